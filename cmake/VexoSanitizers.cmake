@@ -1,0 +1,11 @@
+# VEXO_SANITIZE=address  -> AddressSanitizer with UBSan; VEXO_SANITIZE=thread -> ThreadSanitizer.
+set(VEXO_SANITIZE "" CACHE STRING "address or thread")
+if(VEXO_SANITIZE STREQUAL "address")
+  add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=address,undefined)
+elseif(VEXO_SANITIZE STREQUAL "thread")
+  add_compile_options(-fsanitize=thread -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=thread)
+elseif(NOT VEXO_SANITIZE STREQUAL "")
+  message(FATAL_ERROR "VEXO_SANITIZE must be address or thread")
+endif()

@@ -1,0 +1,3 @@
+function(vexo_warnings target)
+  target_compile_options(${target} PRIVATE -Wall -Wextra -Werror)
+endfunction()

@@ -1,0 +1,49 @@
+#include "core/passthru_error.h"
+
+#include "core/text_format.h"
+#include "vexo/j2534.h"
+
+namespace vexo {
+
+std::uint32_t PassThruError::status() const {
+    switch (kind_) {
+        case Kind::DeviceNotConnected:
+        case Kind::DeviceNotOpen: return ERR_DEVICE_NOT_CONNECTED;
+        case Kind::InvalidDeviceId: return ERR_INVALID_DEVICE_ID;
+        case Kind::InvalidChannelId: return ERR_INVALID_CHANNEL_ID;
+        case Kind::NotSupported: return ERR_NOT_SUPPORTED;
+        case Kind::NullParameter: return ERR_NULL_PARAMETER;
+        case Kind::InvalidProtocolId: return ERR_INVALID_PROTOCOL_ID;
+        case Kind::InvalidValue: return ERR_INVALID_IOCTL_VALUE;
+        case Kind::ExceededLimit: return ERR_EXCEEDED_LIMIT;
+        case Kind::BufferEmpty: return ERR_BUFFER_EMPTY;
+        case Kind::BufferFull: return ERR_BUFFER_FULL;
+        case Kind::Transport: return is_timeout() ? ERR_TIMEOUT : ERR_DEVICE_NOT_CONNECTED;
+        case Kind::Internal: break;
+    }
+    return ERR_FAILED;
+}
+
+std::string PassThruError::message() const {
+    switch (kind_) {
+        case Kind::DeviceNotConnected: return "device not connected";
+        case Kind::DeviceNotOpen: return "device not open";
+        case Kind::InvalidDeviceId: return "invalid device ID";
+        case Kind::InvalidChannelId: return "invalid channel ID";
+        case Kind::NotSupported: return "operation not supported";
+        case Kind::NullParameter: return "null parameter";
+        case Kind::InvalidProtocolId: return "invalid protocol ID";
+        case Kind::InvalidValue: {
+            const auto& p = std::get<InvalidValuePayload>(payload_);
+            return "invalid value " + text::hex_wide(p.value) + " for parameter " + text::hex_wide(p.parameter);
+        }
+        case Kind::ExceededLimit: return "exceeded maximum resource count";
+        case Kind::BufferEmpty: return "receive buffer empty";
+        case Kind::BufferFull: return "transmit buffer full";
+        case Kind::Transport: return "transport error: " + std::get<TransportError>(payload_).message();
+        case Kind::Internal: break;
+    }
+    return "internal error: " + std::get<std::string>(payload_);
+}
+
+}  // namespace vexo

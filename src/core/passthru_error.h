@@ -1,0 +1,83 @@
+#pragma once
+
+#include <cstdint>
+#include <expected>
+#include <string>
+#include <variant>
+
+#include "core/transport_error.h"
+
+namespace vexo {
+
+// The error of every device operation: a J2534 status and a text for PassThruGetLastError.
+class PassThruError {
+public:
+    enum class Kind {
+        DeviceNotConnected,
+        DeviceNotOpen,
+        InvalidDeviceId,
+        InvalidChannelId,
+        NotSupported,
+        NullParameter,
+        InvalidProtocolId,
+        InvalidValue,
+        ExceededLimit,
+        BufferEmpty,
+        BufferFull,
+        Transport,
+        Internal,
+    };
+
+    struct InvalidValuePayload {
+        std::uint32_t parameter;
+        std::uint32_t value;
+        friend bool operator==(const InvalidValuePayload&, const InvalidValuePayload&) = default;
+    };
+
+    // The variants without payload; InvalidValue, Transport and Internal have their own makers.
+    static PassThruError device_not_connected() { return PassThruError(Kind::DeviceNotConnected); }
+    static PassThruError device_not_open() { return PassThruError(Kind::DeviceNotOpen); }
+    static PassThruError invalid_device_id() { return PassThruError(Kind::InvalidDeviceId); }
+    static PassThruError invalid_channel_id() { return PassThruError(Kind::InvalidChannelId); }
+    static PassThruError not_supported() { return PassThruError(Kind::NotSupported); }
+    static PassThruError null_parameter() { return PassThruError(Kind::NullParameter); }
+    static PassThruError invalid_protocol_id() { return PassThruError(Kind::InvalidProtocolId); }
+    static PassThruError exceeded_limit() { return PassThruError(Kind::ExceededLimit); }
+    static PassThruError buffer_empty() { return PassThruError(Kind::BufferEmpty); }
+    static PassThruError buffer_full() { return PassThruError(Kind::BufferFull); }
+    static PassThruError invalid_value(std::uint32_t parameter, std::uint32_t value) {
+        return PassThruError(Kind::InvalidValue, InvalidValuePayload{parameter, value});
+    }
+    static PassThruError transport(TransportError error) { return PassThruError(Kind::Transport, std::move(error)); }
+    static PassThruError timeout() { return transport(TransportError::timeout()); }
+    static PassThruError internal(std::string text) { return PassThruError(Kind::Internal, std::move(text)); }
+
+    Kind kind() const { return kind_; }
+    const TransportError* transport_error() const { return std::get_if<TransportError>(&payload_); }
+    const std::string* internal_text() const { return std::get_if<std::string>(&payload_); }
+    const InvalidValuePayload* invalid_value_payload() const { return std::get_if<InvalidValuePayload>(&payload_); }
+    bool is_timeout() const { return transport_error() != nullptr && transport_error()->is_timeout(); }
+
+    // The J2534 status code of this error.
+    std::uint32_t status() const;
+    // The Display text: what the log lines end with and what LastError stores.
+    std::string message() const;
+
+    friend bool operator==(const PassThruError&, const PassThruError&) = default;
+
+private:
+    using Payload = std::variant<std::monostate, InvalidValuePayload, TransportError, std::string>;
+
+    explicit PassThruError(Kind kind, Payload payload = {}) : kind_(kind), payload_(std::move(payload)) {}
+
+    Kind kind_;
+    Payload payload_;
+};
+
+template <class T>
+using Result = std::expected<T, PassThruError>;
+using VoidResult = std::expected<void, PassThruError>;
+
+inline std::unexpected<PassThruError> fail(PassThruError error) { return std::unexpected(std::move(error)); }
+
+}  // namespace vexo
