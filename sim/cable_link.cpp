@@ -1,0 +1,1 @@
+#include "sim/cable_link.h"

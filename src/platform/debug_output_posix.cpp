@@ -1,0 +1,25 @@
+#include <mutex>
+
+#include "platform/debug_output.h"
+
+namespace vexo::platform {
+
+namespace {
+std::mutex sink_mutex;
+DebugSink& sink() {
+    static DebugSink instance;
+    return instance;
+}
+}  // namespace
+
+void debug_output(std::string_view line) {
+    std::lock_guard lock(sink_mutex);
+    if (sink()) sink()(line);
+}
+
+void set_debug_sink(DebugSink s) {
+    std::lock_guard lock(sink_mutex);
+    sink() = std::move(s);
+}
+
+}  // namespace vexo::platform
