@@ -1,14 +1,64 @@
-// Placeholder until the log file lands: lines reach the debugger output only.
 #include "core/diagnostic_log.h"
 
-#include <string>
+#include <algorithm>
 
+#include "core/text_format.h"
 #include "platform/debug_output.h"
+#include "platform/log_file.h"
 
 namespace vexo {
-void log_line(std::string_view text) { platform::debug_output(text); }
-void driver_log(std::string_view text) { platform::debug_output("[tactrix] " + std::string(text)); }
-void log_hex_dump(std::string_view, std::span<const std::uint8_t>) {}
-std::vector<std::string> format_byte_list(std::span<const std::uint8_t>) { return {}; }
-std::vector<std::string> format_config_list(std::span<const ConfigPair>) { return {}; }
+
+namespace {
+constexpr std::size_t kHexDumpLimit = 48;
+constexpr std::string_view kDriverPrefix = "[tactrix] ";
+constexpr std::string_view kEllipsisSuffix = " \xE2\x80\xA6";  // blank and U+2026
+}  // namespace
+
+void log_line(std::string_view text) {
+    // A trace must never take the call it traces down with it, not even on exhaustion.
+    try {
+        platform::debug_output(text);
+        platform::append_log_line(text);
+    } catch (...) {
+    }
+}
+
+void driver_log(std::string_view text) {
+    try {
+        std::string line;
+        line.reserve(kDriverPrefix.size() + text.size());
+        line.append(kDriverPrefix).append(text);
+        log_line(line);
+    } catch (...) {
+    }
+}
+
+void log_hex_dump(std::string_view label, std::span<const std::uint8_t> bytes) {
+    try {
+        const auto shown = bytes.first(std::min(bytes.size(), kHexDumpLimit));
+        std::string line;
+        line.reserve(label.size() + 24 + shown.size() * 3 + kEllipsisSuffix.size());
+        line.append(label).append(": ").append(text::dec(bytes.size())).append(" bytes [");
+        line.append(text::byte_list(shown));
+        if (bytes.size() > kHexDumpLimit) line.append(kEllipsisSuffix);
+        line.push_back(']');
+        driver_log(line);
+    } catch (...) {
+    }
+}
+
+std::vector<std::string> format_byte_list(std::span<const std::uint8_t> bytes) {
+    std::vector<std::string> out;
+    out.reserve(bytes.size());
+    for (auto b : bytes) out.push_back(text::hex_byte(b));
+    return out;
+}
+
+std::vector<std::string> format_config_list(std::span<const ConfigPair> pairs) {
+    std::vector<std::string> out;
+    out.reserve(pairs.size());
+    for (const auto& p : pairs) out.push_back(text::hex_prefixed(p.parameter) + "=" + text::dec(p.value));
+    return out;
+}
+
 }  // namespace vexo

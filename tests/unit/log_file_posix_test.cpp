@@ -1,0 +1,73 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "core/diagnostic_log.h"
+#include "log_dir_fixture.h"
+
+namespace vexo {
+namespace {
+
+using testing::read_file;
+using testing::utf8;
+
+class PosixLogFile : public testing::LogDirTest {
+protected:
+    std::filesystem::path subdir(const char* name) {
+        auto p = dir_ / name;
+        std::filesystem::create_directory(p);
+        return p;
+    }
+    static std::filesystem::path log_in(const std::filesystem::path& d) { return d / "j2534-0404.log"; }
+};
+
+TEST_F(PosixLogFile, TempWinsOverTmpdir) {
+    const auto tmpdir = subdir("tmpdir");
+    platform::set_environment_value("TMPDIR", utf8(tmpdir));
+    log_line("to temp");
+    EXPECT_EQ(log_contents(), "to temp\n");
+    EXPECT_FALSE(std::filesystem::exists(log_in(tmpdir)));
+}
+
+TEST_F(PosixLogFile, TmpdirServesWhenTempIsUnsetOrEmpty) {
+    const auto tmpdir = subdir("tmpdir");
+    platform::set_environment_value("TMPDIR", utf8(tmpdir));
+    platform::set_environment_value("TEMP", std::nullopt);
+    log_line("unset");
+    platform::set_environment_value("TEMP", std::string());
+    log_line("empty");
+    EXPECT_EQ(read_file(log_in(tmpdir)), "unset\nempty\n");
+}
+
+TEST_F(PosixLogFile, SlashTmpIsTheLastResort) {
+    platform::set_environment_value("TEMP", std::nullopt);
+    platform::set_environment_value("TMPDIR", std::nullopt);
+    const std::string marker = "[j2534] fallback check " + dir_.filename().string();
+    log_line(marker);
+    EXPECT_NE(read_file("/tmp/j2534-0404.log").find(marker + "\n"), std::string::npos);
+}
+
+TEST_F(PosixLogFile, NewFileIsPrivateToItsOwner) {
+    log_line("x");
+    struct stat st {};
+    ASSERT_EQ(::stat(log_path().c_str(), &st), 0);
+    EXPECT_TRUE(S_ISREG(st.st_mode));
+    EXPECT_EQ(st.st_mode & 077, 0u);
+}
+
+TEST_F(PosixLogFile, PlantedSymlinkIsNotFollowed) {
+    const auto target = dir_ / "victim";
+    { std::ofstream(target) << "keep"; }
+    std::filesystem::create_symlink(target, log_path());
+    log_line("must not land");
+    EXPECT_EQ(read_file(target), "keep");
+}
+
+TEST_F(PosixLogFile, PlantedFifoNeitherBlocksNorReceives) {
+    ASSERT_EQ(::mkfifo(log_path().c_str(), 0600), 0);
+    log_line("no reader");  // would hang forever on a blocking open
+    EXPECT_EQ(debug_lines_.size(), 1u);
+}
+
+}  // namespace
+}  // namespace vexo

@@ -1,0 +1,58 @@
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include "core/diagnostic_log.h"
+#include "log_dir_fixture.h"
+
+namespace vexo {
+namespace {
+
+using testing::utf8;
+
+class Win32LogFile : public testing::LogDirTest {
+protected:
+    void SetUp() override {
+        LogDirTest::SetUp();
+        saved_tmp_ = platform::environment_value("TMP");
+    }
+    void TearDown() override {
+        platform::set_environment_value("TMP", saved_tmp_);
+        LogDirTest::TearDown();
+    }
+    std::optional<std::string> saved_tmp_;
+};
+
+TEST_F(Win32LogFile, NoTempMeansNoFileEvenWithTmpSet) {
+    platform::set_environment_value("TMP", utf8(dir_));
+    platform::set_environment_value("TEMP", std::nullopt);
+    log_line("debugger only");
+    EXPECT_EQ(debug_lines_.size(), 1u);
+    EXPECT_TRUE(std::filesystem::is_empty(dir_));
+}
+
+TEST_F(Win32LogFile, TempThatIsNotValidUnicodeMeansNoFile) {
+    std::wstring bad = dir_.wstring();
+    bad.push_back(static_cast<wchar_t>(0xD800));  // unpaired surrogate
+    ASSERT_TRUE(::SetEnvironmentVariableW(L"TEMP", bad.c_str()));
+    platform::set_environment_value("TMP", utf8(dir_));
+    log_line("debugger only");
+    EXPECT_EQ(debug_lines_.size(), 1u);
+    EXPECT_TRUE(std::filesystem::is_empty(dir_));
+}
+
+TEST_F(Win32LogFile, TrailingBackslashInTempStillFindsTheDirectory) {
+    platform::set_environment_value("TEMP", utf8(dir_) + "\\");
+    log_line("doubled separator");
+    EXPECT_EQ(log_contents(), "doubled separator\n");
+}
+
+TEST_F(Win32LogFile, NonAsciiTempDirectory) {
+    const auto wide = dir_ / std::filesystem::path(u8"\u0436\u0443\u0440\u043D\u0430\u043B");
+    std::filesystem::create_directory(wide);
+    platform::set_environment_value("TEMP", utf8(wide));
+    log_line("unicode path");
+    EXPECT_EQ(testing::read_file(wide / "j2534-0404.log"), "unicode path\n");
+}
+
+}  // namespace
+}  // namespace vexo
