@@ -168,6 +168,9 @@ wine_tests() {
     stage "Windows tests under Wine"
     export WINEPREFIX="$OUT/wineprefix" WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
     unset DISPLAY WAYLAND_DISPLAY
+    # Wine maps Windows file names to Unix ones through the locale's charset: without UTF-8,
+    # non-ASCII paths cannot exist.
+    export LANG=C.UTF-8 LC_ALL=C.UTF-8
     rm -rf "$WINEPREFIX"
     # The first start builds the prefix; it can be slow, but must never hang the run.
     echo "creating a fresh Wine prefix in $WINEPREFIX"
