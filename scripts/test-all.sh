@@ -110,7 +110,7 @@ find_tsan_runner() {
         TSAN_PREFIX=()
     elif setarch "$(uname -m)" -R "$dir/probe" >/dev/null 2>&1; then
         TSAN_PREFIX=(setarch "$(uname -m)" -R)
-    elif [ -w /proc/sys/vm/mmap_rnd_bits ] && sysctl -w vm.mmap_rnd_bits=28 >/dev/null && "$dir/probe" >/dev/null 2>&1; then
+    elif { echo 28 >/proc/sys/vm/mmap_rnd_bits; } 2>/dev/null && "$dir/probe" >/dev/null 2>&1; then
         TSAN_PREFIX=()
     else
         "$dir/probe" || true
