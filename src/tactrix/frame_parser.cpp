@@ -68,8 +68,8 @@ std::expected<ParsedFrame, ParseError> parse_data(Bytes b, std::uint8_t channel)
     Bytes rest = b.subspan(5, len - 1);
     if (channel == '5' || channel == '6') {
         if (len <= kTimestamp) return error(ParseError::InvalidLen);
-        data.ts_us = (std::uint32_t{rest[0]} << 24) | (std::uint32_t{rest[1]} << 16) |
-                     (std::uint32_t{rest[2]} << 8) | std::uint32_t{rest[3]};
+        data.ts_us = (std::uint32_t{rest[0]} << 24) | (std::uint32_t{rest[1]} << 16) | (std::uint32_t{rest[2]} << 8) |
+                     std::uint32_t{rest[3]};
         rest = rest.subspan(kTimestamp);
     }
     data.payload.assign(rest.begin(), rest.end());
@@ -101,7 +101,8 @@ std::expected<ParsedFrame, ParseError> parse_text(Bytes b, char letter) {
         case 'f': return ParsedFrame{consumed, RxFrame{RxFrame::FilterAck{parse_u32_or_zero(utf8::trim(text))}}};
         case 'y': {
             const auto [first, second] = two_fields(utf8::trim_start(text));
-            return ParsedFrame{consumed, RxFrame{RxFrame::FastInitAck{parse_u8_or_zero(first), parse_u32_or_zero(second)}}};
+            return ParsedFrame{consumed,
+                               RxFrame{RxFrame::FastInitAck{parse_u8_or_zero(first), parse_u32_or_zero(second)}}};
         }
         default: {
             const auto [first, second] = two_fields(utf8::trim_start(text));

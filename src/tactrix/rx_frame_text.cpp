@@ -26,8 +26,8 @@ bool is_printable(char32_t c) {
     if (in(c, 0x0600, 0x0605) || c == 0x061C || c == 0x06DD || c == 0x070F || c == 0x08E2 || c == 0x180E) return false;
     if (in(c, 0xE000, 0xF8FF) || in(c, 0xF0000, 0x10FFFF)) return false;
     if (in(c, 0xFDD0, 0xFDEF) || (c & 0xFFFE) == 0xFFFE) return false;
-    if (c == 0x110BD || c == 0x110CD || in(c, 0x13430, 0x1343F) || in(c, 0x1BCA0, 0x1BCA3) ||
-        in(c, 0x1D173, 0x1D17A) || in(c, 0xE0000, 0xE007F)) {
+    if (c == 0x110BD || c == 0x110CD || in(c, 0x13430, 0x1343F) || in(c, 0x1BCA0, 0x1BCA3) || in(c, 0x1D173, 0x1D17A) ||
+        in(c, 0xE0000, 0xE007F)) {
         return false;
     }
     return true;
@@ -109,21 +109,20 @@ std::string quoted_text(std::string_view text) {
 }
 
 std::string frame_text(const RxFrame& frame) {
-    return std::visit(
-        Overload{
-            [](const RxFrame::Ack& f) { return "Ack(channel=" + channel_text(f.channel) + ")"; },
-            [](const RxFrame::Identify& f) { return "Identify(" + quoted_text(f.text) + ")"; },
-            [](const RxFrame::Error& f) { return "Error(" + quoted_text(f.text) + ")"; },
-            [](const RxFrame::FilterAck& f) { return "FilterAck(id=" + text::dec(f.id) + ")"; },
-            [](const RxFrame::FastInitAck& f) {
-                return "FastInitAck(channel=" + text::dec(f.channel) + " len=" + text::dec(f.len) + ")";
-            },
-            [](const RxFrame::AnalogReading& f) {
-                return "AnalogReading(pin=" + text::dec(f.pin) + " mV=" + text::dec(f.mV) + ")";
-            },
-            [](const RxFrame::Data& f) { return data_text(f); },
-        },
-        frame.value);
+    return std::visit(Overload{
+                          [](const RxFrame::Ack& f) { return "Ack(channel=" + channel_text(f.channel) + ")"; },
+                          [](const RxFrame::Identify& f) { return "Identify(" + quoted_text(f.text) + ")"; },
+                          [](const RxFrame::Error& f) { return "Error(" + quoted_text(f.text) + ")"; },
+                          [](const RxFrame::FilterAck& f) { return "FilterAck(id=" + text::dec(f.id) + ")"; },
+                          [](const RxFrame::FastInitAck& f) {
+                              return "FastInitAck(channel=" + text::dec(f.channel) + " len=" + text::dec(f.len) + ")";
+                          },
+                          [](const RxFrame::AnalogReading& f) {
+                              return "AnalogReading(pin=" + text::dec(f.pin) + " mV=" + text::dec(f.mV) + ")";
+                          },
+                          [](const RxFrame::Data& f) { return data_text(f); },
+                      },
+                      frame.value);
 }
 
 }  // namespace vexo::tactrix

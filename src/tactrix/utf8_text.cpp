@@ -50,8 +50,8 @@ bool is_valid(std::span<const std::uint8_t> bytes) {
 
 bool is_whitespace(char32_t code) {
     return (code >= 0x09 && code <= 0x0D) || code == 0x20 || code == 0x85 || code == 0xA0 || code == 0x1680 ||
-           (code >= 0x2000 && code <= 0x200A) || code == 0x2028 || code == 0x2029 || code == 0x202F ||
-           code == 0x205F || code == 0x3000;
+           (code >= 0x2000 && code <= 0x200A) || code == 0x2028 || code == 0x2029 || code == 0x202F || code == 0x205F ||
+           code == 0x3000;
 }
 
 std::optional<char32_t> decode_next(std::string_view text, std::size_t& pos) {

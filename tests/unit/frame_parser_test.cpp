@@ -1,9 +1,10 @@
+#include "tactrix/frame_parser.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "tactrix/frame_parser.h"
 #include "tactrix/rx_frame_text.h"
 
 namespace vexo::tactrix {
@@ -194,7 +195,8 @@ TEST(FrameText, QuotedTextEscapes) {
     EXPECT_EQ(quoted_text(std::string("\r\n\t\0", 4)), R"("\r\n\t\0")");
     EXPECT_EQ(quoted_text("\x01\x1B\x7F"), R"("\u{1}\u{1b}\u{7f}")");
     EXPECT_EQ(quoted_text("\xC2\x85 \xC2\xA0 \xE2\x80\xA8 \xEF\xBB\xBF"), R"("\u{85} \u{a0} \u{2028} \u{feff}")");
-    EXPECT_EQ(quoted_text("caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x9A\x97 '"), "\"caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x9A\x97 '\"");
+    EXPECT_EQ(quoted_text("caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x9A\x97 '"),
+              "\"caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x9A\x97 '\"");
     EXPECT_EQ(quoted_text("a\xFF"), "\"a\xEF\xBF\xBD\"");
 }
 
@@ -204,8 +206,8 @@ TEST(FrameText, DataFrames) {
     EXPECT_EQ(frame_text(RxFrame{RxFrame::Data{{}, 0, DataKind::other(65), '3'}}),
               "Data(proto=0x33 kind=Other(65) ts_us=0 len=0 payload=[])");
 
-    const char* names[] = {"Normal",        "TxDone",      "TxLoopback",      "RxEnd", "RxEndExtended",
-                           "LoopbackEnd",   "NormalStart", "TxLoopbackStart"};
+    const char* names[] = {"Normal",        "TxDone",      "TxLoopback",  "RxEnd",
+                           "RxEndExtended", "LoopbackEnd", "NormalStart", "TxLoopbackStart"};
     for (int tag = DataKind::Normal; tag <= DataKind::TxLoopbackStart; ++tag) {
         EXPECT_EQ(data_kind_text(static_cast<DataKind::Tag>(tag)), names[tag]);
     }

@@ -1,3 +1,5 @@
+#include "tactrix/rx_buffer.h"
+
 #include <gtest/gtest.h>
 
 #include <numeric>
@@ -5,7 +7,6 @@
 #include <vector>
 
 #include "tactrix/frame_parser.h"
-#include "tactrix/rx_buffer.h"
 
 namespace vexo::tactrix {
 namespace {

@@ -1,10 +1,11 @@
+#include "tactrix/wire.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
 #include "tactrix/rx_frame.h"
-#include "tactrix/wire.h"
 
 namespace vexo::tactrix {
 namespace {
@@ -58,13 +59,13 @@ TEST(Wire, FilterPayloadIsMaskPatternAndFlowOnlyForFlowControl) {
     const Bytes flow = {0x00, 0x00, 0x07, 0xE0};
 
     const Bytes flow_filter = wire::filter(6, 3, wire::filter_flags(6), mask, pattern, flow);
-    EXPECT_EQ(flow_filter, bytes_of("atf6 3 64 4\r\n", {0xFF, 0xFF, 0xFF, 0xFF, 0x00, 0x00, 0x07, 0xE8, 0x00,
-                                                         0x00, 0x07, 0xE0}));
+    EXPECT_EQ(flow_filter,
+              bytes_of("atf6 3 64 4\r\n", {0xFF, 0xFF, 0xFF, 0xFF, 0x00, 0x00, 0x07, 0xE8, 0x00, 0x00, 0x07, 0xE0}));
     EXPECT_EQ(flow_filter.size(), 13u + 12u);
 
     // A stray flow-control argument on a pass filter must not reach the cable.
-    EXPECT_EQ(wire::filter(5, 1, 64, mask, pattern, flow), bytes_of("atf5 1 64 4\r\n", {0xFF, 0xFF, 0xFF, 0xFF, 0x00,
-                                                                                       0x00, 0x07, 0xE8}));
+    EXPECT_EQ(wire::filter(5, 1, 64, mask, pattern, flow),
+              bytes_of("atf5 1 64 4\r\n", {0xFF, 0xFF, 0xFF, 0xFF, 0x00, 0x00, 0x07, 0xE8}));
     EXPECT_EQ(wire::filter(3, 2, 0, Bytes{0x0F}, Bytes{0x01}), bytes_of("atf3 2 0 1\r\n", {0x0F, 0x01}));
 }
 
