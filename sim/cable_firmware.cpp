@@ -233,8 +233,7 @@ Delivery CableFirmware::deliver_kline(std::uint8_t channel, std::span<const std:
     return push_traffic(channel, data, kline_message_frames(channel, data));
 }
 
-Delivery CableFirmware::push_traffic(std::uint8_t channel, std::span<const std::uint8_t> message,
-                                     const Bytes& frames) {
+Delivery CableFirmware::push_traffic(std::uint8_t channel, std::span<const std::uint8_t> message, const Bytes& frames) {
     std::size_t limit = 0;
     {
         std::lock_guard lock(state_mutex_);
@@ -305,9 +304,7 @@ void CableFirmware::script(char letter, ScriptedReply reply) {
     script_.add(letter, std::move(reply));
 }
 
-void CableFirmware::silence(char letter, unsigned uses) {
-    script(letter, {ScriptedReply::Action::Silence, {}, uses});
-}
+void CableFirmware::silence(char letter, unsigned uses) { script(letter, {ScriptedReply::Action::Silence, {}, uses}); }
 
 void CableFirmware::replace_reply(char letter, std::span<const std::uint8_t> bytes, unsigned uses) {
     script(letter, {ScriptedReply::Action::Replace, {bytes.begin(), bytes.end()}, uses});

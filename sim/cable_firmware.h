@@ -121,8 +121,7 @@ private:
     std::uint32_t next_filter_id_ = 1;
     std::string identity_{default_identity};
     std::uint32_t battery_millivolts_ = default_battery_millivolts;
-    std::vector<std::uint8_t> fast_init_response_{default_fast_init_response.begin(),
-                                                  default_fast_init_response.end()};
+    std::vector<std::uint8_t> fast_init_response_{default_fast_init_response.begin(), default_fast_init_response.end()};
     ReplyScript script_;
     Bytes next_reply_prefix_;
     std::vector<ReceivedCommand> commands_;

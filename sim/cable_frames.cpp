@@ -81,8 +81,7 @@ Bytes kline_message_frames(std::uint8_t channel, std::span<const std::uint8_t> d
 
 Bytes tx_done_frame(std::uint8_t channel, std::span<const std::uint8_t> transmitted, std::uint32_t ts_us) {
     if (!is_can_channel(channel)) return data_frame(channel, status::tx_done, {});
-    return data_frame(channel, status::tx_done, transmitted.first(std::min<std::size_t>(4, transmitted.size())),
-                      ts_us);
+    return data_frame(channel, status::tx_done, transmitted.first(std::min<std::size_t>(4, transmitted.size())), ts_us);
 }
 
 }  // namespace vexo::sim

@@ -47,11 +47,11 @@ inline constexpr std::size_t can_chunk_bytes = 8;
 Bytes data_frame(std::uint8_t channel, std::uint8_t status, std::span<const std::uint8_t> payload,
                  std::uint32_t ts_us = 0);
 
-Bytes ack_frame();                                   // "aro\r\n"
-Bytes ack_frame(std::uint8_t channel);               // "aro<ch>\r\n"
-Bytes identify_frame(std::string_view identity);     // "ari<text>\r\n"
-Bytes error_frame(std::string_view text);            // "are<text>\r\n"
-Bytes filter_ack_frame(std::uint32_t id);            // "arf<id>\r\n"
+Bytes ack_frame();                                                   // "aro\r\n"
+Bytes ack_frame(std::uint8_t channel);                               // "aro<ch>\r\n"
+Bytes identify_frame(std::string_view identity);                     // "ari<text>\r\n"
+Bytes error_frame(std::string_view text);                            // "are<text>\r\n"
+Bytes filter_ack_frame(std::uint32_t id);                            // "arf<id>\r\n"
 Bytes fast_init_ack_frame(std::uint8_t channel, std::uint32_t len);  // "ary<ch> <len>\r\n"
 Bytes analog_frame(std::uint8_t pin, std::uint32_t millivolts);      // "arr<pin> <mV>\r\n"
 
