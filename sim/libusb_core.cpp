@@ -66,13 +66,13 @@ void LIBUSB_CALL libusb_exit(libusb_context* context) {
 void LIBUSB_CALL libusb_set_debug(libusb_context*, int level) {
     Bus& state = bus();
     std::lock_guard lock(state.mutex);
-    record_call(state, "libusb_set_debug(" + std::to_string(level) + ")");
+    record_call(state, vexo::sim::call_text("libusb_set_debug", {std::to_string(level)}));
 }
 
 int LIBUSB_CALL libusb_set_option(libusb_context*, enum libusb_option option, ...) {
     Bus& state = bus();
     std::lock_guard lock(state.mutex);
-    record_call(state, "libusb_set_option(" + std::to_string(static_cast<int>(option)) + ")");
+    record_call(state, vexo::sim::call_text("libusb_set_option", {std::to_string(static_cast<int>(option))}));
     return LIBUSB_SUCCESS;
 }
 

@@ -63,7 +63,7 @@ ssize_t LIBUSB_CALL libusb_get_device_list(libusb_context*, libusb_device*** lis
 void LIBUSB_CALL libusb_free_device_list(libusb_device** list, int unref_devices) {
     Bus& state = bus();
     std::lock_guard lock(state.mutex);
-    record_call(state, "libusb_free_device_list(" + std::to_string(unref_devices) + ")");
+    record_call(state, vexo::sim::call_text("libusb_free_device_list", {std::to_string(unref_devices)}));
     if (list == nullptr) return;
     if (unref_devices != 0) {
         for (libusb_device** d = list; *d != nullptr; ++d) unref_locked(state, *d);
@@ -124,8 +124,8 @@ libusb_device_handle* LIBUSB_CALL libusb_open_device_with_vid_pid(libusb_context
                                                                   uint16_t product_id) {
     Bus& state = bus();
     std::lock_guard lock(state.mutex);
-    record_call(state, "libusb_open_device_with_vid_pid(" + vexo::sim::hex16(vendor_id) + "," +
-                           vexo::sim::hex16(product_id) + ")");
+    record_call(state, vexo::sim::call_text("libusb_open_device_with_vid_pid",
+                                            {vexo::sim::hex16(vendor_id), vexo::sim::hex16(product_id)}));
     if (state.open_fault) return nullptr;
     for (const auto& sim : state.devices) {
         // As libusb does: devices whose descriptor cannot be read are passed over.

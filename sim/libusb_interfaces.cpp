@@ -9,9 +9,6 @@ using vexo::sim::SimConfigLayout;
 
 namespace {
 
-std::string args(int a) { return "(" + std::to_string(a) + ")"; }
-std::string args(int a, int b) { return "(" + std::to_string(a) + "," + std::to_string(b) + ")"; }
-
 std::unique_ptr<OwnedConfig> build_config(const SimConfigLayout& layout) {
     auto owned = std::make_unique<OwnedConfig>();
     const std::size_t interfaces = layout.size();
@@ -67,14 +64,14 @@ extern "C" {
 int LIBUSB_CALL libusb_set_auto_detach_kernel_driver(libusb_device_handle*, int enable) {
     Bus& state = bus();
     std::lock_guard lock(state.mutex);
-    record_call(state, "libusb_set_auto_detach_kernel_driver" + args(enable));
+    record_call(state, vexo::sim::call_text("libusb_set_auto_detach_kernel_driver", {std::to_string(enable)}));
     return LIBUSB_SUCCESS;
 }
 
 int LIBUSB_CALL libusb_set_configuration(libusb_device_handle* handle, int configuration) {
     Bus& state = bus();
     std::lock_guard lock(state.mutex);
-    record_call(state, "libusb_set_configuration" + args(configuration));
+    record_call(state, vexo::sim::call_text("libusb_set_configuration", {std::to_string(configuration)}));
     if (handle->device->sim->unplugged) return LIBUSB_ERROR_NO_DEVICE;
     if (configuration != 1 && configuration != -1) return LIBUSB_ERROR_NOT_FOUND;
     if (!handle->claimed.empty()) return LIBUSB_ERROR_BUSY;
@@ -84,7 +81,7 @@ int LIBUSB_CALL libusb_set_configuration(libusb_device_handle* handle, int confi
 int LIBUSB_CALL libusb_detach_kernel_driver(libusb_device_handle* handle, int number) {
     Bus& state = bus();
     std::lock_guard lock(state.mutex);
-    record_call(state, "libusb_detach_kernel_driver" + args(number));
+    record_call(state, vexo::sim::call_text("libusb_detach_kernel_driver", {std::to_string(number)}));
     // No kernel driver is ever bound to a simulated device.
     return has_interface(handle, number) ? LIBUSB_ERROR_NOT_FOUND : LIBUSB_ERROR_INVALID_PARAM;
 }
@@ -92,7 +89,7 @@ int LIBUSB_CALL libusb_detach_kernel_driver(libusb_device_handle* handle, int nu
 int LIBUSB_CALL libusb_claim_interface(libusb_device_handle* handle, int number) {
     Bus& state = bus();
     std::lock_guard lock(state.mutex);
-    record_call(state, "libusb_claim_interface" + args(number));
+    record_call(state, vexo::sim::call_text("libusb_claim_interface", {std::to_string(number)}));
     if (state.claim_fault != 0) return state.claim_fault;
     auto& sim = *handle->device->sim;
     if (sim.unplugged) return LIBUSB_ERROR_NO_DEVICE;
@@ -107,7 +104,7 @@ int LIBUSB_CALL libusb_claim_interface(libusb_device_handle* handle, int number)
 int LIBUSB_CALL libusb_release_interface(libusb_device_handle* handle, int number) {
     Bus& state = bus();
     std::lock_guard lock(state.mutex);
-    record_call(state, "libusb_release_interface" + args(number));
+    record_call(state, vexo::sim::call_text("libusb_release_interface", {std::to_string(number)}));
     if (state.release_fault != 0) return state.release_fault;
     if (handle->claimed.erase(number) == 0) return LIBUSB_ERROR_NOT_FOUND;
     handle->device->sim->claims.erase(number);
@@ -117,7 +114,8 @@ int LIBUSB_CALL libusb_release_interface(libusb_device_handle* handle, int numbe
 int LIBUSB_CALL libusb_set_interface_alt_setting(libusb_device_handle* handle, int number, int alternate) {
     Bus& state = bus();
     std::lock_guard lock(state.mutex);
-    record_call(state, "libusb_set_interface_alt_setting" + args(number, alternate));
+    record_call(state, vexo::sim::call_text("libusb_set_interface_alt_setting",
+                                            {std::to_string(number), std::to_string(alternate)}));
     if (handle->device->sim->unplugged) return LIBUSB_ERROR_NO_DEVICE;
     if (handle->claimed.count(number) == 0) return LIBUSB_ERROR_NOT_FOUND;
     for (const auto& setting : handle->device->sim->layout[static_cast<std::size_t>(number)].alt_settings) {

@@ -47,8 +47,9 @@ int LIBUSB_CALL libusb_bulk_transfer(libusb_device_handle* handle, unsigned char
     std::size_t limit = static_cast<std::size_t>(std::max(length, 0));
     {
         std::lock_guard lock(state.mutex);
-        record_call(state, "libusb_bulk_transfer(" + vexo::sim::hex8(endpoint) + "," + std::to_string(length) + "," +
-                               std::to_string(timeout_ms) + ")");
+        record_call(state,
+                    vexo::sim::call_text("libusb_bulk_transfer", {vexo::sim::hex8(endpoint), std::to_string(length),
+                                                                  std::to_string(timeout_ms)}));
         const auto& sim = *handle->device->sim;
         if (sim.unplugged) return LIBUSB_ERROR_NO_DEVICE;
         if (length < 0 || transferred == nullptr) return LIBUSB_ERROR_INVALID_PARAM;

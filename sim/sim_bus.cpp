@@ -18,6 +18,17 @@ std::string hex(unsigned value, int digits) {
 }
 }  // namespace
 
+std::string call_text(std::string_view name, std::initializer_list<std::string> args) {
+    std::string text(name);
+    text.push_back('(');
+    for (const auto& arg : args) {
+        if (text.back() != '(') text.push_back(',');
+        text.append(arg);
+    }
+    text.push_back(')');
+    return text;
+}
+
 std::string hex16(unsigned value) { return hex(value, 4); }
 std::string hex8(unsigned value) { return hex(value, 2); }
 

@@ -5,12 +5,14 @@
 #include <libusb.h>
 
 #include <deque>
+#include <initializer_list>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "sim/sim_control.h"
@@ -74,6 +76,8 @@ Bus& bus();
 // Appends to the call record; the caller holds bus().mutex.
 void record_call(Bus& state, std::string call);
 
+// "name(arg,arg)", as the call record shows a call.
+std::string call_text(std::string_view name, std::initializer_list<std::string> args);
 std::string hex16(unsigned value);
 std::string hex8(unsigned value);
 

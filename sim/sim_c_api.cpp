@@ -99,7 +99,10 @@ size_t vexo_sim_written_bytes(uint8_t* out, size_t capacity) {
 
 size_t vexo_sim_calls(char* out, size_t capacity) {
     std::string text;
-    for (const auto& call : vexo::sim::calls()) text += call + "\n";
+    for (const auto& call : vexo::sim::calls()) {
+        text.append(call);
+        text.push_back('\n');
+    }
     if (out != nullptr && capacity > 0) {
         const std::size_t n = std::min(capacity - 1, text.size());
         std::memcpy(out, text.data(), n);
