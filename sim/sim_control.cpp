@@ -62,6 +62,13 @@ void change_device(unsigned device, Change change) {
     if (device < state.devices.size()) change(*state.devices[device]);
 }
 
+template <class Read>
+auto read_bus(Read read) {
+    Bus& state = bus();
+    std::lock_guard lock(state.mutex);
+    return read(state);
+}
+
 template <class Change>
 void change_bus(Change change) {
     Bus& state = bus();
@@ -106,9 +113,7 @@ unsigned attach_device(std::uint16_t vendor_id, std::uint16_t product_id) {
 }
 
 std::size_t attached_devices() {
-    Bus& state = bus();
-    std::lock_guard lock(state.mutex);
-    return state.devices.size();
+    return read_bus([](const Bus& state) { return state.devices.size(); });
 }
 
 void install_link(unsigned device, std::shared_ptr<CableLink> link) {
@@ -164,15 +169,11 @@ void fail_open(bool fail) {
 }
 
 std::vector<std::uint8_t> written_bytes() {
-    Bus& state = bus();
-    std::lock_guard lock(state.mutex);
-    return state.written;
+    return read_bus([](const Bus& state) { return state.written; });
 }
 
 std::vector<std::string> calls() {
-    Bus& state = bus();
-    std::lock_guard lock(state.mutex);
-    return state.calls;
+    return read_bus([](const Bus& state) { return state.calls; });
 }
 
 void clear_calls() {
@@ -180,27 +181,19 @@ void clear_calls() {
 }
 
 std::size_t live_contexts() {
-    Bus& state = bus();
-    std::lock_guard lock(state.mutex);
-    return state.live_contexts;
+    return read_bus([](const Bus& state) { return state.live_contexts; });
 }
 
 std::size_t live_handles() {
-    Bus& state = bus();
-    std::lock_guard lock(state.mutex);
-    return state.live_handles;
+    return read_bus([](const Bus& state) { return state.live_handles; });
 }
 
 std::size_t live_config_descriptors() {
-    Bus& state = bus();
-    std::lock_guard lock(state.mutex);
-    return state.configs.size();
+    return read_bus([](const Bus& state) { return state.configs.size(); });
 }
 
 std::size_t live_devices() {
-    Bus& state = bus();
-    std::lock_guard lock(state.mutex);
-    return state.live_devices;
+    return read_bus([](const Bus& state) { return state.live_devices; });
 }
 
 void set_vehicle(std::string name) {
@@ -208,9 +201,7 @@ void set_vehicle(std::string name) {
 }
 
 std::string vehicle() {
-    Bus& state = bus();
-    std::lock_guard lock(state.mutex);
-    return state.vehicle;
+    return read_bus([](const Bus& state) { return state.vehicle; });
 }
 
 }  // namespace vexo::sim
