@@ -3,6 +3,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <mutex>
@@ -70,7 +71,7 @@ inline PASSTHRU_MSG passthru_msg(std::vector<std::uint8_t> data, std::uint32_t t
     msg.ProtocolID = ISO15765;
     msg.TxFlags = tx_flags;
     msg.DataSize = static_cast<std::uint32_t>(data.size());
-    std::memcpy(msg.Data, data.data(), data.size());
+    std::copy(data.begin(), data.end(), msg.Data);
     return msg;
 }
 
