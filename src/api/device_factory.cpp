@@ -1,0 +1,35 @@
+#include "api/device_factory.h"
+
+#include "api/device_slot.h"
+
+namespace vexo::api {
+
+namespace {
+
+// Stands in until the cable driver is wired in: no cable is ever found.
+class NoCableDevice final : public Device {
+public:
+    Result<std::uint32_t> open(std::uint32_t) override { return fail(PassThruError::device_not_connected()); }
+};
+
+std::unique_ptr<Device> make_builtin_device() { return std::make_unique<NoCableDevice>(); }
+
+// Guarded by the slot lock.
+DeviceFactory& installed_factory() {
+    static DeviceFactory* const factory = new DeviceFactory;
+    return *factory;
+}
+
+}  // namespace
+
+void set_device_factory(DeviceFactory factory) {
+    BreakableGuard guard(device_slot().lock);
+    installed_factory() = std::move(factory);
+}
+
+std::unique_ptr<Device> make_device() {
+    const DeviceFactory& factory = installed_factory();
+    return factory ? factory() : make_builtin_device();
+}
+
+}  // namespace vexo::api
