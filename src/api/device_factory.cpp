@@ -1,18 +1,13 @@
 #include "api/device_factory.h"
 
 #include "api/device_slot.h"
+#include "tactrix/tactrix_device.h"
 
 namespace vexo::api {
 
 namespace {
 
-// Stands in until the cable driver is wired in: no cable is ever found.
-class NoCableDevice final : public Device {
-public:
-    Result<std::uint32_t> open(std::uint32_t) override { return fail(PassThruError::device_not_connected()); }
-};
-
-std::unique_ptr<Device> make_builtin_device() { return std::make_unique<NoCableDevice>(); }
+std::unique_ptr<Device> make_builtin_device() { return std::make_unique<tactrix::TactrixDevice>(); }
 
 // Guarded by the slot lock.
 DeviceFactory& installed_factory() {

@@ -48,7 +48,9 @@ TEST_F(NoDeviceTest, FailedOpenDestroysTheDeviceWithoutClosingAndLeavesTheSlotEm
 TEST_F(NoDeviceTest, BuiltInFactoryFindsNoCable) {
     std::uint32_t id = 0;
     EXPECT_EQ(passthru_open(nullptr, &id), ERR_DEVICE_NOT_CONNECTED);
-    EXPECT_THAT(log.take(), ElementsAre("[j2534] PassThruOpen ERR device not connected"));
+    EXPECT_THAT(log.take(), ElementsAre("[j2534] PassThruOpen ERR transport error: I/O error: Tactrix not found "
+                                        "(VID=0x0403 PID=0xcc4d)"));
+    EXPECT_EQ(last_error_text(), "transport error: I/O error: Tactrix not found (VID=0x0403 PID=0xcc4d)");
 }
 
 TEST_F(OpenDeviceTest, SecondOpenIsRefusedWithoutCreatingADeviceOrTouchingLastError) {
