@@ -1,4 +1,5 @@
 #include "commands.h"
+#include "library_location.h"
 #include "obd_decode.h"
 
 namespace vexo::tools {
@@ -15,7 +16,7 @@ Result<int> run_info(const CommandContext& context) {
     const std::string volts = format_volts(*millivolts);
     if (context.options.json) {
         JsonWriter json = begin_json_report(Command::Info);
-        json.key("library").string(context.library.path().string());
+        json.key("library").string(path_text(context.library.path()));
         json.key("device_id").unsigned_number(session->device_id());
         json.key("firmware_version").string(versions->firmware);
         json.key("dll_version").string(versions->dll);
@@ -25,7 +26,7 @@ Result<int> run_info(const CommandContext& context) {
         json.end_object();
         print_out(json.text() + "\n");
     } else {
-        print_out("library:  " + context.library.path().string() + "\n" + "firmware: " + versions->firmware + "\n" +
+        print_out("library:  " + path_text(context.library.path()) + "\n" + "firmware: " + versions->firmware + "\n" +
                   "dll:      " + versions->dll + "\n" + "api:      " + versions->api + "\n" + "battery:  " + volts +
                   " V\n");
     }

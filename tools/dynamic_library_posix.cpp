@@ -3,6 +3,7 @@
 #include <system_error>
 
 #include "dynamic_library.h"
+#include "library_location.h"
 
 namespace vexo::tools {
 
@@ -13,7 +14,7 @@ std::expected<DynamicLibrary, std::string> DynamicLibrary::load(const std::files
     void* handle = dlopen(path.c_str(), RTLD_NOW | (share_symbols ? RTLD_GLOBAL : RTLD_LOCAL));
     if (handle == nullptr) {
         const char* text = dlerror();
-        return std::unexpected(text != nullptr ? std::string(text) : "cannot load " + path.string());
+        return std::unexpected(text != nullptr ? std::string(text) : "cannot load " + path_text(path));
     }
     return DynamicLibrary(handle);
 }

@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "dynamic_library.h"
+#include "library_location.h"
 
 namespace vexo::tools {
 
@@ -32,7 +33,7 @@ std::expected<DynamicLibrary, std::string> DynamicLibrary::load(const std::files
     // searched for its dependencies, as vendor DLLs installed elsewhere expect.
     const HMODULE module = path.is_absolute() ? LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH)
                                               : LoadLibraryW(path.c_str());
-    if (module == nullptr) return std::unexpected(path.string() + ": " + system_message(GetLastError()));
+    if (module == nullptr) return std::unexpected(path_text(path) + ": " + system_message(GetLastError()));
     return DynamicLibrary(reinterpret_cast<void*>(module));
 }
 

@@ -3,6 +3,7 @@
 #include <array>
 
 #include "dynamic_library.h"
+#include "library_location.h"
 #include "status_names.h"
 
 namespace vexo::tools {
@@ -44,7 +45,7 @@ Result<J2534Library> J2534Library::load(const std::filesystem::path& path) {
     bind(*library, "PassThruGetLastError", fn.get_last_error, missing);
     bind(*library, "PassThruIoctl", fn.ioctl, missing);
     if (!missing.empty()) {
-        return tool_failure(path.string() + " is not a J2534 04.04 library: it lacks " + missing);
+        return tool_failure(path_text(path) + " is not a J2534 04.04 library: it lacks " + missing);
     }
     return J2534Library(path, fn);
 }

@@ -24,4 +24,15 @@ std::optional<std::filesystem::path> first_existing(std::span<const std::filesys
     return std::nullopt;
 }
 
+std::string path_text(const std::filesystem::path& path) {
+    const std::u8string text = path.u8string();
+    return std::string(text.begin(), text.end());
+}
+
+std::string path_list(std::span<const std::filesystem::path> paths) {
+    std::string text;
+    for (const std::filesystem::path& path : paths) text += (text.empty() ? "" : ", ") + path_text(path);
+    return text;
+}
+
 }  // namespace vexo::tools

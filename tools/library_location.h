@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <optional>
 #include <span>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -20,5 +21,10 @@ std::vector<std::filesystem::path> sim_usb_candidates(const std::filesystem::pat
 
 // The first candidate that exists as a file.
 std::optional<std::filesystem::path> first_existing(std::span<const std::filesystem::path> candidates);
+
+// A path as UTF-8 text for messages and JSON; unlike path::string() it cannot throw on Windows.
+std::string path_text(const std::filesystem::path& path);
+// Paths joined by ", ".
+std::string path_list(std::span<const std::filesystem::path> paths);
 
 }  // namespace vexo::tools

@@ -11,12 +11,6 @@ using ResetFn = int (*)();
 using AttachCablesFn = int (*)(int);
 using SetVehicleFn = int (*)(const char*);
 
-std::string joined(const std::vector<std::filesystem::path>& paths) {
-    std::string text;
-    for (const auto& path : paths) text += (text.empty() ? "" : ", ") + path.string();
-    return text;
-}
-
 // A negative result is the stand-in's refusal.
 VoidResult check(int result, const std::string& call) {
     if (result < 0)
@@ -34,7 +28,7 @@ VoidResult attach_simulated_cable(const Options& options) {
         const auto candidates = sim_usb_candidates(executable_directory(), kUsbLibraryFileName);
         const auto found = first_existing(candidates);
         if (!found)
-            return tool_failure("simulated cable not found (looked for " + joined(candidates) +
+            return tool_failure("simulated cable not found (looked for " + path_list(candidates) +
                                 "); give it with --sim-lib PATH");
         path = *found;
     }

@@ -19,9 +19,7 @@ Result<std::filesystem::path> locate_library(const Options& options) {
     if (options.library) return *options.library;
     const auto candidates = j2534_library_candidates(executable_directory(), kJ2534LibraryFileName);
     if (const auto found = first_existing(candidates)) return *found;
-    std::string looked;
-    for (const auto& path : candidates) looked += (looked.empty() ? "" : ", ") + path.string();
-    return tool_failure("no J2534 library found (looked for " + looked + "); give one with --lib PATH");
+    return tool_failure("no J2534 library found (looked for " + path_list(candidates) + "); give one with --lib PATH");
 }
 
 Result<int> dispatch(const CommandContext& context) {

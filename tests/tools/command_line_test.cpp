@@ -124,6 +124,13 @@ TEST(LibraryLocation, BesideTheClientThenTheBuildTree) {
                                             "/build/sim/simusb/libusb-1.0.so.0", "/build/sim/libusb-1.0.so.0"}));
 }
 
+TEST(LibraryLocation, PathsAsUtf8Text) {
+    EXPECT_EQ(path_text(std::filesystem::path(u8"/opt/M\u00FCller/vexo.so")), "/opt/M\u00FCller/vexo.so");
+    const std::vector<std::filesystem::path> paths = {"/a/x.so", "/b/x.so"};
+    EXPECT_EQ(path_list(paths), "/a/x.so, /b/x.so");
+    EXPECT_EQ(path_list(std::vector<std::filesystem::path>{}), "");
+}
+
 TEST(LibraryLocation, FirstExistingFileWins) {
     const auto dir = std::filesystem::temp_directory_path() / "vexo_library_location_test";
     std::filesystem::remove_all(dir);
