@@ -1,0 +1,207 @@
+#include "sim/sim_control.h"
+
+#include "sim/sim_bus.h"
+#include "sim/sim_scripted_link.h"
+
+#if __has_include("sim/cable_firmware.h")
+#include "sim/cable_firmware.h"
+#else
+namespace vexo::sim {
+std::unique_ptr<CableLink> make_cable_firmware();
+}
+#endif
+
+namespace vexo::sim {
+
+namespace layouts {
+
+SimConfigLayout standard() {
+    return {SimInterface{{SimAltSetting{0, {}}}}, SimInterface{{SimAltSetting{0, {{0x81, kBulk}, {0x02, kBulk}}}}}};
+}
+
+SimConfigLayout interrupt_only_interface0() {
+    return {SimInterface{{SimAltSetting{0, {{0x83, kInterrupt}, {0x04, kInterrupt}}}}},
+            SimInterface{{SimAltSetting{0, {{0x81, kBulk}, {0x02, kBulk}}}}}};
+}
+
+SimConfigLayout two_bulk_ins() {
+    return {SimInterface{{SimAltSetting{0, {}}}},
+            SimInterface{{SimAltSetting{0, {{0x81, kBulk}, {0x83, kBulk}, {0x02, kBulk}}}}}};
+}
+
+SimConfigLayout in_and_out_on_different_interfaces() {
+    return {SimInterface{{SimAltSetting{0, {{0x81, kBulk}}}}}, SimInterface{{SimAltSetting{0, {{0x02, kBulk}}}}}};
+}
+
+SimConfigLayout no_bulk_pair() {
+    return {SimInterface{{SimAltSetting{0, {{0x83, kInterrupt}}}}},
+            SimInterface{{SimAltSetting{0, {{0x81, kInterrupt}, {0x02, kInterrupt}}}}}};
+}
+
+}  // namespace layouts
+
+namespace {
+
+unsigned attach(std::uint16_t vendor_id, std::uint16_t product_id, std::shared_ptr<CableLink> link) {
+    Bus& state = bus();
+    std::lock_guard lock(state.mutex);
+    auto device = std::make_shared<SimDevice>();
+    device->vendor_id = vendor_id;
+    device->product_id = product_id;
+    device->address = state.next_address++;
+    device->layout = layouts::standard();
+    device->link = std::move(link);
+    state.devices.push_back(std::move(device));
+    return static_cast<unsigned>(state.devices.size() - 1);
+}
+
+template <class Change>
+void change_device(unsigned device, Change change) {
+    Bus& state = bus();
+    std::lock_guard lock(state.mutex);
+    if (device < state.devices.size()) change(*state.devices[device]);
+}
+
+template <class Read>
+auto read_bus(Read read) {
+    Bus& state = bus();
+    std::lock_guard lock(state.mutex);
+    return read(state);
+}
+
+template <class Change>
+void change_bus(Change change) {
+    Bus& state = bus();
+    std::lock_guard lock(state.mutex);
+    change(state);
+}
+
+}  // namespace
+
+void reset() {
+    change_bus([](Bus& state) {
+        state.devices.clear();
+        state.next_address = 2;
+        state.read_chunk = 0;
+        state.write_limit.reset();
+        state.transfer_faults.clear();
+        state.init_fault = 0;
+        state.device_list_fault = 0;
+        state.claim_fault = 0;
+        state.release_fault = 0;
+        state.config_descriptor_fault = 0;
+        state.open_fault = false;
+        state.calls.clear();
+        state.written.clear();
+        state.vehicle.clear();
+    });
+}
+
+unsigned attach_cables(unsigned count) {
+    Bus& state = bus();
+    unsigned first = 0;
+    {
+        std::lock_guard lock(state.mutex);
+        first = static_cast<unsigned>(state.devices.size());
+    }
+    for (unsigned i = 0; i < count; ++i) attach(kCableVendorId, kCableProductId, make_cable_firmware());
+    return first;
+}
+
+unsigned attach_device(std::uint16_t vendor_id, std::uint16_t product_id) {
+    return attach(vendor_id, product_id, std::make_shared<ScriptedLink>());
+}
+
+std::size_t attached_devices() {
+    return read_bus([](const Bus& state) { return state.devices.size(); });
+}
+
+void install_link(unsigned device, std::shared_ptr<CableLink> link) {
+    change_device(device, [&](SimDevice& d) { d.link = std::move(link); });
+}
+
+void set_layout(unsigned device, SimConfigLayout layout) {
+    change_device(device, [&](SimDevice& d) { d.layout = std::move(layout); });
+}
+
+void unplug(unsigned device) {
+    change_device(device, [](SimDevice& d) { d.unplugged = true; });
+}
+
+void set_read_chunk(std::size_t n) {
+    change_bus([n](Bus& state) { state.read_chunk = n; });
+}
+
+void set_write_limit(std::optional<std::size_t> n) {
+    change_bus([n](Bus& state) { state.write_limit = n; });
+}
+
+void fail_next_transfer(int code, std::size_t after_bytes) {
+    change_bus([=](Bus& state) { state.transfer_faults.push_back({code, after_bytes}); });
+}
+
+void fail_init(int code) {
+    change_bus([code](Bus& state) { state.init_fault = code; });
+}
+
+void fail_device_list(int code) {
+    change_bus([code](Bus& state) { state.device_list_fault = code; });
+}
+
+void fail_device_descriptor(unsigned device, int code) {
+    change_device(device, [code](SimDevice& d) { d.descriptor_fault = code; });
+}
+
+void fail_claim_interface(int code) {
+    change_bus([code](Bus& state) { state.claim_fault = code; });
+}
+
+void fail_release_interface(int code) {
+    change_bus([code](Bus& state) { state.release_fault = code; });
+}
+
+void fail_config_descriptor(int code) {
+    change_bus([code](Bus& state) { state.config_descriptor_fault = code; });
+}
+
+void fail_open(bool fail) {
+    change_bus([fail](Bus& state) { state.open_fault = fail; });
+}
+
+std::vector<std::uint8_t> written_bytes() {
+    return read_bus([](const Bus& state) { return state.written; });
+}
+
+std::vector<std::string> calls() {
+    return read_bus([](const Bus& state) { return state.calls; });
+}
+
+void clear_calls() {
+    change_bus([](Bus& state) { state.calls.clear(); });
+}
+
+std::size_t live_contexts() {
+    return read_bus([](const Bus& state) { return state.live_contexts; });
+}
+
+std::size_t live_handles() {
+    return read_bus([](const Bus& state) { return state.live_handles; });
+}
+
+std::size_t live_config_descriptors() {
+    return read_bus([](const Bus& state) { return state.configs.size(); });
+}
+
+std::size_t live_devices() {
+    return read_bus([](const Bus& state) { return state.live_devices; });
+}
+
+void set_vehicle(std::string name) {
+    change_bus([&](Bus& state) { state.vehicle = std::move(name); });
+}
+
+std::string vehicle() {
+    return read_bus([](const Bus& state) { return state.vehicle; });
+}
+
+}  // namespace vexo::sim

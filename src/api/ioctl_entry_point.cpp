@@ -1,0 +1,135 @@
+#include <algorithm>
+#include <cctype>
+#include <charconv>
+
+#include "api/config_defaults.h"
+#include "api/config_marshalling.h"
+#include "api/entry_frame.h"
+#include "api/entry_points.h"
+#include "api/message_marshalling.h"
+#include "core/text_format.h"
+
+namespace vexo::api {
+
+using text::dec;
+
+namespace {
+
+constexpr std::size_t kFastInitTextBytes = 24;
+
+// Upper-case hex, at least two digits: 03, 0A, 1234.
+std::string ioctl_id_text(std::uint32_t id) {
+    char buf[8];
+    auto end = std::to_chars(buf, buf + sizeof buf, id, 16).ptr;
+    std::string digits(buf, end);
+    std::transform(digits.begin(), digits.end(), digits.begin(), [](char c) { return std::toupper(c); });
+    return digits.size() < 2 ? "0" + digits : digits;
+}
+
+std::string bytes_text(const Bytes& bytes) {
+    return "len=" + dec(bytes.size()) + " bytes=[" + leading_bytes_text(bytes, kFastInitTextBytes) + "]";
+}
+
+// Answered from the defaults table alone: no lock, no device.
+std::uint32_t get_config(void* input) {
+    if (input == nullptr) return ERR_NULL_PARAMETER;
+    const auto& list = *static_cast<SCONFIG_LIST*>(input);
+    if (list.ConfigPtr == nullptr) return STATUS_NOERROR;
+    for (std::uint32_t i = 0; i < list.NumOfParams; ++i) {
+        list.ConfigPtr[i].Value = config_default(list.ConfigPtr[i].Parameter);
+    }
+    return STATUS_NOERROR;
+}
+
+std::uint32_t set_config(std::uint32_t channel_id, void* input) {
+    if (input == nullptr) return ERR_NULL_PARAMETER;
+    const IoctlInput config = config_list_from(*static_cast<const SCONFIG_LIST*>(input));
+    log_line("[j2534] PassThruIoctl SET_CONFIG ch=" + dec(channel_id) + " params=[" +
+             config_list_text(std::get<ConfigList>(config)) + "]");
+    return run_on_device(
+        [&](std::unique_ptr<Device>& device) { return device->ioctl(channel_id, SET_CONFIG, &config); },
+        [](const IoctlOutput&) { return STATUS_NOERROR; }, NoFailureLine{});
+}
+
+std::uint32_t read_vbatt(std::uint32_t channel_id, void* output) {
+    if (output == nullptr) return ERR_NULL_PARAMETER;
+    return run_on_device(
+        [&](std::unique_ptr<Device>& device) { return device->ioctl(channel_id, READ_VBATT, nullptr); },
+        [&](const IoctlOutput& result) {
+            const auto* millivolts = std::get_if<std::uint32_t>(&result);
+            if (millivolts == nullptr) {
+                log_line("[j2534] PassThruIoctl READ_VBATT ERR no value returned");
+                return ERR_FAILED;
+            }
+            *static_cast<std::uint32_t*>(output) = *millivolts;
+            log_line("[j2534] PassThruIoctl READ_VBATT OK " + dec(*millivolts) + "mV");
+            return STATUS_NOERROR;
+        },
+        [] { return std::string("[j2534] PassThruIoctl READ_VBATT ERR"); });
+}
+
+std::uint32_t five_baud_init(std::uint32_t channel_id, void* input, void* output) {
+    const auto* request = static_cast<const SBYTE_ARRAY*>(input);
+    if (request == nullptr || request->NumOfBytes == 0 || request->BytePtr == nullptr) return ERR_NULL_PARAMETER;
+    const IoctlInput bytes = bytes_from(*request);
+    return run_on_device(
+        [&](std::unique_ptr<Device>& device) { return device->ioctl(channel_id, FIVE_BAUD_INIT, &bytes); },
+        [&](const IoctlOutput& result) {
+            const auto* response = std::get_if<Bytes>(&result);
+            if (response != nullptr && output != nullptr) bytes_to(*response, *static_cast<SBYTE_ARRAY*>(output));
+            return STATUS_NOERROR;
+        },
+        NoFailureLine{});
+}
+
+std::uint32_t fast_init(std::uint32_t channel_id, void* input, void* output) {
+    std::optional<IoctlInput> request;
+    std::string input_text = "null";
+    if (input != nullptr) {
+        Bytes bytes = message_from_passthru(*static_cast<const PASSTHRU_MSG*>(input)).data;
+        input_text = bytes_text(bytes);
+        request = std::move(bytes);
+    }
+    return run_on_device(
+        [&](std::unique_ptr<Device>& device) {
+            return device->ioctl(channel_id, FAST_INIT, request ? &*request : nullptr);
+        },
+        [&](IoctlOutput result) {
+            auto* response = std::get_if<Bytes>(&result);
+            log_line("[j2534] PassThruIoctl FAST_INIT OK ch=" + dec(channel_id) + " input=" + input_text +
+                     " output=" + (response != nullptr ? bytes_text(*response) : "(no output)"));
+            if (response != nullptr && output != nullptr) {
+                // The response is always reported as an ISO14230 message, whatever the channel.
+                const auto size =
+                    static_cast<std::uint32_t>(std::min<std::size_t>(response->size(), PASSTHRU_MSG_DATA_SIZE));
+                message_to_passthru(
+                    Message{.data = std::move(*response), .protocol_id = ISO14230, .extra_data_index = size},
+                    *static_cast<PASSTHRU_MSG*>(output));
+            }
+            return STATUS_NOERROR;
+        },
+        [&] { return "[j2534] PassThruIoctl FAST_INIT ERR ch=" + dec(channel_id) + " input=" + input_text; });
+}
+
+}  // namespace
+
+std::uint32_t passthru_ioctl(std::uint32_t channel_id, std::uint32_t ioctl_id, void* input, void* output) {
+    return shielded([&] {
+        log_line("[j2534] PassThruIoctl ch=" + dec(channel_id) + " id=0x" + ioctl_id_text(ioctl_id));
+        switch (ioctl_id) {
+            case GET_CONFIG: return get_config(input);
+            case SET_CONFIG: return set_config(channel_id, input);
+            case READ_VBATT: return read_vbatt(channel_id, output);
+            case FIVE_BAUD_INIT: return five_baud_init(channel_id, input, output);
+            case FAST_INIT: return fast_init(channel_id, input, output);
+            case CLEAR_TX_BUFFER:
+            case CLEAR_RX_BUFFER:
+            case CLEAR_PERIODIC_MSGS:
+            case CLEAR_MSG_FILTERS:
+            case CLEAR_FUNCT_MSG_LOOKUP_TABLE: return STATUS_NOERROR;
+            default: return ERR_INVALID_IOCTL_ID;
+        }
+    });
+}
+
+}  // namespace vexo::api

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <libusb.h>
+
+#include <cstdint>
+
+namespace vexo::tactrix {
+
+// Every libusb entry point the driver uses. Nothing else names a libusb function, so the
+// Windows build can fill this from the libusb-1.0.dll it loads instead of linking it.
+struct LibusbApi {
+    int(LIBUSB_CALL* init)(libusb_context** context);
+    ssize_t(LIBUSB_CALL* get_device_list)(libusb_context* context, libusb_device*** list);
+    void(LIBUSB_CALL* free_device_list)(libusb_device** list, int unref_devices);
+    int(LIBUSB_CALL* get_device_descriptor)(libusb_device* device, libusb_device_descriptor* descriptor);
+    libusb_device_handle*(LIBUSB_CALL* open_device_with_vid_pid)(libusb_context* context, std::uint16_t vendor_id,
+                                                                 std::uint16_t product_id);
+    void(LIBUSB_CALL* close)(libusb_device_handle* handle);
+    libusb_device*(LIBUSB_CALL* get_device)(libusb_device_handle* handle);
+    int(LIBUSB_CALL* set_auto_detach_kernel_driver)(libusb_device_handle* handle, int enable);
+    int(LIBUSB_CALL* set_configuration)(libusb_device_handle* handle, int configuration);
+    int(LIBUSB_CALL* detach_kernel_driver)(libusb_device_handle* handle, int interface_number);
+    int(LIBUSB_CALL* claim_interface)(libusb_device_handle* handle, int interface_number);
+    int(LIBUSB_CALL* release_interface)(libusb_device_handle* handle, int interface_number);
+    int(LIBUSB_CALL* set_interface_alt_setting)(libusb_device_handle* handle, int interface_number,
+                                                int alternate_setting);
+    int(LIBUSB_CALL* get_active_config_descriptor)(libusb_device* device, libusb_config_descriptor** config);
+    void(LIBUSB_CALL* free_config_descriptor)(libusb_config_descriptor* config);
+    int(LIBUSB_CALL* bulk_transfer)(libusb_device_handle* handle, unsigned char endpoint, unsigned char* data,
+                                    int length, int* transferred, unsigned int timeout_ms);
+};
+
+// The table bound to the libusb this binary links (the real one or the simulated cable).
+const LibusbApi& linked_libusb_api();
+
+}  // namespace vexo::tactrix

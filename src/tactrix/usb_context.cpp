@@ -1,0 +1,25 @@
+#include "tactrix/usb_context.h"
+
+#include <stdexcept>
+#include <string>
+
+#include "core/usb_error_kind.h"
+
+namespace vexo::tactrix {
+
+UsbContext create_usb_context(const LibusbApi& api) {
+    libusb_context* context = nullptr;
+    const int rc = api.init(&context);
+    if (rc != 0) {
+        throw std::runtime_error("Can't init Global usb context, error " +
+                                 std::string(usb_error_kind_name(usb_error_kind_from_code(rc))));
+    }
+    return UsbContext{&api, context};
+}
+
+const UsbContext& usb_context() {
+    static const UsbContext context = create_usb_context(linked_libusb_api());
+    return context;
+}
+
+}  // namespace vexo::tactrix

@@ -1,0 +1,149 @@
+#include "command_line.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string_view>
+#include <vector>
+
+#include "library_location.h"
+
+namespace vexo::tools {
+namespace {
+
+using Args = std::vector<std::string_view>;
+
+std::expected<Options, std::string> parse(Args args) { return parse_command_line(args); }
+
+TEST(CommandLine, DefaultsOfARequestCommand) {
+    const auto options = parse({"vin"});
+    ASSERT_TRUE(options) << options.error();
+    EXPECT_EQ(options->command, Command::Vin);
+    EXPECT_EQ(options->tx_id, 0x7E0u);
+    EXPECT_EQ(options->rx_id, 0x7E8u);
+    EXPECT_EQ(options->baud, 500000u);
+    EXPECT_EQ(options->timeout_ms, 1000u);
+    EXPECT_FALSE(options->json);
+    EXPECT_FALSE(options->sim);
+    EXPECT_FALSE(options->library);
+}
+
+TEST(CommandLine, GlobalOptionsBeforeOrAfterTheCommand) {
+    const auto options = parse({"--sim", "info", "--json", "--lib=/opt/x.so", "--sim-lib", "/tmp/u.so"});
+    ASSERT_TRUE(options) << options.error();
+    EXPECT_EQ(options->command, Command::Info);
+    EXPECT_TRUE(options->sim);
+    EXPECT_TRUE(options->json);
+    EXPECT_EQ(options->library, std::filesystem::path("/opt/x.so"));
+    EXPECT_EQ(options->sim_library, std::filesystem::path("/tmp/u.so"));
+}
+
+TEST(CommandLine, UdsBytesIdsAndTimeout) {
+    const auto options = parse({"uds", "--tx", "18DA10F1", "--rx=0x18DAF110", "22", "F190", "--timeout", "2500"});
+    ASSERT_TRUE(options) << options.error();
+    EXPECT_EQ(options->request, (std::vector<std::uint8_t>{0x22, 0xF1, 0x90}));
+    EXPECT_EQ(options->tx_id, 0x18DA10F1u);
+    EXPECT_EQ(options->rx_id, 0x18DAF110u);
+    EXPECT_TRUE(needs_29bit(options->tx_id));
+    EXPECT_FALSE(needs_29bit(0x7FF));
+    EXPECT_EQ(options->timeout_ms, 2500u);
+}
+
+TEST(CommandLine, FunctionalRequestsGoTo7DF) {
+    const auto options = parse({"obd", "--functional", "--watch"});
+    ASSERT_TRUE(options) << options.error();
+    EXPECT_EQ(options->tx_id, 0x7DFu);
+    EXPECT_EQ(options->rx_id, 0x7E8u);
+    EXPECT_TRUE(options->watch);
+    EXPECT_EQ(parse({"vin", "--functional", "--tx", "7E0"}).error(), "--functional and --tx exclude each other");
+}
+
+TEST(CommandLine, MonitorAndKlineOptions) {
+    const auto monitor =
+        parse({"monitor", "--proto", "iso15765", "--baud", "250000", "--id", "7E8", "--mask", "7F8", "--count", "5"});
+    ASSERT_TRUE(monitor) << monitor.error();
+    EXPECT_EQ(monitor->monitor_protocol, MonitorProtocol::Iso15765);
+    EXPECT_EQ(monitor->baud, 250000u);
+    EXPECT_EQ(monitor->filter_id, 0x7E8u);
+    EXPECT_EQ(monitor->filter_mask, 0x7F8u);
+    EXPECT_EQ(monitor->count, 5u);
+
+    const auto kline = parse({"kline"});
+    ASSERT_TRUE(kline) << kline.error();
+    EXPECT_EQ(kline->request, (std::vector<std::uint8_t>{0x01, 0x00}));
+    EXPECT_EQ(parse({"kline", "--request", "09 02"})->request, (std::vector<std::uint8_t>{0x09, 0x02}));
+}
+
+TEST(CommandLine, DtcClearNeedsNoValue) {
+    const auto options = parse({"dtc", "--clear", "--yes"});
+    ASSERT_TRUE(options) << options.error();
+    EXPECT_TRUE(options->clear);
+    EXPECT_TRUE(options->yes);
+    EXPECT_EQ(parse({"dtc", "--clear=yes"}).error(), "--clear takes no value");
+}
+
+TEST(CommandLine, HelpNeedsNoCommandButKeepsOne) {
+    const auto general = parse({"--help"});
+    ASSERT_TRUE(general);
+    EXPECT_TRUE(general->help);
+    EXPECT_EQ(general->command, Command::None);
+    const auto uds = parse({"uds", "-h"});
+    ASSERT_TRUE(uds);
+    EXPECT_TRUE(uds->help);
+    EXPECT_EQ(uds->command, Command::Uds);
+}
+
+TEST(CommandLine, MistakesAreNamed) {
+    EXPECT_EQ(parse({}).error(), "no command given");
+    EXPECT_EQ(parse({"frobnicate"}).error(), "unknown command 'frobnicate'");
+    EXPECT_EQ(parse({"info", "--verbose"}).error(), "unknown option '--verbose'");
+    EXPECT_EQ(parse({"uds", "22", "--watch"}).error(), "--watch does not apply to uds");
+    EXPECT_EQ(parse({"info", "--timeout", "5"}).error(), "--timeout does not apply to info");
+    EXPECT_EQ(parse({"vin", "--timeout"}).error(), "--timeout needs a value");
+    EXPECT_EQ(parse({"vin", "--timeout", "1s"}).error(), "--timeout needs a decimal number, not '1s'");
+    EXPECT_EQ(parse({"vin", "--tx", "20000000"}).error(),
+              "--tx needs a hexadecimal CAN ID up to 1FFFFFFF, not '20000000'");
+    EXPECT_EQ(parse({"uds"}).error(), "uds needs the request as hexadecimal bytes, e.g. 'uds 22 F1 90'");
+    EXPECT_EQ(parse({"uds", "2F1"}).error(), "uds needs the request as hexadecimal bytes, e.g. 'uds 22 F1 90'");
+    EXPECT_EQ(parse({"info", "extra"}).error(), "unexpected argument 'extra'");
+    EXPECT_EQ(parse({"monitor", "--proto", "j1850"}).error(), "--proto is can or iso15765, not 'j1850'");
+    EXPECT_EQ(parse({"monitor", "--count", "0"}).error(), "--count needs at least 1");
+    EXPECT_EQ(parse({"info", "--sim-lib", "/x.so"}).error(), "--sim-lib and --sim-vehicle need --sim");
+    const std::string long_request(64 * 2, 'A');
+    EXPECT_EQ(parse({"kline", "--request", long_request}).error(), "--request takes at most 63 bytes");
+}
+
+TEST(LibraryLocation, BesideTheClientThenTheBuildTree) {
+    const std::filesystem::path exe_dir = "/build/tools";
+    EXPECT_EQ(
+        j2534_library_candidates(exe_dir, "libvexo_j2534_0404.so"),
+        (std::vector<std::filesystem::path>{"/build/tools/libvexo_j2534_0404.so", "/build/libvexo_j2534_0404.so"}));
+    EXPECT_EQ(
+        sim_usb_candidates(exe_dir, "libusb-1.0.so.0"),
+        (std::vector<std::filesystem::path>{"/build/tools/simusb/libusb-1.0.so.0", "/build/simusb/libusb-1.0.so.0",
+                                            "/build/sim/simusb/libusb-1.0.so.0", "/build/sim/libusb-1.0.so.0"}));
+}
+
+TEST(LibraryLocation, PathsAsUtf8Text) {
+    EXPECT_EQ(path_text(std::filesystem::path(u8"/opt/M\u00FCller/vexo.so")), "/opt/M\u00FCller/vexo.so");
+    const std::vector<std::filesystem::path> paths = {"/a/x.so", "/b/x.so"};
+    EXPECT_EQ(path_list(paths), "/a/x.so, /b/x.so");
+    EXPECT_EQ(path_list(std::vector<std::filesystem::path>{}), "");
+}
+
+TEST(LibraryLocation, FirstExistingFileWins) {
+    const auto dir = std::filesystem::temp_directory_path() / "vexo_library_location_test";
+    std::filesystem::remove_all(dir);
+    std::filesystem::create_directories(dir / "tools" / "libvexo_j2534_0404.so");  // a directory, not a file
+    {
+        std::FILE* f = std::fopen((dir / "libvexo_j2534_0404.so").string().c_str(), "w");
+        std::fclose(f);
+    }
+    const auto candidates = j2534_library_candidates(dir / "tools", "libvexo_j2534_0404.so");
+    EXPECT_EQ(first_existing(candidates), dir / "libvexo_j2534_0404.so");
+    EXPECT_EQ(first_existing(std::vector<std::filesystem::path>{dir / "missing"}), std::nullopt);
+    std::filesystem::remove_all(dir);
+}
+
+}  // namespace
+}  // namespace vexo::tools

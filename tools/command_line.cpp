@@ -1,0 +1,233 @@
+#include "command_line.h"
+
+#include <array>
+
+#include "hex_text.h"
+
+namespace vexo::tools {
+
+namespace {
+
+struct CommandEntry {
+    Command command;
+    std::string_view name;
+};
+
+constexpr std::array<CommandEntry, 7> kCommands = {{
+    {Command::Info, "info"},
+    {Command::Vin, "vin"},
+    {Command::Obd, "obd"},
+    {Command::Dtc, "dtc"},
+    {Command::Uds, "uds"},
+    {Command::Monitor, "monitor"},
+    {Command::Kline, "kline"},
+}};
+
+constexpr unsigned bit(Command command) { return 1u << static_cast<unsigned>(command); }
+constexpr unsigned kEveryCommand = 0;
+constexpr unsigned kRequestCommands = bit(Command::Vin) | bit(Command::Obd) | bit(Command::Dtc) | bit(Command::Uds);
+constexpr unsigned kObdCommands = bit(Command::Vin) | bit(Command::Obd) | bit(Command::Dtc);
+
+struct OptionEntry {
+    std::string_view name;
+    bool takes_value;
+    unsigned commands;  // kEveryCommand, or the commands it applies to
+};
+
+constexpr std::array<OptionEntry, 20> kOptions = {{
+    {"--help", false, kEveryCommand},
+    {"-h", false, kEveryCommand},
+    {"--json", false, kEveryCommand},
+    {"--lib", true, kEveryCommand},
+    {"--sim", false, kEveryCommand},
+    {"--sim-lib", true, kEveryCommand},
+    {"--sim-vehicle", true, kEveryCommand},
+    {"--timeout", true, kRequestCommands | bit(Command::Kline)},
+    {"--baud", true, kRequestCommands | bit(Command::Monitor)},
+    {"--tx", true, kRequestCommands},
+    {"--rx", true, kRequestCommands},
+    {"--functional", false, kObdCommands},
+    {"--watch", false, bit(Command::Obd)},
+    {"--clear", false, bit(Command::Dtc)},
+    {"--yes", false, bit(Command::Dtc)},
+    {"--proto", true, bit(Command::Monitor)},
+    {"--id", true, bit(Command::Monitor)},
+    {"--mask", true, bit(Command::Monitor)},
+    {"--count", true, bit(Command::Monitor)},
+    {"--request", true, bit(Command::Kline)},
+}};
+
+const OptionEntry* find_option(std::string_view name) {
+    for (const OptionEntry& entry : kOptions) {
+        if (entry.name == name) return &entry;
+    }
+    return nullptr;
+}
+
+bool applies_to(const OptionEntry& option, Command command) {
+    return option.commands == kEveryCommand || (option.commands & bit(command)) != 0;
+}
+
+std::unexpected<std::string> failure(std::string text) { return std::unexpected(std::move(text)); }
+
+struct Pending {
+    const OptionEntry* option;
+    std::string_view value;
+};
+
+std::expected<void, std::string> apply(Options& options, const Pending& p) {
+    const std::string_view name = p.option->name;
+    const auto decimal = [&](std::uint32_t& out) -> std::expected<void, std::string> {
+        const auto value = parse_decimal_u32(p.value);
+        if (!value) return failure(std::string(name) + " needs a decimal number, not '" + std::string(p.value) + "'");
+        out = *value;
+        return {};
+    };
+    const auto can_id = [&](std::uint32_t& out) -> std::expected<void, std::string> {
+        const auto value = parse_hex_u32(p.value);
+        if (!value || *value > 0x1FFFFFFF) {
+            return failure(std::string(name) + " needs a hexadecimal CAN ID up to 1FFFFFFF, not '" +
+                           std::string(p.value) + "'");
+        }
+        out = *value;
+        return {};
+    };
+
+    if (name == "--help" || name == "-h")
+        options.help = true;
+    else if (name == "--json")
+        options.json = true;
+    else if (name == "--lib")
+        options.library = std::filesystem::path(std::string(p.value));
+    else if (name == "--sim")
+        options.sim = true;
+    else if (name == "--sim-lib")
+        options.sim_library = std::filesystem::path(std::string(p.value));
+    else if (name == "--sim-vehicle") {
+        if (p.value.empty()) return failure("--sim-vehicle needs a name");
+        options.sim_vehicle = std::string(p.value);
+    } else if (name == "--timeout")
+        return decimal(options.timeout_ms);
+    else if (name == "--baud")
+        return decimal(options.baud);
+    else if (name == "--tx")
+        return can_id(options.tx_id);
+    else if (name == "--rx")
+        return can_id(options.rx_id);
+    else if (name == "--functional")
+        options.functional = true;
+    else if (name == "--watch")
+        options.watch = true;
+    else if (name == "--clear")
+        options.clear = true;
+    else if (name == "--yes")
+        options.yes = true;
+    else if (name == "--id")
+        return can_id(options.filter_id);
+    else if (name == "--mask")
+        return can_id(options.filter_mask);
+    else if (name == "--count") {
+        std::uint32_t count = 0;
+        if (auto ok = decimal(count); !ok) return ok;
+        if (count == 0) return failure("--count needs at least 1");
+        options.count = count;
+    } else if (name == "--proto") {
+        if (p.value == "can")
+            options.monitor_protocol = MonitorProtocol::Can;
+        else if (p.value == "iso15765")
+            options.monitor_protocol = MonitorProtocol::Iso15765;
+        else
+            return failure("--proto is can or iso15765, not '" + std::string(p.value) + "'");
+    } else if (name == "--request") {
+        const auto bytes = parse_hex_bytes(p.value);
+        if (!bytes) return failure("--request needs hexadecimal bytes, not '" + std::string(p.value) + "'");
+        if (bytes->size() > 63) return failure("--request takes at most 63 bytes");
+        options.request = *bytes;
+    }
+    return {};
+}
+
+}  // namespace
+
+std::string_view command_name(Command command) {
+    for (const CommandEntry& entry : kCommands) {
+        if (entry.command == command) return entry.name;
+    }
+    return "";
+}
+
+std::expected<Options, std::string> parse_command_line(std::span<const std::string_view> args) {
+    Options options;
+    std::vector<Pending> pending;
+    std::vector<std::string_view> positional;
+
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string_view arg = args[i];
+        if (arg.size() < 2 || arg[0] != '-') {
+            if (options.command == Command::None && positional.empty()) {
+                bool known = false;
+                for (const CommandEntry& entry : kCommands) {
+                    if (entry.name == arg) {
+                        options.command = entry.command;
+                        known = true;
+                    }
+                }
+                if (!known) return failure("unknown command '" + std::string(arg) + "'");
+            } else {
+                positional.push_back(arg);
+            }
+            continue;
+        }
+        std::string_view name = arg;
+        std::optional<std::string_view> inline_value;
+        if (const std::size_t eq = arg.find('='); eq != std::string_view::npos) {
+            name = arg.substr(0, eq);
+            inline_value = arg.substr(eq + 1);
+        }
+        const OptionEntry* option = find_option(name);
+        if (option == nullptr) return failure("unknown option '" + std::string(name) + "'");
+        if (!option->takes_value) {
+            if (inline_value) return failure(std::string(name) + " takes no value");
+            pending.push_back({option, {}});
+            continue;
+        }
+        if (inline_value) {
+            pending.push_back({option, *inline_value});
+        } else if (i + 1 < args.size()) {
+            pending.push_back({option, args[++i]});
+        } else {
+            return failure(std::string(name) + " needs a value");
+        }
+    }
+    for (const Pending& p : pending) {
+        if (auto applied = apply(options, p); !applied) return std::unexpected(applied.error());
+    }
+    if (options.help) return options;
+    if (options.command == Command::None) return failure("no command given");
+
+    for (const Pending& p : pending) {
+        if (!applies_to(*p.option, options.command)) {
+            return failure(std::string(p.option->name) + " does not apply to " +
+                           std::string(command_name(options.command)));
+        }
+    }
+    if (!options.sim && (options.sim_library || options.sim_vehicle)) {
+        return failure("--sim-lib and --sim-vehicle need --sim");
+    }
+    bool tx_given = false;
+    for (const Pending& p : pending) tx_given = tx_given || p.option->name == "--tx";
+    if (options.functional && tx_given) return failure("--functional and --tx exclude each other");
+
+    if (options.command == Command::Uds) {
+        const auto bytes = parse_hex_bytes(positional);
+        if (!bytes) return failure("uds needs the request as hexadecimal bytes, e.g. 'uds 22 F1 90'");
+        options.request = *bytes;
+    } else if (!positional.empty()) {
+        return failure("unexpected argument '" + std::string(positional.front()) + "'");
+    }
+    if (options.command == Command::Kline && options.request.empty()) options.request = {0x01, 0x00};
+    if (options.functional) options.tx_id = kObdFunctionalId;
+    return options;
+}
+
+}  // namespace vexo::tools

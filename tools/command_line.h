@@ -1,0 +1,59 @@
+#pragma once
+
+#include <cstdint>
+#include <expected>
+#include <filesystem>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace vexo::tools {
+
+enum class Command { None, Info, Vin, Obd, Dtc, Uds, Monitor, Kline };
+
+enum class MonitorProtocol { Can, Iso15765 };
+
+inline constexpr std::uint32_t kObdRequestId = 0x7E0;
+inline constexpr std::uint32_t kObdResponseId = 0x7E8;
+inline constexpr std::uint32_t kObdFunctionalId = 0x7DF;
+
+// Everything the command line asked for; defaults are the values used when an option is absent.
+struct Options {
+    Command command = Command::None;
+    bool help = false;
+    bool json = false;
+
+    std::optional<std::filesystem::path> library;
+    bool sim = false;
+    std::optional<std::filesystem::path> sim_library;
+    std::optional<std::string> sim_vehicle;  // "demo" when absent
+
+    std::uint32_t timeout_ms = 1000;
+    std::uint32_t baud = 500000;
+    std::uint32_t tx_id = kObdRequestId;
+    std::uint32_t rx_id = kObdResponseId;
+    bool functional = false;
+
+    bool watch = false;
+    bool clear = false;
+    bool yes = false;
+
+    std::vector<std::uint8_t> request;  // uds bytes, or kline --request
+
+    MonitorProtocol monitor_protocol = MonitorProtocol::Can;
+    std::uint32_t filter_id = 0;
+    std::uint32_t filter_mask = 0;
+    std::optional<std::uint32_t> count;
+};
+
+// IDs above 0x7FF only fit a 29-bit CAN identifier.
+inline bool needs_29bit(std::uint32_t id) { return id > 0x7FF; }
+
+std::string_view command_name(Command command);
+
+// `args` excludes the program name. A failure carries the message for the user, without a prefix.
+std::expected<Options, std::string> parse_command_line(std::span<const std::string_view> args);
+
+}  // namespace vexo::tools

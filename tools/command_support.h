@@ -1,0 +1,41 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "command_line.h"
+#include "j2534_library.h"
+#include "json_writer.h"
+#include "passthru_session.h"
+#include "tool_error.h"
+
+namespace vexo::tools {
+
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitFailure = 1;
+inline constexpr int kExitUsage = 2;
+inline constexpr int kExitNegativeResponse = 3;
+inline constexpr int kExitInterrupted = 130;
+
+struct CommandContext {
+    const Options& options;
+    const J2534Library& library;
+};
+
+// PassThruOpen; when no cable answers outside the simulation, the error carries the platform's hint.
+Result<Session> open_session(const CommandContext& context);
+// Closes the session at the end of a command that otherwise succeeded.
+VoidResult finish(Session& session);
+
+// A JSON document for `command`, opened and holding "command" and "ok": true.
+JsonWriter begin_json_report(Command command);
+
+void print_out(std::string_view text);
+void print_err(std::string_view text);
+
+// How the failure reaches the user: one line (plus hint) on stderr, or the JSON error object on stdout.
+// Returns the exit code.
+int report_failure(const ToolError& error, Command command, bool json);
+
+}  // namespace vexo::tools

@@ -1,0 +1,300 @@
+// vin, obd and dtc: OBD-II requests over ISO15765.
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <chrono>
+#include <cstdio>
+#include <thread>
+
+#include "commands.h"
+#include "console.h"
+#include "diag_exchange.h"
+#include "hex_text.h"
+#include "obd_decode.h"
+
+namespace vexo::tools {
+
+namespace {
+
+struct ObdConnection {
+    Session session;
+    IsoTpLink link;
+};
+
+Result<ObdConnection> connect_obd(const CommandContext& context) {
+    auto session = open_session(context);
+    if (!session) return std::unexpected(session.error());
+    const IsoTpLink link = iso_tp_link(context.options);
+    if (auto connected = connect_iso15765(*session, link, context.options.baud); !connected) {
+        return std::unexpected(connected.error());
+    }
+    return ObdConnection{std::move(*session), link};
+}
+
+std::string sender(const IsoTpLink& link) { return hex_u32(link.response_id, link.extended ? 8 : 3); }
+
+// A negative answer where a positive one was needed.
+ToolError refusal(const IsoTpLink& link, std::span<const std::uint8_t> request, std::span<const std::uint8_t> answer) {
+    const std::uint8_t nrc = answer.size() >= 3 ? answer[2] : 0;
+    return ToolError{.call = {},
+                     .status = 0,
+                     .text = sender(link) + " refused " + hex_bytes(request) + ": " + std::string(nrc_name(nrc)) +
+                             " (" + hex_bytes(answer) + ")",
+                     .hint = {},
+                     .interrupted = false};
+}
+
+// Sends a request that must be answered positively.
+Result<std::vector<std::uint8_t>> positive_request(ObdConnection& obd, std::span<const std::uint8_t> request,
+                                                   std::size_t echo_length, std::uint32_t timeout_ms) {
+    auto answer = iso15765_request(obd.session, obd.link, request, echo_length, timeout_ms);
+    if (!answer) return answer;
+    if ((*answer)[0] == kNegativeResponse) return std::unexpected(refusal(obd.link, request, *answer));
+    return answer;
+}
+
+}  // namespace
+
+Result<int> run_vin(const CommandContext& context) {
+    auto obd = connect_obd(context);
+    if (!obd) return std::unexpected(obd.error());
+    const std::array<std::uint8_t, 2> request = {0x09, 0x02};
+    const auto answer = positive_request(*obd, request, 1, context.options.timeout_ms);
+    if (!answer) return std::unexpected(answer.error());
+    const auto vin = decode_vin(*answer);
+    if (!vin) return tool_failure("the answer holds no VIN: " + hex_bytes(*answer));
+    if (auto closed = finish(obd->session); !closed) return std::unexpected(closed.error());
+
+    if (context.options.json) {
+        JsonWriter json = begin_json_report(Command::Vin);
+        json.key("vin").string(*vin);
+        json.key("ecu").string(sender(obd->link));
+        json.key("response").string(hex_bytes(*answer));
+        json.end_object();
+        print_out(json.text() + "\n");
+    } else {
+        print_out(*vin + "\n");
+    }
+    return kExitOk;
+}
+
+namespace {
+
+enum class ReadingStatus { Ok, NotSupported, NoAnswer, Refused };
+
+struct Reading {
+    const PidInfo* info;
+    ReadingStatus status;
+    double value;
+};
+
+std::string_view status_text(ReadingStatus status) {
+    switch (status) {
+        case ReadingStatus::Ok: return "ok";
+        case ReadingStatus::NotSupported: return "not supported";
+        case ReadingStatus::NoAnswer: return "no answer";
+        case ReadingStatus::Refused: return "refused";
+    }
+    return "";
+}
+
+std::string status_key(ReadingStatus status) {
+    std::string key(status_text(status));
+    for (char& c : key) c = c == ' ' ? '_' : c;
+    return key;
+}
+
+// Mode 01 PIDs 00, 20, 40 ... each say which of the next 32 exist, the last bit whether to ask on.
+Result<std::vector<std::uint8_t>> query_supported_pids(ObdConnection& obd, std::uint32_t timeout_ms) {
+    std::vector<std::uint8_t> supported;
+    for (unsigned base = 0x00; base <= 0xE0; base += 0x20) {
+        const std::array<std::uint8_t, 2> request = {0x01, static_cast<std::uint8_t>(base)};
+        const auto answer = positive_request(obd, request, 1, timeout_ms);
+        if (!answer) return std::unexpected(answer.error());
+        if (answer->size() < 6)
+            return tool_failure("short answer to 01 " + hex_u32(base, 2) + ": " + hex_bytes(*answer));
+        const auto pids = supported_pids(static_cast<std::uint8_t>(base), std::span(*answer).subspan(2, 4));
+        supported.insert(supported.end(), pids.begin(), pids.end());
+        if (std::find(pids.begin(), pids.end(), static_cast<std::uint8_t>(base + 0x20)) == pids.end()) break;
+    }
+    return supported;
+}
+
+Result<std::vector<Reading>> read_common_pids(ObdConnection& obd, const std::vector<std::uint8_t>& supported,
+                                              std::uint32_t timeout_ms) {
+    std::vector<Reading> readings;
+    for (const PidInfo& info : common_pids()) {
+        if (std::find(supported.begin(), supported.end(), info.pid) == supported.end()) {
+            readings.push_back({&info, ReadingStatus::NotSupported, 0});
+            continue;
+        }
+        const std::array<std::uint8_t, 2> request = {0x01, info.pid};
+        const auto answer = iso15765_request(obd.session, obd.link, request, 1, timeout_ms);
+        if (!answer) {
+            // A silent ECU costs this reading only; a failing library or Ctrl-C ends the command.
+            if (!answer.error().call.empty() || answer.error().interrupted) return std::unexpected(answer.error());
+            readings.push_back({&info, ReadingStatus::NoAnswer, 0});
+            continue;
+        }
+        if ((*answer)[0] == kNegativeResponse) {
+            readings.push_back({&info, ReadingStatus::Refused, 0});
+            continue;
+        }
+        const auto value = decode_pid(info.pid, std::span(*answer).subspan(2));
+        readings.push_back({&info, value ? ReadingStatus::Ok : ReadingStatus::NoAnswer, value.value_or(0)});
+    }
+    return readings;
+}
+
+std::string pid_list(const std::vector<std::uint8_t>& pids) {
+    std::string text;
+    for (const std::uint8_t pid : pids) text += (text.empty() ? "" : " ") + hex_u32(pid, 2);
+    return text;
+}
+
+std::vector<std::string> reading_lines(const std::vector<Reading>& readings) {
+    std::vector<std::string> lines;
+    for (const Reading& r : readings) {
+        std::string line = hex_u32(r.info->pid, 2) + "  " + std::string(r.info->name);
+        line.resize(std::max<std::size_t>(line.size(), 28), ' ');
+        if (r.status == ReadingStatus::Ok) {
+            line += format_fixed(r.value, r.info->decimals) + " " + std::string(r.info->unit);
+        } else {
+            line += status_text(r.status);
+        }
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+std::string readings_json(const std::vector<std::uint8_t>& supported, const std::vector<Reading>& readings) {
+    JsonWriter json = begin_json_report(Command::Obd);
+    json.key("supported_pids").begin_array();
+    for (const std::uint8_t pid : supported) json.string(hex_u32(pid, 2));
+    json.end_array();
+    json.key("readings").begin_array();
+    for (const Reading& r : readings) {
+        json.begin_object();
+        json.key("pid").string(hex_u32(r.info->pid, 2));
+        json.key("name").string(r.info->key);
+        json.key("status").string(status_key(r.status));
+        json.key("value");
+        if (r.status == ReadingStatus::Ok)
+            json.number_text(format_fixed(r.value, r.info->decimals));
+        else
+            json.null();
+        json.key("unit").string(r.info->unit);
+        json.end_object();
+    }
+    json.end_array();
+    json.end_object();
+    return json.text() + "\n";
+}
+
+// Waits between refreshes, in short steps so Ctrl-C is not kept waiting.
+void pause_between_rounds() {
+    for (int i = 0; i < 10 && !interrupt_requested(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+}
+
+}  // namespace
+
+Result<int> run_obd(const CommandContext& context) {
+    const Options& options = context.options;
+    auto obd = connect_obd(context);
+    if (!obd) return std::unexpected(obd.error());
+    const auto supported = query_supported_pids(*obd, options.timeout_ms);
+    if (!supported) return std::unexpected(supported.error());
+
+    const bool in_place = options.watch && !options.json && stdout_is_terminal();
+    if (!options.json) print_out("supported PIDs: " + pid_list(*supported) + "\n");
+    std::size_t shown_lines = 0;
+    do {
+        const auto readings = read_common_pids(*obd, *supported, options.timeout_ms);
+        if (!readings) {
+            if (options.watch && readings.error().interrupted) break;
+            return std::unexpected(readings.error());
+        }
+        if (options.json) {
+            print_out(readings_json(*supported, *readings));
+        } else {
+            std::string block;
+            // Back to the first line of the previous block, so the values refresh in place.
+            if (in_place && shown_lines != 0) block += "\x1b[" + std::to_string(shown_lines) + "A";
+            const auto lines = reading_lines(*readings);
+            for (const std::string& line : lines) block += (in_place ? "\x1b[2K" : "") + line + "\n";
+            if (options.watch && !in_place) block += "\n";
+            shown_lines = lines.size();
+            print_out(block);
+        }
+        if (options.watch) pause_between_rounds();
+    } while (options.watch && !interrupt_requested());
+
+    if (auto closed = finish(obd->session); !closed) return std::unexpected(closed.error());
+    return kExitOk;
+}
+
+namespace {
+
+bool confirmed_by_user() {
+    print_err("Clear all stored trouble codes and freeze-frame data in the vehicle? [y/N] ");
+    std::array<char, 64> answer{};
+    if (std::fgets(answer.data(), static_cast<int>(answer.size()), stdin) == nullptr) {
+        print_err("\n");
+        return false;
+    }
+    std::string text(answer.data());
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ')) text.pop_back();
+    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return text == "y" || text == "yes";
+}
+
+}  // namespace
+
+Result<int> run_dtc(const CommandContext& context) {
+    const Options& options = context.options;
+    auto obd = connect_obd(context);
+    if (!obd) return std::unexpected(obd.error());
+    const std::array<std::uint8_t, 1> read_request = {0x03};
+    const auto answer = positive_request(*obd, read_request, 0, options.timeout_ms);
+    if (!answer) return std::unexpected(answer.error());
+    const auto codes = decode_dtc_response(*answer);
+    if (!codes) return tool_failure("unexpected answer to 03: " + hex_bytes(*answer));
+
+    std::string text;
+    if (codes->empty()) {
+        text = "no stored trouble codes\n";
+    } else {
+        text = std::to_string(codes->size()) + " stored trouble code" + (codes->size() == 1 ? "" : "s") + ":";
+        for (const std::string& code : *codes) text += " " + code;
+        text += "\n";
+    }
+    if (!options.json) print_out(text);
+
+    bool cleared = false;
+    if (options.clear) {
+        if (!options.yes && !confirmed_by_user()) {
+            if (interrupt_requested()) return interrupted_failure();
+            return tool_failure("not confirmed; nothing was cleared");
+        }
+        const std::array<std::uint8_t, 1> clear_request = {0x04};
+        const auto cleared_answer = positive_request(*obd, clear_request, 0, options.timeout_ms);
+        if (!cleared_answer) return std::unexpected(cleared_answer.error());
+        cleared = true;
+        if (!options.json) print_out("trouble codes cleared\n");
+    }
+    if (auto closed = finish(obd->session); !closed) return std::unexpected(closed.error());
+
+    if (options.json) {
+        JsonWriter json = begin_json_report(Command::Dtc);
+        json.key("codes").begin_array();
+        for (const std::string& code : *codes) json.string(code);
+        json.end_array();
+        json.key("response").string(hex_bytes(*answer));
+        if (options.clear) json.key("cleared").boolean(cleared);
+        json.end_object();
+        print_out(json.text() + "\n");
+    }
+    return kExitOk;
+}
+
+}  // namespace vexo::tools

@@ -1,0 +1,44 @@
+#include <signal.h>
+#include <unistd.h>
+
+#include <atomic>
+
+#include "console.h"
+
+namespace vexo::tools {
+
+namespace {
+
+std::atomic<bool> interrupt_flag{false};
+static_assert(std::atomic<bool>::is_always_lock_free, "set from a signal handler");
+
+extern "C" void on_interrupt(int) { interrupt_flag.store(true); }
+
+}  // namespace
+
+void install_interrupt_handler() {
+    struct sigaction action {};
+    action.sa_handler = on_interrupt;
+    sigemptyset(&action.sa_mask);
+    // No SA_RESTART: a blocking read of stdin returns, so a pending y/N question ends too.
+    action.sa_flags = SA_RESETHAND;
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+}
+
+bool interrupt_requested() { return interrupt_flag.load(); }
+
+void prepare_console() {}
+
+bool stdout_is_terminal() { return isatty(STDOUT_FILENO) == 1; }
+
+std::string_view usb_access_hint() {
+    return "If the cable is plugged in, this user may not be allowed to open USB device 0403:cc4d.\n"
+           "Add a udev rule, e.g. /etc/udev/rules.d/60-openport.rules:\n"
+           "  SUBSYSTEM==\"usb\", ATTR{idVendor}==\"0403\", ATTR{idProduct}==\"cc4d\", MODE=\"0660\", "
+           "GROUP=\"plugdev\"\n"
+           "then run 'sudo udevadm control --reload-rules && sudo udevadm trigger', join the plugdev group\n"
+           "('sudo usermod -aG plugdev $USER') and log in again.";
+}
+
+}  // namespace vexo::tools

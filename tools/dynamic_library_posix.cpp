@@ -1,0 +1,30 @@
+#include <dlfcn.h>
+
+#include <system_error>
+
+#include "dynamic_library.h"
+#include "library_location.h"
+
+namespace vexo::tools {
+
+const std::string_view kJ2534LibraryFileName = "libvexo_j2534_0404.so";
+const std::string_view kUsbLibraryFileName = "libusb-1.0.so.0";
+
+std::expected<DynamicLibrary, std::string> DynamicLibrary::load(const std::filesystem::path& path, bool share_symbols) {
+    void* handle = dlopen(path.c_str(), RTLD_NOW | (share_symbols ? RTLD_GLOBAL : RTLD_LOCAL));
+    if (handle == nullptr) {
+        const char* text = dlerror();
+        return std::unexpected(text != nullptr ? std::string(text) : "cannot load " + path_text(path));
+    }
+    return DynamicLibrary(handle);
+}
+
+void* DynamicLibrary::symbol(const char* name) const { return dlsym(handle_, name); }
+
+std::filesystem::path executable_directory() {
+    std::error_code error;
+    const std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", error);
+    return error ? std::filesystem::path() : exe.parent_path();
+}
+
+}  // namespace vexo::tools

@@ -1,0 +1,131 @@
+#include "help_text.h"
+
+namespace vexo::tools {
+
+namespace {
+
+constexpr const char* kGeneral = R"(vexo - talk to a vehicle through a J2534 04.04 pass-thru cable
+
+usage: vexo [options] COMMAND [command options]
+
+commands:
+  info      open the cable, show its version texts and the battery voltage
+  vin       read the vehicle identification number (OBD mode 09 PID 02)
+  obd       show supported PIDs and live data: rpm, speed, temperatures, ...
+  dtc       read stored trouble codes (mode 03); --clear erases them (mode 04)
+  uds       send one raw diagnostic request and show the answer
+  monitor   print every CAN message received, like candump
+  kline     ISO14230 fast init on the K-line, then one request
+
+options for every command:
+  --lib PATH         the J2534 library to load (default: libvexo_j2534_0404.so or
+                     vexo_j2534_0404.dll beside vexo, then in the directory above it,
+                     which is where a build tree puts it)
+  --sim              use the simulated cable and vehicle instead of USB hardware
+  --sim-lib PATH     the simulated cable's libusb stand-in (default: simusb/ beside
+                     vexo, then ../simusb/, ../sim/simusb/ and ../sim/)
+  --sim-vehicle NAME the simulated vehicle (default: demo)
+  --json             print one JSON object on stdout instead of text
+  --help, -h         this text; 'vexo COMMAND --help' explains a command
+
+Try 'vexo --sim info' first: it needs no cable.
+
+exit status: 0 done, 1 failed (the failing J2534 call, its status and the
+library's error text are printed), 2 bad command line, 3 the ECU answered
+with a negative response, 130 interrupted by Ctrl-C.
+)";
+
+constexpr const char* kInfo = R"(usage: vexo info [--json]
+
+Opens the cable, prints the firmware, library and API version texts
+(PassThruReadVersion) and the battery voltage on pin 16 (READ_VBATT), closes.
+)";
+
+constexpr const char* kVin = R"(usage: vexo vin [--tx ID] [--rx ID] [--functional] [--baud N] [--timeout MS] [--json]
+
+Reads the VIN over ISO15765 (request 09 02) and prints its 17 characters.
+
+  --tx ID        request CAN ID, hexadecimal (default 7E0)
+  --rx ID        answer CAN ID (default 7E8); IDs above 7FF use 29-bit CAN
+  --functional   send the request to 7DF, the OBD broadcast ID
+  --baud N       CAN bit rate (default 500000)
+  --timeout MS   how long to wait for the answer (default 1000)
+)";
+
+constexpr const char* kObd =
+    R"(usage: vexo obd [--watch] [--tx ID] [--rx ID] [--functional] [--baud N] [--timeout MS] [--json]
+
+Asks which mode 01 PIDs the ECU supports (PIDs 00, 20, 40, ...), then reads
+and decodes engine speed (0C), vehicle speed (0D), coolant temperature (05),
+intake air temperature (0F), throttle position (11), fuel level (2F) and
+control module voltage (42).
+
+  --watch        refresh the values until Ctrl-C; with --json one object per line
+  --tx, --rx, --functional, --baud, --timeout   as for 'vexo vin --help'
+)";
+
+constexpr const char* kDtc =
+    R"(usage: vexo dtc [--clear [--yes]] [--tx ID] [--rx ID] [--functional] [--baud N] [--timeout MS] [--json]
+
+Reads the stored diagnostic trouble codes (mode 03) and prints them as
+P/C/B/U codes such as P0301.
+
+  --clear        then erase them and the freeze-frame data (mode 04), after
+                 asking y/N on the terminal
+  --yes          do not ask
+  --tx, --rx, --functional, --baud, --timeout   as for 'vexo vin --help'
+)";
+
+constexpr const char* kUds = R"(usage: vexo uds [--tx ID] [--rx ID] [--baud N] [--timeout MS] [--json] HEX...
+
+Sends one diagnostic request over ISO15765 and prints the answer in
+hexadecimal, e.g. 'vexo uds 22 F1 90' or 'vexo uds 22F190'. A negative answer
+(7F, service, code) is printed with the code's name and exits with 3; while
+the ECU answers "response pending" (78) vexo keeps waiting.
+
+  --tx ID        request CAN ID, hexadecimal (default 7E0)
+  --rx ID        answer CAN ID (default 7E8); IDs above 7FF use 29-bit CAN
+  --baud N       CAN bit rate (default 500000)
+  --timeout MS   how long to wait for the answer (default 1000)
+)";
+
+constexpr const char* kMonitor =
+    R"(usage: vexo monitor [--proto can|iso15765] [--baud N] [--id ID] [--mask MASK] [--count N] [--json]
+
+Prints every received message with its time stamp (seconds since the cable
+started), CAN ID, length and data, until Ctrl-C.
+
+  --proto P      can (default) or iso15765
+  --baud N       bit rate (default 500000)
+  --id ID        pass filter: receive IDs that match ID under MASK, hexadecimal
+  --mask MASK    (default 0 and 0: everything); IDs above 7FF use 29-bit CAN
+  --count N      stop after N messages
+)";
+
+constexpr const char* kKline = R"(usage: vexo kline [--request HEX] [--timeout MS] [--json]
+
+Connects ISO14230 at 10400 baud, runs a fast init with StartCommunication
+(C1 33 F1 81), prints the key bytes of the answer, then sends one request
+(default 01 00) to the functional address 33 and prints the answer's data.
+
+  --request HEX  the service bytes to send, e.g. '01 0C' or 09 02
+  --timeout MS   how long to wait for the answer (default 1000)
+)";
+
+}  // namespace
+
+std::string help_text(Command command) {
+    switch (command) {
+        case Command::None: return kGeneral;
+        case Command::Info: return kInfo;
+        case Command::Vin: return kVin;
+        case Command::Obd: return kObd;
+        case Command::Dtc: return kDtc;
+        case Command::Uds: return kUds;
+        case Command::Monitor: return kMonitor;
+        case Command::Kline: return kKline;
+    }
+    return kGeneral;
+}
+
+}  // namespace vexo::tools

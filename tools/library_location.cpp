@@ -1,0 +1,38 @@
+#include "library_location.h"
+
+#include <system_error>
+
+namespace vexo::tools {
+
+std::vector<std::filesystem::path> j2534_library_candidates(const std::filesystem::path& exe_dir,
+                                                            std::string_view file_name) {
+    return {exe_dir / file_name, exe_dir.parent_path() / file_name};
+}
+
+std::vector<std::filesystem::path> sim_usb_candidates(const std::filesystem::path& exe_dir,
+                                                      std::string_view file_name) {
+    const std::filesystem::path parent = exe_dir.parent_path();
+    return {exe_dir / "simusb" / file_name, parent / "simusb" / file_name, parent / "sim" / "simusb" / file_name,
+            parent / "sim" / file_name};
+}
+
+std::optional<std::filesystem::path> first_existing(std::span<const std::filesystem::path> candidates) {
+    for (const std::filesystem::path& candidate : candidates) {
+        std::error_code error;
+        if (std::filesystem::is_regular_file(candidate, error)) return candidate;
+    }
+    return std::nullopt;
+}
+
+std::string path_text(const std::filesystem::path& path) {
+    const std::u8string text = path.u8string();
+    return std::string(text.begin(), text.end());
+}
+
+std::string path_list(std::span<const std::filesystem::path> paths) {
+    std::string text;
+    for (const std::filesystem::path& path : paths) text += (text.empty() ? "" : ", ") + path_text(path);
+    return text;
+}
+
+}  // namespace vexo::tools

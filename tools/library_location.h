@@ -1,0 +1,30 @@
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// Where the client looks for the libraries it loads when no path is given. An installed client sits
+// beside them; in the build tree the client is <build>/tools/vexo and the J2534 library <build>/<name>.
+namespace vexo::tools {
+
+// <exe_dir>/<name>, then <exe_dir>/../<name>.
+std::vector<std::filesystem::path> j2534_library_candidates(const std::filesystem::path& exe_dir,
+                                                            std::string_view file_name);
+// <exe_dir>/simusb/<name>, then the build tree: <exe_dir>/../simusb/<name>, <exe_dir>/../sim/simusb/<name>,
+// <exe_dir>/../sim/<name>. The stand-in never sits directly beside the client, where it could be taken
+// for the machine's real libusb.
+std::vector<std::filesystem::path> sim_usb_candidates(const std::filesystem::path& exe_dir, std::string_view file_name);
+
+// The first candidate that exists as a file.
+std::optional<std::filesystem::path> first_existing(std::span<const std::filesystem::path> candidates);
+
+// A path as UTF-8 text for messages and JSON; unlike path::string() it cannot throw on Windows.
+std::string path_text(const std::filesystem::path& path);
+// Paths joined by ", ".
+std::string path_list(std::span<const std::filesystem::path> paths);
+
+}  // namespace vexo::tools

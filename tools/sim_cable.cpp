@@ -1,0 +1,51 @@
+#include "sim_cable.h"
+
+#include "dynamic_library.h"
+#include "library_location.h"
+
+namespace vexo::tools {
+
+namespace {
+
+using ResetFn = int (*)();
+using AttachCablesFn = int (*)(int);
+using SetVehicleFn = int (*)(const char*);
+
+// A negative result is the stand-in's refusal.
+VoidResult check(int result, const std::string& call) {
+    if (result < 0)
+        return tool_failure("the simulated cable refused " + call + " (result " + std::to_string(result) + ")");
+    return {};
+}
+
+}  // namespace
+
+VoidResult attach_simulated_cable(const Options& options) {
+    std::filesystem::path path;
+    if (options.sim_library) {
+        path = *options.sim_library;
+    } else {
+        const auto candidates = sim_usb_candidates(executable_directory(), kUsbLibraryFileName);
+        const auto found = first_existing(candidates);
+        if (!found)
+            return tool_failure("simulated cable not found (looked for " + path_list(candidates) +
+                                "); give it with --sim-lib PATH");
+        path = *found;
+    }
+    const auto library = DynamicLibrary::load(path, true);
+    if (!library) return tool_failure("cannot load the simulated cable: " + library.error());
+
+    if (auto reset = reinterpret_cast<ResetFn>(library->symbol("vexo_sim_reset"))) {
+        if (auto ok = check(reset(), "vexo_sim_reset()"); !ok) return ok;
+    }
+    if (auto attach = reinterpret_cast<AttachCablesFn>(library->symbol("vexo_sim_attach_cables"))) {
+        if (auto ok = check(attach(1), "vexo_sim_attach_cables(1)"); !ok) return ok;
+    }
+    const std::string vehicle = options.sim_vehicle.value_or("demo");
+    if (auto set_vehicle = reinterpret_cast<SetVehicleFn>(library->symbol("vexo_sim_set_vehicle"))) {
+        if (auto ok = check(set_vehicle(vehicle.c_str()), "vexo_sim_set_vehicle(\"" + vehicle + "\")"); !ok) return ok;
+    }
+    return {};
+}
+
+}  // namespace vexo::tools

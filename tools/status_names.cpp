@@ -1,0 +1,36 @@
+#include "status_names.h"
+
+#include <array>
+#include <string_view>
+
+#include "hex_text.h"
+
+namespace vexo::tools {
+
+namespace {
+
+constexpr std::array<std::string_view, 0x1B> kNames = {
+    "STATUS_NOERROR",           "ERR_NOT_SUPPORTED",
+    "ERR_INVALID_CHANNEL_ID",   "ERR_INVALID_PROTOCOL_ID",
+    "ERR_NULL_PARAMETER",       "ERR_INVALID_IOCTL_VALUE",
+    "ERR_INVALID_FLAGS",        "ERR_FAILED",
+    "ERR_DEVICE_NOT_CONNECTED", "ERR_TIMEOUT",
+    "ERR_INVALID_MSG",          "ERR_INVALID_TIME_INTERVAL",
+    "ERR_EXCEEDED_LIMIT",       "ERR_INVALID_MSG_ID",
+    "ERR_DEVICE_IN_USE",        "ERR_INVALID_IOCTL_ID",
+    "ERR_BUFFER_EMPTY",         "ERR_BUFFER_FULL",
+    "ERR_BUFFER_OVERFLOW",      "ERR_PIN_INVALID",
+    "ERR_CHANNEL_IN_USE",       "ERR_MSG_PROTOCOL_ID",
+    "ERR_INVALID_FILTER_ID",    "ERR_NO_FLOW_CONTROL",
+    "ERR_NOT_UNIQUE",           "ERR_INVALID_BAUDRATE",
+    "ERR_INVALID_DEVICE_ID",
+};
+
+}  // namespace
+
+std::string status_name(std::uint32_t status) {
+    if (status < kNames.size()) return std::string(kNames[status]);
+    return "status 0x" + hex_u32(status, 2);
+}
+
+}  // namespace vexo::tools

@@ -1,0 +1,75 @@
+// vexo: a J2534 client. It loads a J2534 04.04 library at run time, as diagnostic applications do, and
+// uses nothing but its fourteen exported functions.
+#include <string_view>
+#include <vector>
+
+#include "command_line.h"
+#include "commands.h"
+#include "console.h"
+#include "dynamic_library.h"
+#include "help_text.h"
+#include "library_location.h"
+#include "sim_cable.h"
+
+namespace vexo::tools {
+
+namespace {
+
+Result<std::filesystem::path> locate_library(const Options& options) {
+    if (options.library) return *options.library;
+    const auto candidates = j2534_library_candidates(executable_directory(), kJ2534LibraryFileName);
+    if (const auto found = first_existing(candidates)) return *found;
+    return tool_failure("no J2534 library found (looked for " + path_list(candidates) + "); give one with --lib PATH");
+}
+
+Result<int> dispatch(const CommandContext& context) {
+    switch (context.options.command) {
+        case Command::Info: return run_info(context);
+        case Command::Vin: return run_vin(context);
+        case Command::Obd: return run_obd(context);
+        case Command::Dtc: return run_dtc(context);
+        case Command::Uds: return run_uds(context);
+        case Command::Monitor: return run_monitor(context);
+        case Command::Kline: return run_kline(context);
+        case Command::None: break;
+    }
+    return tool_failure("no command given");
+}
+
+int run(const Options& options) {
+    prepare_console();
+    install_interrupt_handler();
+    // The stand-in goes first: the J2534 library binds to whichever libusb is loaded when it arrives.
+    if (options.sim) {
+        if (auto attached = attach_simulated_cable(options); !attached) {
+            return report_failure(attached.error(), options.command, options.json);
+        }
+    }
+    const auto path = locate_library(options);
+    if (!path) return report_failure(path.error(), options.command, options.json);
+    const auto library = J2534Library::load(*path);
+    if (!library) return report_failure(library.error(), options.command, options.json);
+
+    const auto code = dispatch(CommandContext{options, *library});
+    if (!code) return report_failure(code.error(), options.command, options.json);
+    return *code;
+}
+
+}  // namespace
+
+}  // namespace vexo::tools
+
+int main(int argc, char** argv) {
+    using namespace vexo::tools;
+    const std::vector<std::string_view> args(argv + (argc > 0 ? 1 : 0), argv + argc);
+    const auto options = parse_command_line(args);
+    if (!options) {
+        print_err("vexo: " + options.error() + "\nTry 'vexo --help'.\n");
+        return kExitUsage;
+    }
+    if (options->help) {
+        print_out(help_text(options->command));
+        return kExitOk;
+    }
+    return run(*options);
+}
