@@ -1,0 +1,77 @@
+// Loads the shipped DLL the way an application does and opens a cable through it.
+//   dll_probe DLL                  no libusb anywhere: PassThruOpen must fail cleanly
+//   dll_probe DLL SIMULATED_LIBUSB  the simulated cable, loaded first, serves the DLL
+// Prints "N passed, M failed" and exits non-zero on any failure.
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdint>
+#include <string>
+
+#include "vexo/j2534.h"
+
+namespace {
+
+int passes = 0;
+int failures = 0;
+
+void check(bool ok, const std::string& what) {
+    std::printf("%s: %s\n", ok ? "ok" : "FAILED", what.c_str());
+    ++(ok ? passes : failures);
+}
+
+template <typename Function>
+Function symbol(HMODULE module, const char* name) {
+    return reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+}
+
+std::wstring wide(const char* text) {
+    std::wstring out;
+    for (; *text != '\0'; ++text) out.push_back(static_cast<unsigned char>(*text));
+    return out;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: %s DLL [SIMULATED_LIBUSB]\n", argv[0]);
+        return 2;
+    }
+    const bool simulated = argc > 2;
+    if (simulated) {
+        const HMODULE usb = LoadLibraryW(wide(argv[2]).c_str());
+        check(usb != nullptr, "the simulated libusb-1.0.dll loads");
+        if (usb == nullptr) return 1;
+        symbol<void (*)()>(usb, "vexo_sim_reset")();
+        symbol<unsigned (*)(unsigned)>(usb, "vexo_sim_attach_cables")(1);
+    }
+
+    const HMODULE dll = LoadLibraryExW(wide(argv[1]).c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+    check(dll != nullptr, "vexo_j2534_0404.dll loads");
+    if (dll == nullptr) return 1;
+    auto open = symbol<uint32_t(J2534_CALL*)(void*, uint32_t*)>(dll, "PassThruOpen");
+    auto close = symbol<uint32_t(J2534_CALL*)(uint32_t)>(dll, "PassThruClose");
+    auto version = symbol<uint32_t(J2534_CALL*)(uint32_t, char*, char*, char*)>(dll, "PassThruReadVersion");
+    auto last_error = symbol<uint32_t(J2534_CALL*)(char*)>(dll, "PassThruGetLastError");
+    check(open && close && version && last_error, "the entry points resolve by their plain names");
+    if (!(open && close && version && last_error)) return 1;
+
+    uint32_t device = 0;
+    const uint32_t status = open(nullptr, &device);
+    char text[80] = {};
+    last_error(text);
+    std::printf("PassThruOpen -> 0x%02x (%s)\n", static_cast<unsigned>(status), text);
+    if (!simulated) {
+        check(status != STATUS_NOERROR && text[0] != '\0', "without libusb the open fails with a text");
+    } else {
+        check(status == STATUS_NOERROR && device == 1, "the simulated cable opens as device 1");
+        char firmware[80] = {}, dll_version[80] = {}, api[80] = {};
+        const uint32_t read = version(device, firmware, dll_version, api);
+        check(read == STATUS_NOERROR && std::string(api) == "04.04" && firmware[0] != '\0',
+              std::string("versions read: firmware '") + firmware + "', api '" + api + "'");
+        check(close(device) == STATUS_NOERROR, "the cable closes");
+    }
+    std::printf("%d passed, %d failed\n", passes, failures);
+    return failures == 0 ? 0 : 1;
+}
