@@ -1,7 +1,6 @@
 #include "sim/vehicle_kline_ecu.h"
 
 #include "sim/vehicle_engine_readings.h"
-#include "sim/vehicle_kwp_services.h"
 
 namespace vexo::sim {
 
@@ -22,7 +21,8 @@ Bytes on_the_line(std::span<const std::uint8_t> sent, bool checksum_appended) {
 
 KlineEcu::KlineEcu(VehiclePort& port) : KlineEcu(port, Settings{}) {}
 
-KlineEcu::KlineEcu(VehiclePort& port, Settings settings) : port_(port), settings_(std::move(settings)) {}
+KlineEcu::KlineEcu(VehiclePort& port, Settings settings)
+    : port_(port), settings_(std::move(settings)), dtcs_(settings_.dtcs) {}
 
 void KlineEcu::on_channel_opened(std::uint8_t channel, std::uint32_t, std::uint32_t baud) {
     if (channel != settings_.channel) return;
@@ -50,6 +50,11 @@ bool KlineEcu::communicating() const {
     return communicating_;
 }
 
+std::vector<std::uint16_t> KlineEcu::stored_dtcs() const {
+    std::lock_guard lock(mutex_);
+    return dtcs_;
+}
+
 std::optional<Bytes> KlineEcu::on_fast_init(std::uint8_t channel, std::span<const std::uint8_t> request) {
     if (channel != settings_.channel) return std::nullopt;
     std::lock_guard lock(mutex_);
@@ -58,13 +63,12 @@ std::optional<Bytes> KlineEcu::on_fast_init(std::uint8_t channel, std::span<cons
     if (!heard || heard->data != Bytes{start_communication}) return Bytes{};
     communicating_ = true;
     last_request_us_ = port_.now_us();
-    const auto outcome = kwp_answer(heard->data, {settings_.vin, settings_.key_bytes, {}});
-    return reply_to(*heard, *outcome.answer);
+    return reply_to(*heard, answer_locked(*heard, last_request_us_).answers.at(0));
 }
 
 void KlineEcu::on_transmit(const Transmission& message) {
     if (message.channel != settings_.channel) return;
-    Bytes reply;
+    std::vector<Bytes> replies;
     {
         std::lock_guard lock(mutex_);
         if (!listening_locked() || !communicating_) return;
@@ -76,13 +80,17 @@ void KlineEcu::on_transmit(const Transmission& message) {
         const auto heard = heard_locked(on_the_line(message.data, (message.flags & no_checksum_flag) == 0));
         if (!heard) return;
         last_request_us_ = now;
-        const KwpContext context{settings_.vin, settings_.key_bytes, engine_readings(uptime_.advance(now))};
-        const KwpOutcome outcome = kwp_answer(heard->data, context);
+        const KwpOutcome outcome = answer_locked(*heard, now);
         if (outcome.stop_communication) communicating_ = false;
-        if (!outcome.answer) return;
-        reply = reply_to(*heard, *outcome.answer);
+        for (const Bytes& answer : outcome.answers) replies.push_back(reply_to(*heard, answer));
     }
-    port_.deliver_kline(settings_.channel, reply);
+    for (const Bytes& reply : replies) port_.deliver_kline(settings_.channel, reply);
+}
+
+KwpOutcome KlineEcu::answer_locked(const KwpMessage& request, std::uint32_t now_us) {
+    const KwpContext context{settings_.vin, settings_.key_bytes, engine_readings(uptime_.advance(now_us)), dtcs_,
+                             request.addressing == kwp_addressing::functional};
+    return kwp_answer(request.data, context);
 }
 
 std::optional<KwpMessage> KlineEcu::heard_locked(std::span<const std::uint8_t> line) const {

@@ -5,11 +5,13 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "sim/cable_vehicle_port.h"
 #include "sim/cable_vehicle_side.h"
 #include "sim/vehicle_identity.h"
 #include "sim/vehicle_kwp_frame.h"
+#include "sim/vehicle_kwp_services.h"
 #include "sim/vehicle_uptime.h"
 
 namespace vexo::sim {
@@ -32,6 +34,7 @@ public:
         std::array<std::uint8_t, 2> key_bytes{0xEF, 0x8F};
         std::uint32_t p3_max_ms = 5000;
         std::string vin{demo_vin};
+        std::vector<std::uint16_t> dtcs{0x0171};  // P0171
     };
 
     explicit KlineEcu(VehiclePort& port);
@@ -46,11 +49,13 @@ public:
     std::optional<Bytes> on_fast_init(std::uint8_t channel, std::span<const std::uint8_t> request) override;
 
     bool communicating() const;
+    std::vector<std::uint16_t> stored_dtcs() const;
 
 private:
     bool listening_locked() const { return open_ && bit_rate_ == settings_.bit_rate; }
     std::optional<KwpMessage> heard_locked(std::span<const std::uint8_t> line) const;
     Bytes reply_to(const KwpMessage& request, Bytes data) const;
+    KwpOutcome answer_locked(const KwpMessage& request, std::uint32_t now_us);
 
     VehiclePort& port_;
     const Settings settings_;
@@ -59,6 +64,7 @@ private:
     std::uint32_t bit_rate_ = 0;
     bool communicating_ = false;
     std::uint32_t last_request_us_ = 0;
+    std::vector<std::uint16_t> dtcs_;
     Uptime uptime_;
 };
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "sim/vehicle_negative_response.h"
+#include "sim/vehicle_obd_services.h"
 
 namespace vexo::sim {
 
@@ -54,24 +55,51 @@ std::optional<Bytes> tester_present(std::span<const std::uint8_t> request) {
     return Bytes{positive(service)};
 }
 
+// Mode 01, 03, 04 and 09 requests.
+std::vector<Bytes> obd_answer(std::span<const std::uint8_t> request, const KwpContext& context) {
+    switch (request[0]) {
+        case 0x01: return {obd_current_data(request, context.readings, context.dtcs.size())};
+        case 0x03: return obd_stored_dtcs_short(request, context.dtcs);
+        case 0x04:
+            if (request.size() != 1) return {malformed(0x04)};
+            context.dtcs.clear();
+            return {Bytes{0x44}};
+        default: return obd_vehicle_info_short(request, context.vin);
+    }
+}
+
+bool is_obd_service(std::uint8_t service) {
+    return service == 0x01 || service == 0x03 || service == 0x04 || service == 0x09;
+}
+
 }  // namespace
 
 KwpOutcome kwp_answer(std::span<const std::uint8_t> request, const KwpContext& context) {
     if (request.empty()) return {};
     const std::uint8_t service = request[0];
+    if (is_obd_service(service)) {
+        std::vector<Bytes> answers = obd_answer(request, context);
+        const Bytes& first = answers.front();
+        if (context.functional && first.size() == 3 && first[0] == negative_response_sid &&
+            suppressed_when_functional(first[2]))
+            return {};
+        return {std::move(answers)};
+    }
+    const auto one = [](std::optional<Bytes> answer) {
+        return answer ? std::vector<Bytes>{std::move(*answer)} : std::vector<Bytes>{};
+    };
     switch (service) {
-        case 0x81: {
-            if (request.size() != 1) return {malformed(service)};
-            return {Bytes{positive(service), context.key_bytes[0], context.key_bytes[1]}};
-        }
+        case 0x81:
+            if (request.size() != 1) return {{malformed(service)}};
+            return {{Bytes{positive(service), context.key_bytes[0], context.key_bytes[1]}}};
         case 0x82:
-            if (request.size() != 1) return {malformed(service)};
-            return {Bytes{positive(service)}, true};
-        case 0x10: return {start_diagnostic_session(request)};
-        case 0x1A: return {read_ecu_identification(request, context.vin)};
-        case 0x21: return {read_data_by_local_id(request, context.readings)};
-        case 0x3E: return {tester_present(request)};
-        default: return {negative_response(service, nrc::service_not_supported)};
+            if (request.size() != 1) return {{malformed(service)}};
+            return {{Bytes{positive(service)}}, true};
+        case 0x10: return {{start_diagnostic_session(request)}};
+        case 0x1A: return {{read_ecu_identification(request, context.vin)}};
+        case 0x21: return {{read_data_by_local_id(request, context.readings)}};
+        case 0x3E: return {one(tester_present(request))};
+        default: return {{negative_response(service, nrc::service_not_supported)}};
     }
 }
 

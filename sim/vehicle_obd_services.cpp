@@ -96,4 +96,34 @@ Bytes obd_vehicle_info(std::span<const std::uint8_t> request, std::string_view v
     return negative_response(service, nrc::request_out_of_range);
 }
 
+std::vector<Bytes> obd_stored_dtcs_short(std::span<const std::uint8_t> request, std::span<const std::uint16_t> dtcs) {
+    constexpr std::uint8_t service = 0x03;
+    constexpr std::size_t per_message = 3;
+    if (request.size() != 1) return {negative_response(service, nrc::incorrect_length)};
+    std::vector<Bytes> messages;
+    std::size_t at = 0;
+    do {
+        Bytes message{positive(service)};
+        for (std::size_t i = 0; i < per_message; ++i, ++at) append(message, two_bytes(at < dtcs.size() ? dtcs[at] : 0));
+        messages.push_back(std::move(message));
+    } while (at < dtcs.size());
+    return messages;
+}
+
+std::vector<Bytes> obd_vehicle_info_short(std::span<const std::uint8_t> request, std::string_view vin) {
+    constexpr std::uint8_t service = 0x09;
+    if (request.size() != 2 || request[1] != 0x02) return {obd_vehicle_info(request, vin)};
+    Bytes padded(20 - std::min<std::size_t>(vin.size(), 20), 0x00);
+    padded.insert(padded.end(), vin.begin(),
+                  vin.begin() + static_cast<std::ptrdiff_t>(std::min<std::size_t>(vin.size(), 20)));
+    std::vector<Bytes> messages;
+    for (std::uint8_t number = 1; number <= 5; ++number) {
+        Bytes message{positive(service), 0x02, number};
+        const auto first = padded.begin() + 4 * (number - 1);
+        message.insert(message.end(), first, first + 4);
+        messages.push_back(std::move(message));
+    }
+    return messages;
+}
+
 }  // namespace vexo::sim

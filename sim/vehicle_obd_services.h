@@ -5,6 +5,7 @@
 #include <optional>
 #include <span>
 #include <string_view>
+#include <vector>
 
 #include "sim/cable_frames.h"
 #include "sim/vehicle_engine_readings.h"
@@ -34,5 +35,11 @@ Bytes obd_current_data(std::span<const std::uint8_t> request, const EngineReadin
 Bytes obd_stored_dtcs(std::span<const std::uint8_t> request, std::span<const std::uint16_t> dtcs);
 // Mode 09: one PID per request; 02 gives the record count 01 and the VIN.
 Bytes obd_vehicle_info(std::span<const std::uint8_t> request, std::string_view vin);
+
+// The same services where a message holds at most 7 data bytes (K-line): mode 03 answers
+// three codes per message, 00 00 filling the last; mode 09 02 answers five numbered
+// messages of four VIN bytes, the first starting with three 00 bytes.
+std::vector<Bytes> obd_stored_dtcs_short(std::span<const std::uint8_t> request, std::span<const std::uint16_t> dtcs);
+std::vector<Bytes> obd_vehicle_info_short(std::span<const std::uint8_t> request, std::string_view vin);
 
 }  // namespace vexo::sim

@@ -6,6 +6,7 @@
 
 #include "sim/vehicle_demo.h"
 #include "sim/vehicle_kwp_frame.h"
+#include "sim/vehicle_obd_services.h"
 #include "tests/sim/vehicle_host.h"
 
 namespace vexo::sim {
@@ -140,6 +141,43 @@ TEST(KlineEcuTest, SessionEndsAfterP3maxWithoutRequests) {
     ecu.on_fast_init(4, Bytes{0xC1, 0x33, 0xF1, 0x81});
     ecu.on_channel_closed(4);
     EXPECT_FALSE(ecu.communicating());
+}
+
+// The data of each message the ECU put on the line.
+std::vector<Bytes> data_of(const std::vector<Bytes>& lines) {
+    std::vector<Bytes> data;
+    for (const Bytes& line : lines) data.push_back(parse_kwp(line).value().data);
+    return data;
+}
+
+TEST(KlineEcuTest, ObdServicesInTheirKlineForm) {
+    ClockedPort port;
+    KlineEcu ecu(port);
+    ecu.on_channel_opened(4, 0, 10400);
+    ecu.on_fast_init(4, Bytes{0xC1, 0x33, 0xF1, 0x81});
+    const auto ask = [&](Bytes request) {
+        port.kline.clear();
+        ecu.on_transmit({4, 0, std::move(request)});
+        return data_of(port.kline);
+    };
+    EXPECT_EQ(port.kline, std::vector<Bytes>{});
+    EXPECT_EQ(ask({0xC2, 0x33, 0xF1, 0x01, 0x00}), (std::vector<Bytes>{{0x41, 0x00, 0x88, 0x1A, 0x80, 0x11}}));
+    EXPECT_EQ(port.kline[0][0], 0x86);
+    EXPECT_EQ(ask({0xC1, 0x33, 0xF1, 0x03}), (std::vector<Bytes>{{0x43, 0x01, 0x71, 0, 0, 0, 0}}));
+    EXPECT_EQ(ask({0xC2, 0x33, 0xF1, 0x09, 0x02}), (std::vector<Bytes>{{0x49, 0x02, 0x01, 0, 0, 0, '1'},
+                                                                       {0x49, 0x02, 0x02, 'V', 'X', 'D', 'M'},
+                                                                       {0x49, 0x02, 0x03, '5', 'S', 'M', '8'},
+                                                                       {0x49, 0x02, 0x04, 'N', '0', '0', '0'},
+                                                                       {0x49, 0x02, 0x05, '4', '2', '1', '7'}}));
+    EXPECT_TRUE(ask({0xC2, 0x33, 0xF1, 0x01, 0x0E}).empty());  // functional: unsupported goes unanswered
+    EXPECT_EQ(ask({0x82, 0x10, 0xF1, 0x01, 0x0E}), (std::vector<Bytes>{{0x7F, 0x01, 0x31}}));
+    EXPECT_EQ(ask({0xC1, 0x33, 0xF1, 0x04}), (std::vector<Bytes>{{0x44}}));
+    EXPECT_TRUE(ecu.stored_dtcs().empty());
+    EXPECT_EQ(ask({0xC1, 0x33, 0xF1, 0x03}), (std::vector<Bytes>{{0x43, 0, 0, 0, 0, 0, 0}}));
+
+    const std::uint16_t four[] = {0x0301, 0x0420, 0x0171, 0xC123};
+    EXPECT_EQ(obd_stored_dtcs_short(Bytes{0x03}, four),
+              (std::vector<Bytes>{{0x43, 0x03, 0x01, 0x04, 0x20, 0x01, 0x71}, {0x43, 0xC1, 0x23, 0, 0, 0, 0}}));
 }
 
 }  // namespace
