@@ -32,6 +32,11 @@ void install_no_vehicle(CableFirmware& cable) {
 
 }  // namespace
 
+bool known_vehicle(std::string_view name) {
+    return name.empty() || name == "none" || name == "demo" ||
+           (name.starts_with(busload_prefix) && frames_per_second(name.substr(busload_prefix.size())));
+}
+
 bool install_vehicle(CableFirmware& cable, std::string_view name) {
     if (name.empty() || name == "none") {
         install_no_vehicle(cable);

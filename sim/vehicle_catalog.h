@@ -15,4 +15,7 @@ namespace vexo::sim {
 // Returns false and leaves the cable as it was for any other name.
 bool install_vehicle(CableFirmware& cable, std::string_view name);
 
+// Whether install_vehicle knows the name.
+bool known_vehicle(std::string_view name);
+
 }  // namespace vexo::sim
