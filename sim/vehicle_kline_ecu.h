@@ -18,12 +18,12 @@ namespace vexo::sim {
 
 // A KWP2000 ECU on the K-line behind the cable's ISO14230 channel. It sleeps until a fast
 // initialisation brings a StartCommunication request for its address (or the functional
-// one) and answers it with C1 and its key bytes; then it serves requests until
-// StopCommunication, the channel closes, or no request came for P3max. Requests on the
-// line carry the checksum the cable appends, unless the host sent them with
-// ISO9141_NO_CHECKSUM, when the bytes are on the line as given. Answers are addressed back
-// to the requester, checksum last, and delivered at once. Nothing is heard on a channel
-// whose bit rate differs from the ECU's.
+// one) and answers it with C1 and its key bytes; then it serves KWP2000 and OBD-II
+// requests (vehicle_kwp_services.h) until StopCommunication, the channel closes, or no
+// request came for P3max. Requests on the line carry the checksum the cable appends,
+// unless the host sent them with ISO9141_NO_CHECKSUM, when the bytes are on the line as
+// given. Answers are addressed back to the requester, checksum last, and delivered at
+// once. Nothing is heard on a channel whose bit rate differs from the ECU's.
 class KlineEcu final : public VehicleSide {
 public:
     struct Settings {

@@ -56,7 +56,7 @@ std::optional<Bytes> tester_present(std::span<const std::uint8_t> request) {
 }
 
 // Mode 01, 03, 04 and 09 requests.
-std::vector<Bytes> obd_answer(std::span<const std::uint8_t> request, const KwpContext& context) {
+std::vector<Bytes> obd_answer(std::span<const std::uint8_t> request, KwpContext& context) {
     switch (request[0]) {
         case 0x01: return {obd_current_data(request, context.readings, context.dtcs.size())};
         case 0x03: return obd_stored_dtcs_short(request, context.dtcs);
@@ -74,7 +74,7 @@ bool is_obd_service(std::uint8_t service) {
 
 }  // namespace
 
-KwpOutcome kwp_answer(std::span<const std::uint8_t> request, const KwpContext& context) {
+KwpOutcome kwp_answer(std::span<const std::uint8_t> request, KwpContext& context) {
     if (request.empty()) return {};
     const std::uint8_t service = request[0];
     if (is_obd_service(service)) {

@@ -32,6 +32,6 @@ struct KwpOutcome {
 // 1A 90 → 5A 90 <VIN>; 21 01 → 61 01 <rpm hi> <rpm lo> <coolant+40> <km/h> <throttle %>
 // <module voltage in 0.1 V>; 3E [01] → 7E, 3E 02 → no answer; OBD modes 01, 03, 04 and 09
 // in their K-line form. Anything else 7F <sid> 11.
-KwpOutcome kwp_answer(std::span<const std::uint8_t> request, const KwpContext& context);
+KwpOutcome kwp_answer(std::span<const std::uint8_t> request, KwpContext& context);
 
 }  // namespace vexo::sim
