@@ -30,6 +30,8 @@ Result<std::uint32_t> TactrixDevice::open(std::uint32_t) {
     transport.emplace(std::move(*opened));
     rx_buffer.clear();
     pending_data.clear();
+    // Half a message from the old stream must not be finished with bytes of the new one.
+    for (auto& [id, channel] : channels) channel.partial = MessageAssembly{};
 
     if (auto sent = send(wire::identify()); !sent) return fail(sent.error());
     auto identified = await_identify(*this);
