@@ -69,7 +69,9 @@ TEST_F(TactrixMessages, AnEndWithNothingGatheredEndsTheReadAtOnce) {
     connect(ISO14230);
     const sim::Bytes first = sim::kline_message_frames(4, sim::Bytes{0x83, 0xF1});
     const sim::Bytes second = sim::kline_message_frames(4, sim::Bytes{0x84, 0xF1});
-    cable->inject(concat({first, frame_of(4, status::rx_end, {}), second}));
+    const sim::Bytes empty_end = frame_of(4, status::rx_end, {});
+    cable->inject(concat({empty_end, first, empty_end, second}));
+    EXPECT_THAT(read(ISO14230, 3, 3000), IsEmpty());  // no time-out: the cable said the message is over
     EXPECT_THAT(read(ISO14230, 3, 3000), ElementsAre(message(ISO14230, {0x83, 0xF1})));
     EXPECT_THAT(read(ISO14230, 3, 20), ElementsAre(message(ISO14230, {0x84, 0xF1})));
 }
