@@ -36,13 +36,19 @@ public:
         return std::exchange(lines_, {});
     }
 
-    // The lines taken so far that begin with `prefix`; the others are dropped as well.
-    std::vector<std::string> take(std::string_view prefix) {
+    // The lines so far that begin with one of the prefixes; the others are dropped as well.
+    std::vector<std::string> take(std::initializer_list<std::string_view> prefixes) {
         std::vector<std::string> matching;
-        for (auto& line : take())
-            if (line.starts_with(prefix)) matching.push_back(std::move(line));
+        for (auto& line : take()) {
+            for (std::string_view prefix : prefixes) {
+                if (!line.starts_with(prefix)) continue;
+                matching.push_back(std::move(line));
+                break;
+            }
+        }
         return matching;
     }
+    std::vector<std::string> take(std::string_view prefix) { return take({prefix}); }
 
     // Whether hex dumps reach the log; a build with the placeholder log writes none.
     bool dumps_hex() {
