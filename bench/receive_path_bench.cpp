@@ -68,7 +68,7 @@ bool start_session(const PassThruLibrary& pt, const SimControls& sim, std::strin
         error = std::string("session setup failed: ") + text;
         return false;
     }
-    return sim.start_can_stream(CAN, kStreamId, kBacklogBytes) == 0;
+    return sim.start_can_stream(CAN, kStreamId, kBacklogBytes, 0) == 0;
 }
 
 void BM_ReceivePath(benchmark::State& state) {

@@ -103,13 +103,13 @@ size_t vexo_sim_cable_commands(char* out, size_t capacity) {
     return text.size();
 }
 
-int vexo_sim_cable_start_can_stream(uint8_t channel, uint32_t can_id, size_t backlog_bytes) {
+int vexo_sim_cable_start_can_stream(uint8_t channel, uint32_t can_id, size_t backlog_bytes, uint64_t count) {
     const auto firmware = cable();
     if (!firmware) return -1;
     // The cable owns the stream and stops it before it goes, so the raw pointer stays valid.
     CableFirmware* const source_of_backlog = firmware.get();
-    auto stream = std::make_unique<vexo::sim::CanStream>(channel, can_id, backlog_bytes,
-                                                         [source_of_backlog] { return source_of_backlog->pending_output(); });
+    auto stream = std::make_unique<vexo::sim::CanStream>(
+        channel, can_id, backlog_bytes, count, [source_of_backlog] { return source_of_backlog->pending_output(); });
     {
         StreamRecord& record = stream_record();
         std::lock_guard lock(record.mutex);

@@ -11,9 +11,13 @@ namespace {
 constexpr std::chrono::microseconds kFullWait{50};
 }  // namespace
 
-CanStream::CanStream(std::uint8_t channel, std::uint32_t can_id, std::size_t backlog_bytes,
+CanStream::CanStream(std::uint8_t channel, std::uint32_t can_id, std::size_t backlog_bytes, std::uint64_t count,
                      std::function<std::size_t()> pending)
-    : channel_(channel), can_id_(can_id), backlog_bytes_(backlog_bytes), pending_(std::move(pending)) {}
+    : channel_(channel),
+      can_id_(can_id),
+      backlog_bytes_(backlog_bytes),
+      count_(count),
+      pending_(std::move(pending)) {}
 
 CanStream::~CanStream() { stop(); }
 
@@ -38,7 +42,7 @@ void CanStream::stop() {
 void CanStream::run(VehiclePort& port) {
     std::uint64_t number = 0;
     std::array<std::uint8_t, 8> data{};
-    for (;;) {
+    while (count_ == 0 || number < count_) {
         {
             std::unique_lock lock(mutex_);
             if (stopping_) return;

@@ -19,7 +19,8 @@ namespace vexo::sim {
 // growing the cable's buffer without limit; it is checked through `pending`.
 class CanStream final : public TrafficSource {
 public:
-    CanStream(std::uint8_t channel, std::uint32_t can_id, std::size_t backlog_bytes,
+    // `count` messages in all; 0 streams until stopped.
+    CanStream(std::uint8_t channel, std::uint32_t can_id, std::size_t backlog_bytes, std::uint64_t count,
               std::function<std::size_t()> pending);
     ~CanStream() override;
     CanStream(const CanStream&) = delete;
@@ -37,6 +38,7 @@ private:
     const std::uint8_t channel_;
     const std::uint32_t can_id_;
     const std::size_t backlog_bytes_;
+    const std::uint64_t count_;
     const std::function<std::size_t()> pending_;
     std::shared_ptr<std::atomic<std::uint64_t>> delivered_ = std::make_shared<std::atomic<std::uint64_t>>(0);
     std::mutex mutex_;
