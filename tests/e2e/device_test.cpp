@@ -46,6 +46,7 @@ TEST_F(DeviceEntryPoints, SecondOpenIsRefusedAndKeepsTheLastErrorText) {
 
 TEST_F(DeviceEntryPoints, OpenWithNoCableAttachedReportsTheMissingCable) {
     sim.reset();
+    EXPECT_EQ(sim.set_identity("none"), -1);
     std::uint32_t id = 77;
     EXPECT_EQ(pt.open(nullptr, &id), ERR_DEVICE_NOT_CONNECTED);
     EXPECT_EQ(id, 77u);

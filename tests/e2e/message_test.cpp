@@ -7,6 +7,7 @@ namespace {
 using Strings = std::vector<std::string>;
 using MessageEntryPoints = PassThruTest;
 
+const std::string kEcuId = bytes({0x00, 0x00, 0x07, 0xE8});
 constexpr const char* kNoDevice = "transport error: I/O error: No such device (it may have been disconnected)";
 
 Strings frame_lines(const Strings& lines) {
@@ -91,6 +92,8 @@ TEST_F(MessageEntryPoints, WriteCutsDataSizeToTheRecordsCapacity) {
     const std::string line = "att6 4128 64\r\n";
     ASSERT_EQ(written.size(), line.size() + PASSTHRU_MSG_DATA_SIZE);
     EXPECT_EQ(written.substr(0, line.size()), line);
+    // The cable took the whole payload as this one command's.
+    EXPECT_EQ(cable_commands().back(), "att6 4128 64");
 }
 
 TEST_F(MessageEntryPoints, WriteRefusals) {
@@ -143,6 +146,12 @@ TEST_F(MessageEntryPoints, ReadsAMultiFrameIso15765MessageWhole) {
     expect_header(got.msgs[0], ISO15765, 2000, 24);
     EXPECT_EQ(data_of(got.msgs[0]), bytes({0x00, 0x00, 0x07, 0xE8}) + vin_answer);
     const auto lines = log.take();
+    const std::string frames = data_frame(6, 0x00, 2000, kEcuId + vin_answer.substr(0, 8)) +
+                               data_frame(6, 0x00, 2000, kEcuId + vin_answer.substr(8, 8)) +
+                               data_frame(6, 0x40, 2000, kEcuId + vin_answer.substr(16));
+    ASSERT_EQ(frames.size(), 59u);
+    EXPECT_EQ(lines.front(), wire_line("RX", frames));
+    EXPECT_TRUE(lines.front().ends_with(" 61 72 36 0D 40 00 \u2026]")) << lines.front();
     EXPECT_EQ(frame_lines(lines),
               (Strings{
                   "[tactrix] tactrix RX frame: Data(proto=0x36 kind=Normal ts_us=2000 len=12 payload=[00 00 07 E8 49 "
@@ -155,6 +164,25 @@ TEST_F(MessageEntryPoints, ReadsAMultiFrameIso15765MessageWhole) {
     EXPECT_EQ(lines.back(),
               "[j2534] PassThruReadMsgs OK ch=6 n=1 timeout=100 first=[00 00 07 E8 49 02 01 57 56 57 5A 5A 5A 31 4A "
               "5A]");
+}
+
+TEST_F(MessageEntryPoints, FramesSplitAcrossUsbReadsAreReassembled) {
+    open_device();
+    connect(ISO15765, 500000);
+    const std::string answer = bytes({0x62, 0xF1, 0x90}) + "WVWZZZ1JZ3W386752";
+    ASSERT_EQ(sim.deliver_can(6, 0x7E8, reinterpret_cast<const std::uint8_t*>(answer.data()), answer.size(), 7), 0);
+    // Seven bytes per transfer: no frame arrives in one piece.
+    sim.set_read_chunk(7);
+    const auto got = read(ISO15765, 1, 500);
+    ASSERT_EQ(got.status, STATUS_NOERROR);
+    ASSERT_EQ(got.n, 1u);
+    EXPECT_EQ(data_of(got.msgs[0]), kEcuId + answer);
+    const auto lines = log.take();
+    EXPECT_EQ(lines.front(), wire_line("RX", data_frame(6, 0x00, 7, kEcuId + answer.substr(0, 8)).substr(0, 7)));
+    EXPECT_EQ(frame_lines(lines).size(), 3u);
+    EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
+                            [](const std::string& line) { return line.starts_with("[tactrix] tactrix RX wire: 7 bytes"); }),
+              8);
 }
 
 TEST_F(MessageEntryPoints, ReadsAKLineMessageWithoutItsFraming) {

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <stdexcept>
 
 namespace vexo::e2e {
 
@@ -34,14 +33,14 @@ std::string data_frame(int channel, int status, std::uint32_t ts_us, const std::
 }
 
 std::string wire_line(const std::string& direction, const std::string& bytes) {
-    if (bytes.size() > 48) throw std::invalid_argument("wire_line shows at most 48 bytes");
     std::string list;
-    for (unsigned char b : bytes) {
+    for (unsigned char b : bytes.substr(0, 48)) {
         char hex[4];
         std::snprintf(hex, sizeof hex, "%02X", b);
         if (!list.empty()) list.push_back(' ');
         list += hex;
     }
+    if (bytes.size() > 48) list += " \u2026";
     return "[tactrix] tactrix " + direction + " wire: " + std::to_string(bytes.size()) + " bytes [" + list + "]";
 }
 

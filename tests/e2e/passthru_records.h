@@ -18,7 +18,8 @@ std::string data_of(const PASSTHRU_MSG& msg);
 // byte, the big-endian time stamp on channels 5 and 6, and the payload.
 std::string data_frame(int channel, int status, std::uint32_t ts_us, const std::string& payload);
 
-// The driver's hex-dump line for up to 48 bytes: "[tactrix] tactrix TX wire: 5 bytes [61 74 69 0D 0A]".
+// The driver's hex-dump line: "[tactrix] tactrix TX wire: 5 bytes [61 74 69 0D 0A]"; beyond 48
+// bytes the first 48 and " …".
 std::string wire_line(const std::string& direction, const std::string& bytes);
 
 }  // namespace vexo::e2e
