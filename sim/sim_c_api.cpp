@@ -49,10 +49,7 @@ int vexo_sim_set_layout(unsigned device, int layout) {
     }
 }
 
-int vexo_sim_set_vehicle(const char* name) {
-    vexo::sim::set_vehicle(name != nullptr ? name : "");
-    return 0;
-}
+int vexo_sim_set_vehicle(const char* name) { return vexo::sim::set_vehicle(name != nullptr ? name : "") ? 0 : -1; }
 
 void vexo_sim_unplug(unsigned device) { vexo::sim::unplug(device); }
 

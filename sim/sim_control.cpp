@@ -1,15 +1,9 @@
 #include "sim/sim_control.h"
 
+#include "sim/cable_firmware.h"
 #include "sim/sim_bus.h"
 #include "sim/sim_scripted_link.h"
-
-#if __has_include("sim/cable_firmware.h")
-#include "sim/cable_firmware.h"
-#else
-namespace vexo::sim {
-std::unique_ptr<CableLink> make_cable_firmware();
-}
-#endif
+#include "sim/vehicle_catalog.h"
 
 namespace vexo::sim {
 
@@ -100,11 +94,17 @@ void reset() {
 unsigned attach_cables(unsigned count) {
     Bus& state = bus();
     unsigned first = 0;
+    std::string name;
     {
         std::lock_guard lock(state.mutex);
         first = static_cast<unsigned>(state.devices.size());
+        name = state.vehicle;
     }
-    for (unsigned i = 0; i < count; ++i) attach(kCableVendorId, kCableProductId, make_cable_firmware());
+    for (unsigned i = 0; i < count; ++i) {
+        auto cable = std::make_shared<CableFirmware>();
+        install_vehicle(*cable, name);
+        attach(kCableVendorId, kCableProductId, std::move(cable));
+    }
     return first;
 }
 
@@ -202,8 +202,17 @@ std::size_t live_devices() {
     return read_bus([](const Bus& state) { return state.live_devices; });
 }
 
-void set_vehicle(std::string name) {
-    change_bus([&](Bus& state) { state.vehicle = std::move(name); });
+bool set_vehicle(std::string name) {
+    if (!known_vehicle(name)) return false;
+    // Installed outside the bus lock: replacing a vehicle joins its traffic thread.
+    std::vector<std::shared_ptr<CableFirmware>> cables;
+    change_bus([&](Bus& state) {
+        state.vehicle = name;
+        for (const auto& device : state.devices)
+            if (auto cable = std::dynamic_pointer_cast<CableFirmware>(device->link)) cables.push_back(std::move(cable));
+    });
+    for (const auto& cable : cables) install_vehicle(*cable, name);
+    return true;
 }
 
 std::string vehicle() {

@@ -51,7 +51,7 @@ SimConfigLayout no_bulk_pair();
 // Empty bus, no faults, empty records. Handles still open stay usable.
 void reset();
 
-// Appends cables (0403:cc4d, standard layout) each with a link from make_cable_firmware().
+// Appends cables (0403:cc4d, standard layout), each a CableFirmware with the vehicle set.
 // Returns the index of the first one added.
 unsigned attach_cables(unsigned count);
 // Appends a device with another identity, standard layout and a silent link.
@@ -94,8 +94,10 @@ std::size_t live_handles();
 std::size_t live_config_descriptors();
 std::size_t live_devices();
 
-// Placeholder until the vehicle model exists: remembers the requested vehicle.
-void set_vehicle(std::string name);
+// Puts the named vehicle (install_vehicle's names: "none", "demo", "busload:<fps>") behind
+// every cable attached and every cable attached later. False for a name it does not know,
+// which changes nothing. Until then, and after reset(), the cables have no vehicle.
+bool set_vehicle(std::string name);
 std::string vehicle();
 
 }  // namespace vexo::sim

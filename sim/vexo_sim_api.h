@@ -29,7 +29,8 @@ VEXO_SIM_API void vexo_sim_reset(void);
 VEXO_SIM_API unsigned vexo_sim_attach_cables(unsigned count);
 /* 0 on success, -1 for an unknown layout. */
 VEXO_SIM_API int vexo_sim_set_layout(unsigned device, int layout);
-/* Placeholder until the vehicle model exists: the name is only remembered. Returns 0. */
+/* The vehicle behind every cable, now and later: "none", "demo" or "busload:<fps>" ("max"
+   for as fast as the host reads). 0 on success, -1 for an unknown name. */
 VEXO_SIM_API int vexo_sim_set_vehicle(const char* name);
 VEXO_SIM_API void vexo_sim_unplug(unsigned device);
 

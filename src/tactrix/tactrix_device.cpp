@@ -16,18 +16,22 @@ TactrixDevice::TactrixDevice() = default;
 TactrixDevice::~TactrixDevice() { (void)close(kDeviceId); }
 
 Result<std::uint32_t> TactrixDevice::open(std::uint32_t) {
+    // The old transport goes first: while it holds interface 1, the cable cannot be claimed
+    // again and a second open would always fail with "Resource busy".
+    if (transport) {
+        close_usb(std::move(*transport));
+        transport.reset();
+    }
     auto opened = open_usb(kTactrixVendorId, kTactrixProductId);
     if (!opened) {
         last_detail = "open USB device: " + opened.error().message();
         return fail(PassThruError::transport(opened.error()));
     }
-    if (transport) {
-        close_usb(std::move(*transport));
-        transport.reset();
-    }
     transport.emplace(std::move(*opened));
     rx_buffer.clear();
     pending_data.clear();
+    // Half a message from the old stream must not be finished with bytes of the new one.
+    for (auto& [id, channel] : channels) channel.partial = MessageAssembly{};
 
     if (auto sent = send(wire::identify()); !sent) return fail(sent.error());
     auto identified = await_identify(*this);

@@ -59,5 +59,43 @@ TEST_F(UsbSimCApi, FaultsReachTheTransport) {
     EXPECT_EQ(bulk_write(transport, bytes_of("ati\r\n"), 1s).error(), TransportError::io(UsbErrorKind::Overflow));
 }
 
+// The cable's answer to a fast init with a request no K-line ECU wakes up to.
+std::string fast_init_answer(UsbTransport& transport) {
+    auto command = bytes_of("aty4 4 0\r\n");
+    for (const std::uint8_t b : {0x81, 0x10, 0xF1, 0x3E}) command.push_back(b);
+    EXPECT_EQ(bulk_write(transport, command, 1s), command.size());
+    std::string answer;
+    std::uint8_t buffer[64];
+    // "ary4 <n>\r\n" and its n raw bytes arrive as one run.
+    if (const auto n = bulk_read(transport, buffer, 1s)) answer.assign(buffer, buffer + *n);
+    return answer;
+}
+
+TEST_F(UsbSimCApi, VehicleByNameReachesCablesAttachedBeforeAndAfter) {
+    EXPECT_EQ(vexo_sim_set_vehicle("nope"), -1);
+    EXPECT_EQ(vexo_sim_set_vehicle("busload:fast"), -1);
+    vexo_sim_attach_cables(1);
+    {
+        UsbTransport transport = open_cable();
+        ASSERT_EQ(bulk_write(transport, bytes_of("ato4 0 10400 0\r\n"), 1s), 16u);
+        std::uint8_t ack[16];
+        ASSERT_EQ(bulk_read(transport, ack, 1s), 6u);
+        EXPECT_EQ(fast_init_answer(transport), "ary4 7\r\n\x83\xF1\x10\xC1\xEF\x8F\xC3");  // no vehicle yet
+
+        ASSERT_EQ(vexo_sim_set_vehicle("demo"), 0);
+        EXPECT_EQ(fast_init_answer(transport), "ary4 0\r\n");  // the demo ECU stays asleep
+    }
+    vexo_sim_reset();
+    ASSERT_EQ(vexo_sim_set_vehicle("demo"), 0);
+    vexo_sim_attach_cables(1);
+    UsbTransport transport = open_cable();
+    ASSERT_EQ(bulk_write(transport, bytes_of("ato4 0 10400 0\r\n"), 1s), 16u);
+    std::uint8_t ack[16];
+    ASSERT_EQ(bulk_read(transport, ack, 1s), 6u);
+    EXPECT_EQ(fast_init_answer(transport), "ary4 0\r\n");
+    EXPECT_EQ(vexo_sim_set_vehicle("none"), 0);
+    EXPECT_EQ(fast_init_answer(transport).size(), 15u);
+}
+
 }  // namespace
 }  // namespace vexo::tactrix

@@ -1,0 +1,46 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "sim/cable_frames.h"
+#include "sim/vehicle_uds_services.h"
+
+namespace vexo::sim {
+
+// The engine ECU's diagnostic server, apart from any bus: OBD-II modes 01, 03, 04 and 09
+// and the UDS services 10, 11, 14, 22, 27 and 3E over one set of stored codes and one
+// session. Not thread-safe; the ECU that owns it serialises requests.
+class EngineDiagnostics {
+public:
+    struct Settings {
+        std::string vin;
+        std::string serial_number;
+        std::vector<std::uint16_t> dtcs;  // two bytes each as mode 03 reports them: 0x0301 is P0301
+    };
+
+    explicit EngineDiagnostics(Settings settings);
+
+    // The answer to one request, or nothing. `functional` requests (sent to every ECU) get no
+    // negative answer that only says the ECU cannot serve them. `uptime_us` drives the
+    // sensor readings and the security seed.
+    std::optional<Bytes> answer(std::span<const std::uint8_t> request, bool functional, std::uint64_t uptime_us);
+
+    const std::vector<std::uint16_t>& stored_dtcs() const { return dtcs_; }
+    const UdsState& uds_state() const { return uds_; }
+
+private:
+    std::optional<Bytes> serve(std::span<const std::uint8_t> request, std::uint64_t uptime_us);
+    Bytes clear_obd(std::span<const std::uint8_t> request);
+    Bytes clear_uds(std::span<const std::uint8_t> request);
+
+    std::string vin_;
+    DataIdentifiers dids_;
+    std::vector<std::uint16_t> dtcs_;
+    UdsState uds_;
+};
+
+}  // namespace vexo::sim

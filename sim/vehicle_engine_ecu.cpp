@@ -1,0 +1,113 @@
+#include "sim/vehicle_engine_ecu.h"
+
+#include <algorithm>
+
+#include "sim/vehicle_isotp_frame.h"
+
+namespace vexo::sim {
+
+namespace {
+
+constexpr std::uint32_t data_rate_parameter = 0x01;
+// Transmit flags under which the frame is not the 11-bit, normally addressed frame the ECU hears.
+constexpr std::uint32_t extended_addressing_flag = 0x0080;
+constexpr std::uint32_t can_29bit_id_flag = 0x0100;
+
+Bytes be32(std::uint32_t value) {
+    return {static_cast<std::uint8_t>(value >> 24), static_cast<std::uint8_t>(value >> 16),
+            static_cast<std::uint8_t>(value >> 8), static_cast<std::uint8_t>(value)};
+}
+
+std::uint32_t read_be32(std::span<const std::uint8_t> bytes) {
+    return std::uint32_t{bytes[0]} << 24 | std::uint32_t{bytes[1]} << 16 | std::uint32_t{bytes[2]} << 8 | bytes[3];
+}
+
+}  // namespace
+
+EngineEcu::EngineEcu(VehiclePort& port) : EngineEcu(port, Settings{}) {}
+
+EngineEcu::EngineEcu(VehiclePort& port, Settings settings)
+    : port_(port),
+      settings_(std::move(settings)),
+      diagnostics_({settings_.vin, settings_.serial_number, settings_.dtcs}) {}
+
+void EngineEcu::on_channel_opened(std::uint8_t channel, std::uint32_t, std::uint32_t baud) {
+    if (!is_can_channel(channel)) return;
+    std::lock_guard lock(mutex_);
+    channel_locked(channel) = Channel{true, baud, {}};
+}
+
+void EngineEcu::on_channel_closed(std::uint8_t channel) {
+    if (!is_can_channel(channel)) return;
+    std::lock_guard lock(mutex_);
+    channel_locked(channel) = Channel{};
+}
+
+void EngineEcu::on_filter(std::uint8_t channel, const CableFilter& filter) {
+    if (!is_can_channel(channel)) return;
+    std::lock_guard lock(mutex_);
+    channel_locked(channel).filters.push_back(filter);
+}
+
+void EngineEcu::on_config(std::uint8_t channel, std::uint32_t parameter, std::uint32_t value) {
+    if (!is_can_channel(channel) || parameter != data_rate_parameter) return;
+    std::lock_guard lock(mutex_);
+    channel_locked(channel).bit_rate = value;
+}
+
+std::vector<std::uint16_t> EngineEcu::stored_dtcs() const {
+    std::lock_guard lock(mutex_);
+    return diagnostics_.stored_dtcs();
+}
+
+void EngineEcu::on_transmit(const Transmission& message) {
+    if (!is_can_channel(message.channel) || message.data.size() < 4) return;
+    if (message.flags & (extended_addressing_flag | can_29bit_id_flag)) return;
+    const std::uint32_t id = read_be32(message.data);
+    if (id != settings_.request_id && id != settings_.functional_id) return;
+    const bool functional = id == settings_.functional_id;
+    const auto payload = std::span(message.data).subspan(4);
+
+    Bytes reply;
+    {
+        std::lock_guard lock(mutex_);
+        const auto answer = answer_locked(message.channel, payload, functional);
+        if (!answer) return;
+        reply = *answer;
+    }
+    // Delivered without the lock: the cable takes its own.
+    port_.deliver_can(message.channel, settings_.response_id, reply);
+}
+
+std::optional<Bytes> EngineEcu::answer_locked(std::uint8_t channel_number, std::span<const std::uint8_t> payload,
+                                              bool functional) {
+    const Channel& channel = channel_locked(channel_number);
+    if (!channel.open || channel.bit_rate != settings_.bit_rate) return std::nullopt;
+    const std::uint64_t uptime = uptime_.advance(port_.now_us());
+
+    if (channel_number == can_channel) {
+        const auto request = single_frame_payload(payload);
+        if (!request) return std::nullopt;
+        const auto answer = diagnostics_.answer(*request, functional, uptime);
+        if (!answer) return std::nullopt;
+        return single_frame(*answer, settings_.padding);
+    }
+
+    if (payload.empty()) return std::nullopt;
+    const bool segmented_request = payload.size() > single_frame_max_payload;
+    if (segmented_request && (functional || !flow_control_paired_locked(channel))) return std::nullopt;
+    auto answer = diagnostics_.answer(payload, functional, uptime);
+    if (answer && answer->size() > single_frame_max_payload && !flow_control_paired_locked(channel))
+        return std::nullopt;
+    return answer;
+}
+
+bool EngineEcu::flow_control_paired_locked(const Channel& channel) const {
+    const Bytes response_id = be32(settings_.response_id);
+    return std::any_of(channel.filters.begin(), channel.filters.end(), [&](const CableFilter& filter) {
+        return filter.type == flow_control_filter && filter_matches(filter, response_id) &&
+               filter.flow_control.size() >= 4 && read_be32(filter.flow_control) == settings_.request_id;
+    });
+}
+
+}  // namespace vexo::sim

@@ -1,0 +1,71 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "sim/cable_vehicle_port.h"
+#include "sim/cable_vehicle_side.h"
+#include "sim/vehicle_engine_diagnostics.h"
+#include "sim/vehicle_identity.h"
+#include "sim/vehicle_uptime.h"
+
+namespace vexo::sim {
+
+// The engine ECU on the CAN bus behind the cable. It hears requests to its physical ID and
+// to the functional ID (11-bit, normal addressing) and answers from its response ID:
+// - on ISO15765 with the whole answer, which the cable hands on in chunks. An answer longer
+//   than a single frame needs the ECU's flow control, which the cable only gives when a
+//   flow-control filter pairs the response ID with the request ID; without one the ECU
+//   gives up on it. Functional requests longer than a single frame are not heard at all.
+// - on raw CAN with a padded single frame, when the request was a single frame and the
+//   answer fits one.
+// Nothing is heard on a channel whose bit rate differs from the ECU's. Answers are
+// delivered at once, after the cable's TxDone for the request.
+class EngineEcu final : public VehicleSide {
+public:
+    struct Settings {
+        std::uint32_t request_id = 0x7E0;
+        std::uint32_t functional_id = 0x7DF;
+        std::uint32_t response_id = 0x7E8;
+        std::uint32_t bit_rate = 500000;
+        std::uint8_t padding = 0xAA;
+        std::string vin{demo_vin};
+        std::string serial_number = "VX-ECM-0004217";
+        std::vector<std::uint16_t> dtcs{0x0301, 0x0420};  // P0301, P0420
+    };
+
+    explicit EngineEcu(VehiclePort& port);
+    EngineEcu(VehiclePort& port, Settings settings);
+
+    void on_channel_opened(std::uint8_t channel, std::uint32_t flags, std::uint32_t baud) override;
+    void on_channel_closed(std::uint8_t channel) override;
+    void on_transmit(const Transmission& message) override;
+    void on_filter(std::uint8_t channel, const CableFilter& filter) override;
+    void on_config(std::uint8_t channel, std::uint32_t parameter, std::uint32_t value) override;
+
+    std::vector<std::uint16_t> stored_dtcs() const;
+
+private:
+    // What the ECU knows of one of the cable's CAN channels.
+    struct Channel {
+        bool open = false;
+        std::uint32_t bit_rate = 0;
+        std::vector<CableFilter> filters;
+    };
+
+    Channel& channel_locked(std::uint8_t channel) { return channels_[channel - can_channel]; }
+    bool flow_control_paired_locked(const Channel& channel) const;
+    std::optional<Bytes> answer_locked(std::uint8_t channel, std::span<const std::uint8_t> request, bool functional);
+
+    VehiclePort& port_;
+    const Settings settings_;
+    mutable std::mutex mutex_;
+    std::array<Channel, 2> channels_;  // cable channels 5 and 6
+    EngineDiagnostics diagnostics_;
+    Uptime uptime_;
+};
+
+}  // namespace vexo::sim

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string_view>
+#include <vector>
+
+#include "sim/cable_frames.h"
+#include "sim/vehicle_engine_readings.h"
+
+// The OBD-II (SAE J1979) services of the simulated engine ECU in their CAN form: each
+// takes the request (service byte first, no transport header) and gives the whole answer,
+// positive or negative.
+namespace vexo::sim {
+
+// Mode 01 PIDs the engine answers, the range PIDs 00, 20 and 40 included: the supported-PID
+// bitmaps are built from this list, so they always agree with what is answered.
+inline constexpr std::array<std::uint8_t, 12> current_data_pids{0x00, 0x01, 0x05, 0x0C, 0x0D, 0x0F,
+                                                                0x11, 0x1C, 0x20, 0x2F, 0x40, 0x42};
+// Mode 09 PIDs: the range PID and the VIN.
+inline constexpr std::array<std::uint8_t, 2> vehicle_info_pids{0x00, 0x02};
+
+// The 4-byte bitmap answering range PID `base` (00, 20, ...): bit 7 of the first byte
+// stands for base+1, bit 0 of the last for base+32.
+std::array<std::uint8_t, 4> supported_pid_bitmap(std::uint8_t base, std::span<const std::uint8_t> pids);
+
+// The data bytes of one mode 01 PID, nothing for a PID not in current_data_pids.
+std::optional<Bytes> current_data_value(std::uint8_t pid, const EngineReadings& readings, std::size_t stored_dtcs);
+
+// Mode 01: up to six PIDs per request, answered with those supported.
+Bytes obd_current_data(std::span<const std::uint8_t> request, const EngineReadings& readings, std::size_t stored_dtcs);
+// Mode 03: the stored codes, two bytes each, after their count.
+Bytes obd_stored_dtcs(std::span<const std::uint8_t> request, std::span<const std::uint16_t> dtcs);
+// Mode 09: one PID per request; 02 gives the record count 01 and the VIN.
+Bytes obd_vehicle_info(std::span<const std::uint8_t> request, std::string_view vin);
+
+// The same services where a message holds at most 7 data bytes (K-line): mode 03 answers
+// three codes per message, 00 00 filling the last; mode 09 02 answers five numbered
+// messages of four VIN bytes, the first starting with three 00 bytes.
+std::vector<Bytes> obd_stored_dtcs_short(std::span<const std::uint8_t> request, std::span<const std::uint16_t> dtcs);
+std::vector<Bytes> obd_vehicle_info_short(std::span<const std::uint8_t> request, std::string_view vin);
+
+}  // namespace vexo::sim

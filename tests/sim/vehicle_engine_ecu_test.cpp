@@ -1,0 +1,198 @@
+#include "sim/vehicle_engine_ecu.h"
+
+#include <gtest/gtest.h>
+
+#include "sim/vehicle_demo.h"
+#include "tests/sim/vehicle_host.h"
+
+namespace vexo::sim {
+namespace {
+
+using testing::can_message;
+using testing::Host;
+using testing::OutFrame;
+
+const Bytes all_ones{0xFF, 0xFF, 0xFF, 0xFF};
+const Bytes id_7e0{0x00, 0x00, 0x07, 0xE0};
+const Bytes id_7e8{0x00, 0x00, 0x07, 0xE8};
+
+Bytes concat(std::initializer_list<Bytes> parts) {
+    Bytes out;
+    for (const Bytes& part : parts) append(out, part);
+    return out;
+}
+
+Bytes vin_bytes() { return to_bytes(demo_vin); }
+
+struct EngineEcuTest : ::testing::Test {
+    CableFirmware cable;
+    DemoVehicle demo = install_demo_vehicle(cable);
+    Host host{cable};
+
+    // ISO15765 at 500 kbit/s with 7E8 paired to 7E0.
+    void open_iso15765() {
+        host.send("ato6 0 500000 0\r\n");
+        host.send("atf6 3 64 4\r\n", concat({all_ones, id_7e8, id_7e0}));
+        host.take();
+    }
+    std::vector<Bytes> ask(std::uint32_t id, Bytes request, std::uint8_t channel = iso15765_channel) {
+        return host.transmit(channel, can_message(id, std::move(request)), 64);
+    }
+    std::vector<Bytes> answer(Bytes reply) { return {can_message(0x7E8, std::move(reply))}; }
+};
+
+TEST_F(EngineEcuTest, FunctionalVinRequestAnsweredInChunksAfterTxDone) {
+    host.send("ato6 0 500000 0\r\n");
+    host.send("atf6 3 64 4\r\n", concat({all_ones, id_7e8, id_7e0}));
+    const auto setup = host.take();
+    ASSERT_EQ(setup.size(), 2u);
+    EXPECT_EQ(setup[0].text, "aro6");
+    EXPECT_EQ(setup[1].text, "arf1");
+
+    host.send("att6 6 64\r\n", Bytes{0x00, 0x00, 0x07, 0xDF, 0x09, 0x02});
+    const std::vector<OutFrame> frames = host.take();
+    ASSERT_EQ(frames.size(), 4u);
+    EXPECT_EQ(frames[0].status, status::tx_done);
+    EXPECT_EQ(frames[0].payload, (Bytes{0x00, 0x00, 0x07, 0xDF}));
+
+    const Bytes reply = concat({{0x49, 0x02, 0x01}, vin_bytes()});
+    const std::uint8_t statuses[] = {status::normal, status::normal, status::rx_end};
+    for (std::size_t i = 0; i < 3; ++i) {
+        const OutFrame& chunk = frames[i + 1];
+        EXPECT_TRUE(chunk.data);
+        EXPECT_EQ(chunk.channel, 6);
+        EXPECT_EQ(chunk.status, statuses[i]) << i;
+        const auto first = reply.begin() + static_cast<std::ptrdiff_t>(8 * i);
+        const auto last = reply.begin() + static_cast<std::ptrdiff_t>(std::min<std::size_t>(8 * i + 8, reply.size()));
+        EXPECT_EQ(chunk.payload, concat({id_7e8, Bytes(first, last)})) << i;
+        EXPECT_GE(chunk.ts_us, frames[0].ts_us);
+    }
+    const auto messages = testing::assemble(frames, 6);
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(std::string(messages[0].begin() + 7, messages[0].end()), demo_vin);
+}
+
+TEST_F(EngineEcuTest, FiltersDecideWhatReachesTheHost) {
+    host.send("ato6 0 500000 0\r\n");
+    host.take();
+    EXPECT_TRUE(ask(0x7E0, {0x01, 0x0D}).empty());  // no filter yet: only the TxDone
+
+    // A pass filter lets single frames through, but without flow control pairing the ECU
+    // cannot send the VIN's consecutive frames.
+    host.send("atf6 1 64 4\r\n", concat({all_ones, id_7e8}));
+    host.take();
+    EXPECT_EQ(ask(0x7E0, {0x03}), answer({0x43, 0x02, 0x03, 0x01, 0x04, 0x20}));
+    EXPECT_TRUE(ask(0x7E0, {0x09, 0x02}).empty());
+
+    host.send("atf6 3 64 4\r\n", concat({all_ones, id_7e8, id_7e0}));
+    host.take();
+    EXPECT_EQ(ask(0x7E0, {0x09, 0x02}), answer(concat({{0x49, 0x02, 0x01}, vin_bytes()})));
+
+    host.send("atf6 2 64 4\r\n", concat({all_ones, id_7e8}));
+    host.take();
+    EXPECT_TRUE(ask(0x7E0, {0x03}).empty());
+}
+
+TEST_F(EngineEcuTest, HearsOnlyItsIdsAtItsBitRate) {
+    open_iso15765();
+    EXPECT_TRUE(ask(0x7E1, {0x01, 0x0D}).empty());
+    EXPECT_TRUE(host.transmit(6, can_message(0x7E0, {0x01, 0x0D}), 64 | 0x100).empty());  // 29-bit 7E0
+    EXPECT_EQ(ask(0x7E0, {0x01, 0x1C}), answer({0x41, 0x1C, 0x03}));
+
+    host.send("ats6 1 250000\r\n");
+    host.take();
+    EXPECT_TRUE(ask(0x7E0, {0x01, 0x1C}).empty());
+    host.send("ats6 1 500000\r\n");
+    host.take();
+    EXPECT_EQ(ask(0x7DF, {0x01, 0x1C}), answer({0x41, 0x1C, 0x03}));
+}
+
+TEST_F(EngineEcuTest, StoredCodesUntilCleared) {
+    open_iso15765();
+    EXPECT_EQ(ask(0x7E0, {0x03}), answer({0x43, 0x02, 0x03, 0x01, 0x04, 0x20}));
+    EXPECT_EQ(ask(0x7E0, {0x01, 0x01}), answer({0x41, 0x01, 0x82, 0x07, 0x65, 0x00}));  // lamp on, 2 codes
+    EXPECT_EQ(ask(0x7E0, {0x04}), answer({0x44}));
+    EXPECT_EQ(ask(0x7E0, {0x03}), answer({0x43, 0x00}));
+    EXPECT_EQ(ask(0x7E0, {0x01, 0x01}), answer({0x41, 0x01, 0x00, 0x07, 0x65, 0x00}));
+    EXPECT_TRUE(demo.engine->stored_dtcs().empty());
+    EXPECT_EQ(ask(0x7E0, {0x03, 0x00}), answer({0x7F, 0x03, 0x13}));
+}
+
+TEST_F(EngineEcuTest, LiveDataMovesWithinItsRanges) {
+    open_iso15765();
+    const auto reply = ask(0x7E0, {0x01, 0x0C, 0x0D, 0x42});
+    ASSERT_EQ(reply.size(), 1u);
+    const Bytes& m = reply[0];
+    ASSERT_EQ(m.size(), 4u + 9u);
+    EXPECT_EQ((Bytes{m[4], m[5], m[8], m[10]}), (Bytes{0x41, 0x0C, 0x0D, 0x42}));
+    const unsigned rpm = (m[6] << 8 | m[7]) / 4;
+    EXPECT_GE(rpm, 750u);
+    EXPECT_LE(rpm, 3000u);
+    EXPECT_LE(m[9], 120u);
+    const unsigned millivolts = m[11] << 8 | m[12];
+    EXPECT_GE(millivolts, 14000u);
+    EXPECT_LE(millivolts, 14300u);
+}
+
+TEST_F(EngineEcuTest, UdsAnswersAndRefusals) {
+    open_iso15765();
+    EXPECT_EQ(ask(0x7E0, {0x10, 0x03}), answer({0x50, 0x03, 0x00, 0x32, 0x01, 0xF4}));
+    EXPECT_EQ(ask(0x7E0, {0x3E, 0x00}), answer({0x7E, 0x00}));
+    EXPECT_TRUE(ask(0x7E0, {0x3E, 0x80}).empty());
+    EXPECT_EQ(ask(0x7E0, {0x22, 0xF1, 0x90}), answer(concat({{0x62, 0xF1, 0x90}, vin_bytes()})));
+
+    EXPECT_EQ(ask(0x7E0, {0x31, 0x01, 0x02, 0x03}), answer({0x7F, 0x31, 0x11}));
+    EXPECT_EQ(ask(0x7E0, {0x10, 0x04}), answer({0x7F, 0x10, 0x12}));
+    EXPECT_EQ(ask(0x7E0, {0x3E, 0x01}), answer({0x7F, 0x3E, 0x12}));
+    EXPECT_EQ(ask(0x7E0, {0x22, 0xF1, 0x99}), answer({0x7F, 0x22, 0x31}));
+    EXPECT_EQ(ask(0x7E0, {0x01, 0x0E}), answer({0x7F, 0x01, 0x31}));
+    EXPECT_EQ(ask(0x7E0, {0x22, 0xF1}), answer({0x7F, 0x22, 0x13}));
+    EXPECT_EQ(ask(0x7E0, {0x10, 0x03, 0x00}), answer({0x7F, 0x10, 0x13}));
+
+    // Sent to every ECU, "cannot serve that" stays unsaid; other refusals do not.
+    EXPECT_TRUE(ask(0x7DF, {0x31, 0x01}).empty());
+    EXPECT_TRUE(ask(0x7DF, {0x22, 0xF1, 0x99}).empty());
+    EXPECT_EQ(ask(0x7DF, {0x22, 0xF1}), answer({0x7F, 0x22, 0x13}));
+}
+
+TEST_F(EngineEcuTest, SecurityAccessWithSeedAndKey) {
+    open_iso15765();
+    EXPECT_EQ(ask(0x7E0, {0x27, 0x02, 0x00, 0x00}), answer({0x7F, 0x27, 0x24}));  // no seed asked for
+
+    auto seeded = ask(0x7E0, {0x27, 0x01});
+    ASSERT_EQ(seeded.size(), 1u);
+    ASSERT_EQ(seeded[0].size(), 8u);
+    EXPECT_EQ((Bytes{seeded[0][4], seeded[0][5]}), (Bytes{0x67, 0x01}));
+    std::uint16_t seed = static_cast<std::uint16_t>(seeded[0][6] << 8 | seeded[0][7]);
+    EXPECT_NE(seed, 0);
+    std::uint16_t wrong = security_key(seed) ^ 1;
+    EXPECT_EQ(ask(0x7E0, {0x27, 0x02, static_cast<std::uint8_t>(wrong >> 8), static_cast<std::uint8_t>(wrong)}),
+              answer({0x7F, 0x27, 0x35}));
+
+    seeded = ask(0x7E0, {0x27, 0x01});
+    seed = static_cast<std::uint16_t>(seeded.at(0).at(6) << 8 | seeded.at(0).at(7));
+    const std::uint16_t key = seed ^ 0x5A5A;
+    EXPECT_EQ(ask(0x7E0, {0x27, 0x02, static_cast<std::uint8_t>(key >> 8), static_cast<std::uint8_t>(key)}),
+              answer({0x67, 0x02}));
+    EXPECT_EQ(ask(0x7E0, {0x27, 0x01}), answer({0x67, 0x01, 0x00, 0x00}));  // already unlocked
+    EXPECT_EQ(ask(0x7E0, {0x27, 0x03}), answer({0x7F, 0x27, 0x12}));
+
+    ask(0x7E0, {0x10, 0x01});  // a new session locks again
+    EXPECT_NE(ask(0x7E0, {0x27, 0x01}), answer({0x67, 0x01, 0x00, 0x00}));
+}
+
+TEST_F(EngineEcuTest, RawCanSingleFrames) {
+    host.send("ato5 0 500000 0\r\n");
+    host.send("atf5 1 64 4\r\n", concat({all_ones, id_7e8}));
+    host.take();
+    const auto reply = ask(0x7E0, {0x02, 0x01, 0x1C, 0xAA, 0xAA, 0xAA, 0xAA, 0xAA}, can_channel);
+    EXPECT_EQ(reply, answer({0x03, 0x41, 0x1C, 0x03, 0xAA, 0xAA, 0xAA, 0xAA}));
+    EXPECT_EQ(ask(0x7DF, {0x01, 0x04}, can_channel), answer({0x01, 0x44, 0xAA, 0xAA, 0xAA, 0xAA, 0xAA, 0xAA}));
+    // The VIN needs more than one frame; a first frame is not a request the ECU takes raw.
+    EXPECT_TRUE(ask(0x7E0, {0x02, 0x09, 0x02}, can_channel).empty());
+    EXPECT_TRUE(ask(0x7E0, {0x10, 0x08, 0x22, 0xF1, 0x90, 0xF1, 0x8C, 0x00}, can_channel).empty());
+    EXPECT_TRUE(ask(0x7E0, {0x05, 0x01, 0x0C}, can_channel).empty());  // length beyond the frame
+}
+
+}  // namespace
+}  // namespace vexo::sim
