@@ -2,11 +2,9 @@
 // and from programs that loaded the libusb stand-in at run time.
 #include <algorithm>
 #include <cstring>
-#include <mutex>
 #include <string>
 
 #include "sim/cable_firmware.h"
-#include "sim/sim_can_stream.h"
 #include "sim/sim_control.h"
 #include "sim/vexo_sim_api.h"
 
@@ -27,17 +25,6 @@ int with_cable(Use use) {
 
 std::span<const std::uint8_t> bytes_of(const uint8_t* bytes, size_t count) {
     return bytes == nullptr ? std::span<const std::uint8_t>() : std::span<const std::uint8_t>(bytes, count);
-}
-
-// The counter of the stream last started, readable after the cable has dropped the stream.
-struct StreamRecord {
-    std::mutex mutex;
-    std::shared_ptr<const std::atomic<std::uint64_t>> delivered;
-};
-
-StreamRecord& stream_record() {
-    static StreamRecord* const record = new StreamRecord;
-    return *record;
 }
 
 }  // namespace
@@ -101,29 +88,6 @@ size_t vexo_sim_cable_commands(char* out, size_t capacity) {
         out[n] = '\0';
     }
     return text.size();
-}
-
-int vexo_sim_cable_start_can_stream(uint8_t channel, uint32_t can_id, size_t backlog_bytes, uint64_t count) {
-    const auto firmware = cable();
-    if (!firmware) return -1;
-    // The cable owns the stream and stops it before it goes, so the raw pointer stays valid.
-    CableFirmware* const source_of_backlog = firmware.get();
-    auto stream = std::make_unique<vexo::sim::CanStream>(
-        channel, can_id, backlog_bytes, count, [source_of_backlog] { return source_of_backlog->pending_output(); });
-    {
-        StreamRecord& record = stream_record();
-        std::lock_guard lock(record.mutex);
-        record.delivered = stream->delivered();
-    }
-    firmware->attach_traffic(std::move(stream));
-    return 0;
-}
-
-uint64_t vexo_sim_cable_stop_can_stream(void) {
-    if (const auto firmware = cable()) firmware->detach_traffic();
-    StreamRecord& record = stream_record();
-    std::lock_guard lock(record.mutex);
-    return record.delivered ? record.delivered->load() : 0;
 }
 
 }  // extern "C"

@@ -78,15 +78,6 @@ VEXO_SIM_API int vexo_sim_cable_deliver_kline(uint8_t channel, const uint8_t* da
    within `capacity`. Returns the full length without the NUL (0 without a cable). */
 VEXO_SIM_API size_t vexo_sim_cable_commands(char* out, size_t capacity);
 
-/* Single-frame CAN messages with the given ID on `channel`, 8 data bytes each holding the
-   message's number (big-endian, from 0), pushed from a thread as fast as the cable takes
-   them while fewer than `backlog_bytes` wait unread; `count` messages in all, 0 for no end.
-   Replaces a running stream. */
-VEXO_SIM_API int vexo_sim_cable_start_can_stream(uint8_t channel, uint32_t can_id, size_t backlog_bytes,
-                                                 uint64_t count);
-/* Stops the stream (it no longer pushes when this returns); returns the messages it delivered. */
-VEXO_SIM_API uint64_t vexo_sim_cable_stop_can_stream(void);
-
 #ifdef __cplusplus
 }
 #endif

@@ -30,6 +30,7 @@ SimControls load() {
     }
     resolve(usb, "vexo_sim_reset", sim.reset, sim.error);
     resolve(usb, "vexo_sim_attach_cables", sim.attach_cables, sim.error);
+    resolve(usb, "vexo_sim_set_vehicle", sim.set_vehicle, sim.error);
     resolve(usb, "vexo_sim_unplug", sim.unplug, sim.error);
     resolve(usb, "vexo_sim_written_bytes", sim.written_bytes, sim.error);
     resolve(usb, "vexo_sim_set_read_chunk", sim.set_read_chunk, sim.error);
@@ -43,8 +44,6 @@ SimControls load() {
     resolve(usb, "vexo_sim_cable_deliver_can", sim.deliver_can, sim.error);
     resolve(usb, "vexo_sim_cable_deliver_kline", sim.deliver_kline, sim.error);
     resolve(usb, "vexo_sim_cable_commands", sim.commands, sim.error);
-    resolve(usb, "vexo_sim_cable_start_can_stream", sim.start_can_stream, sim.error);
-    resolve(usb, "vexo_sim_cable_stop_can_stream", sim.stop_can_stream, sim.error);
     return sim;
 }
 

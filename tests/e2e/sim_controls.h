@@ -11,6 +11,7 @@ namespace vexo::e2e {
 struct SimControls {
     decltype(&::vexo_sim_reset) reset = nullptr;
     decltype(&::vexo_sim_attach_cables) attach_cables = nullptr;
+    decltype(&::vexo_sim_set_vehicle) set_vehicle = nullptr;
     decltype(&::vexo_sim_unplug) unplug = nullptr;
     decltype(&::vexo_sim_written_bytes) written_bytes = nullptr;
     decltype(&::vexo_sim_set_read_chunk) set_read_chunk = nullptr;
@@ -24,8 +25,6 @@ struct SimControls {
     decltype(&::vexo_sim_cable_deliver_can) deliver_can = nullptr;
     decltype(&::vexo_sim_cable_deliver_kline) deliver_kline = nullptr;
     decltype(&::vexo_sim_cable_commands) commands = nullptr;
-    decltype(&::vexo_sim_cable_start_can_stream) start_can_stream = nullptr;
-    decltype(&::vexo_sim_cable_stop_can_stream) stop_can_stream = nullptr;
 
     std::string error;
 };
