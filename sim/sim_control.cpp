@@ -121,9 +121,8 @@ void install_link(unsigned device, std::shared_ptr<CableLink> link) {
 }
 
 std::shared_ptr<CableLink> link_of(unsigned device) {
-    return read_bus([device](const Bus& state) {
-        return device < state.devices.size() ? state.devices[device]->link : nullptr;
-    });
+    return read_bus(
+        [device](const Bus& state) { return device < state.devices.size() ? state.devices[device]->link : nullptr; });
 }
 
 void set_layout(unsigned device, SimConfigLayout layout) {

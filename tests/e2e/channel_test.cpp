@@ -70,8 +70,7 @@ TEST_F(ChannelEntryPoints, ConnectChecksItsPointerAndNeedsADevice) {
     EXPECT_EQ(log.take(), Strings{});
     std::uint32_t channel = 0;
     EXPECT_EQ(pt.connect(1, ISO15765, 0, 500000, &channel), ERR_DEVICE_NOT_CONNECTED);
-    EXPECT_EQ(log.take(),
-              Strings{"[j2534] PassThruConnect ERR proto=6 flags=0x0 baud=500000 device not connected"});
+    EXPECT_EQ(log.take(), Strings{"[j2534] PassThruConnect ERR proto=6 flags=0x0 baud=500000 device not connected"});
     EXPECT_EQ(last_error(), "device not connected");
 }
 

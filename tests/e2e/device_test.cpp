@@ -51,8 +51,9 @@ TEST_F(DeviceEntryPoints, OpenWithNoCableAttachedReportsTheMissingCable) {
     EXPECT_EQ(pt.open(nullptr, &id), ERR_DEVICE_NOT_CONNECTED);
     EXPECT_EQ(id, 77u);
     EXPECT_EQ(last_error(), "transport error: I/O error: Tactrix not found (VID=0x0403 PID=0xcc4d)");
-    EXPECT_EQ(log.take(),
-              Strings{"[j2534] PassThruOpen ERR transport error: I/O error: Tactrix not found (VID=0x0403 PID=0xcc4d)"});
+    EXPECT_EQ(
+        log.take(),
+        Strings{"[j2534] PassThruOpen ERR transport error: I/O error: Tactrix not found (VID=0x0403 PID=0xcc4d)"});
 
     // The slot stayed empty: plugging the cable in is all it takes.
     sim.attach_cables(1);

@@ -30,7 +30,8 @@ TEST_F(FixedIssues, VehicleDataArrivingWhileACommandAwaitsItsReplyIsReadAfterwar
     SCONFIG_LIST list{1, &param};
     ASSERT_EQ(pt.ioctl(ISO15765, SET_CONFIG, &list, nullptr), STATUS_NOERROR);
 
-    inject_before_next_reply(sim, data_frame(6, 0x00, 200, kEcuId + second_a) + data_frame(6, 0x40, 210, kEcuId + second_b));
+    inject_before_next_reply(sim,
+                             data_frame(6, 0x00, 200, kEcuId + second_a) + data_frame(6, 0x40, 210, kEcuId + second_b));
     std::uint32_t millivolts = 0;
     ASSERT_EQ(pt.ioctl(0, READ_VBATT, nullptr, &millivolts), STATUS_NOERROR);
     EXPECT_EQ(millivolts, 12600u);

@@ -81,8 +81,8 @@ TEST_F(IoctlEntryPoint, SetConfigRefusals) {
     connect(ISO14230, 10400);
     SCONFIG_LIST empty{0, &param};
     EXPECT_EQ(pt.ioctl(4, SET_CONFIG, &empty, nullptr), STATUS_NOERROR);
-    EXPECT_EQ(log.take(), (Strings{"[j2534] PassThruIoctl ch=4 id=0x02",
-                                   "[j2534] PassThruIoctl SET_CONFIG ch=4 params=[]"}));
+    EXPECT_EQ(log.take(),
+              (Strings{"[j2534] PassThruIoctl ch=4 id=0x02", "[j2534] PassThruIoctl SET_CONFIG ch=4 params=[]"}));
     EXPECT_EQ(wire.take(), "");
 }
 
@@ -122,7 +122,8 @@ TEST_F(IoctlEntryPoint, ReadVbattRefusals) {
     ASSERT_EQ(sim.reject('r', "adc fault", 1), 0);
     EXPECT_EQ(pt.ioctl(0, READ_VBATT, nullptr, &millivolts), ERR_FAILED);
     EXPECT_EQ(last_error(), "internal error: Tactrix rejected atr (are adc fault)");
-    EXPECT_EQ(log.take().back(), "[j2534] PassThruIoctl READ_VBATT ERR internal error: Tactrix rejected atr (are adc fault)");
+    EXPECT_EQ(log.take().back(),
+              "[j2534] PassThruIoctl READ_VBATT ERR internal error: Tactrix rejected atr (are adc fault)");
     EXPECT_EQ(millivolts, 77u);
 }
 
@@ -177,8 +178,9 @@ TEST_F(IoctlEntryPoint, FastInitOnACanChannelIsRefusedByTheCable) {
     PASSTHRU_MSG response{};
     EXPECT_EQ(pt.ioctl(ISO15765, FAST_INIT, nullptr, &response), ERR_FAILED);
     EXPECT_EQ(last_error(), "internal error: Tactrix rejected fast init (are invalid channel)");
-    EXPECT_EQ(log.take().back(), "[j2534] PassThruIoctl FAST_INIT ERR ch=6 input=null internal error: Tactrix "
-                                 "rejected fast init (are invalid channel)");
+    EXPECT_EQ(log.take().back(),
+              "[j2534] PassThruIoctl FAST_INIT ERR ch=6 input=null internal error: Tactrix "
+              "rejected fast init (are invalid channel)");
     EXPECT_EQ(response.DataSize, 0u);
 }
 
@@ -202,8 +204,8 @@ TEST_F(IoctlEntryPoint, FiveBaudInitIsNotSupported) {
 }
 
 TEST_F(IoctlEntryPoint, ClearRequestsSucceedAndUnknownIdsAreRefusedWithoutTheDevice) {
-    for (std::uint32_t id : {CLEAR_TX_BUFFER, CLEAR_RX_BUFFER, CLEAR_PERIODIC_MSGS, CLEAR_MSG_FILTERS,
-                             CLEAR_FUNCT_MSG_LOOKUP_TABLE}) {
+    for (std::uint32_t id :
+         {CLEAR_TX_BUFFER, CLEAR_RX_BUFFER, CLEAR_PERIODIC_MSGS, CLEAR_MSG_FILTERS, CLEAR_FUNCT_MSG_LOOKUP_TABLE}) {
         EXPECT_EQ(pt.ioctl(6, id, nullptr, nullptr), STATUS_NOERROR) << id;
     }
     EXPECT_EQ(log.take(), (Strings{"[j2534] PassThruIoctl ch=6 id=0x07", "[j2534] PassThruIoctl ch=6 id=0x08",

@@ -136,9 +136,9 @@ TEST_F(MessageEntryPoints, ReadsAMultiFrameIso15765MessageWhole) {
     connect(ISO15765, 500000);
     // Mode 09 PID 02: the VIN, as the cable hands over a reassembled ISO15765 message.
     const std::string vin_answer = bytes({0x49, 0x02, 0x01}) + "WVWZZZ1JZ3W386752";
-    ASSERT_EQ(sim.deliver_can(6, 0x7E8, reinterpret_cast<const std::uint8_t*>(vin_answer.data()), vin_answer.size(),
-                              2000),
-              0);
+    ASSERT_EQ(
+        sim.deliver_can(6, 0x7E8, reinterpret_cast<const std::uint8_t*>(vin_answer.data()), vin_answer.size(), 2000),
+        0);
 
     const auto got = read(ISO15765, 1, 100);
     ASSERT_EQ(got.status, STATUS_NOERROR);
@@ -180,9 +180,10 @@ TEST_F(MessageEntryPoints, FramesSplitAcrossUsbReadsAreReassembled) {
     const auto lines = log.take();
     EXPECT_EQ(lines.front(), wire_line("RX", data_frame(6, 0x00, 7, kEcuId + answer.substr(0, 8)).substr(0, 7)));
     EXPECT_EQ(frame_lines(lines).size(), 3u);
-    EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
-                            [](const std::string& line) { return line.starts_with("[tactrix] tactrix RX wire: 7 bytes"); }),
-              8);
+    EXPECT_EQ(
+        std::count_if(lines.begin(), lines.end(),
+                      [](const std::string& line) { return line.starts_with("[tactrix] tactrix RX wire: 7 bytes"); }),
+        8);
 }
 
 TEST_F(MessageEntryPoints, ReadsAKLineMessageWithoutItsFraming) {

@@ -135,9 +135,8 @@ TEST_F(ConcurrentCalls, MixedCallsOnOneDeviceNeitherFailNorDeadlock) {
         }
     }
     for (const auto& [call, statuses] : allowed) {
-        const bool called = std::any_of(records.begin(), records.end(), [&](const Record& r) {
-            return r.statuses.contains(call);
-        });
+        const bool called =
+            std::any_of(records.begin(), records.end(), [&](const Record& r) { return r.statuses.contains(call); });
         EXPECT_TRUE(called) << call << " never got its turn";
     }
 
