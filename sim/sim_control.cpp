@@ -120,6 +120,11 @@ void install_link(unsigned device, std::shared_ptr<CableLink> link) {
     change_device(device, [&](SimDevice& d) { d.link = std::move(link); });
 }
 
+std::shared_ptr<CableLink> link_of(unsigned device) {
+    return read_bus(
+        [device](const Bus& state) { return device < state.devices.size() ? state.devices[device]->link : nullptr; });
+}
+
 void set_layout(unsigned device, SimConfigLayout layout) {
     change_device(device, [&](SimDevice& d) { d.layout = std::move(layout); });
 }

@@ -58,6 +58,8 @@ unsigned attach_cables(unsigned count);
 unsigned attach_device(std::uint16_t vendor_id, std::uint16_t product_id);
 std::size_t attached_devices();
 void install_link(unsigned device, std::shared_ptr<CableLink> link);
+// The device's link (its firmware model unless replaced); null for an unknown device.
+std::shared_ptr<CableLink> link_of(unsigned device);
 void set_layout(unsigned device, SimConfigLayout layout);
 // Every later transfer on this device fails with LIBUSB_ERROR_NO_DEVICE.
 void unplug(unsigned device);

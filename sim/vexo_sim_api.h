@@ -55,6 +55,29 @@ VEXO_SIM_API size_t vexo_sim_calls(char* out, size_t capacity);
 /* How many recorded calls begin with `prefix`. */
 VEXO_SIM_API size_t vexo_sim_call_count(const char* prefix);
 
+/* The firmware model of device 0, the cable a J2534 library opens. Each returns -1 when
+   device 0 is missing or is not a simulated cable, else 0 unless told otherwise.
+   `letter` is the command letter ('o' for "ato"); `uses` 0 keeps a script until reset. */
+VEXO_SIM_API int vexo_sim_cable_silence(char letter, unsigned uses);
+/* The command is refused without effect, answered "are<text>\r\n". */
+VEXO_SIM_API int vexo_sim_cable_reject(char letter, const char* text, unsigned uses);
+/* Raw bytes on the IN endpoint: now, or just ahead of the answer to the next command. */
+VEXO_SIM_API int vexo_sim_cable_inject(const uint8_t* bytes, size_t count);
+VEXO_SIM_API int vexo_sim_cable_inject_before_next_reply(const uint8_t* bytes, size_t count);
+VEXO_SIM_API int vexo_sim_cable_set_identity(const char* text);
+VEXO_SIM_API int vexo_sim_cable_set_battery_mv(uint32_t millivolts);
+VEXO_SIM_API int vexo_sim_cable_set_fast_init_response(const uint8_t* bytes, size_t count);
+/* A vehicle message received on an open channel, framed as the cable frames it. CAN channels
+   (5, 6) take the CAN ID and data and stamp every frame with ts_us; K-line channels (3, 4)
+   take the bytes alone. Returns 0 when the host will see it, 1 when the channel is not open,
+   2 for the wrong kind of channel, 3 when filtered, 4 when the cable's buffer is full. */
+VEXO_SIM_API int vexo_sim_cable_deliver_can(uint8_t channel, uint32_t can_id, const uint8_t* data, size_t count,
+                                            uint32_t ts_us);
+VEXO_SIM_API int vexo_sim_cable_deliver_kline(uint8_t channel, const uint8_t* data, size_t count);
+/* The command lines the cable received, CR LF removed, each ended by LF; NUL-terminated
+   within `capacity`. Returns the full length without the NUL (0 without a cable). */
+VEXO_SIM_API size_t vexo_sim_cable_commands(char* out, size_t capacity);
+
 #ifdef __cplusplus
 }
 #endif

@@ -1,0 +1,309 @@
+// Writing messages to the vehicle and reading what the cable delivers.
+#include "passthru_fixture.h"
+
+namespace vexo::e2e {
+namespace {
+
+using Strings = std::vector<std::string>;
+using MessageEntryPoints = PassThruTest;
+
+const std::string kEcuId = bytes({0x00, 0x00, 0x07, 0xE8});
+constexpr const char* kNoDevice = "transport error: I/O error: No such device (it may have been disconnected)";
+
+Strings frame_lines(const Strings& lines) {
+    Strings frames;
+    for (const auto& line : lines) {
+        if (line.starts_with("[tactrix] tactrix RX frame: ")) frames.push_back(line);
+    }
+    return frames;
+}
+
+void expect_header(const PASSTHRU_MSG& msg, std::uint32_t protocol, std::uint32_t timestamp, std::uint32_t size) {
+    EXPECT_EQ(msg.ProtocolID, protocol);
+    EXPECT_EQ(msg.RxStatus, 0u);
+    EXPECT_EQ(msg.TxFlags, 0u);
+    EXPECT_EQ(msg.Timestamp, timestamp);
+    EXPECT_EQ(msg.DataSize, size);
+    EXPECT_EQ(msg.ExtraDataIndex, size);
+}
+
+TEST_F(MessageEntryPoints, WriteOnIso15765SendsAttWithThePadFlag) {
+    open_device();
+    connect(ISO15765, 500000);
+    const std::string att = "att6 6 64\r\n" + bytes({0x00, 0x00, 0x07, 0xDF, 0x09, 0x02});
+    PASSTHRU_MSG msg = passthru_msg(ISO15765, ISO15765_FRAME_PAD, {0x00, 0x00, 0x07, 0xDF, 0x09, 0x02});
+    std::uint32_t n = 1;
+    ASSERT_EQ(pt.write_msgs(ISO15765, &msg, &n, 100), STATUS_NOERROR);
+    EXPECT_EQ(n, 1u);
+    EXPECT_EQ(wire.take(), att);
+    EXPECT_EQ(log.take(), (Strings{
+                              wire_line("TX", att),
+                              "[j2534] PassThruWriteMsgs OK ch=6 sent=1 first=[tx_flags=0x40 data=[00 00 07 DF 09 02]]",
+                          }));
+
+    // Without the flag from the application the cable still gets it.
+    ASSERT_EQ(write(ISO15765, passthru_msg(ISO15765, 0, {0x00, 0x00, 0x07, 0xDF, 0x09, 0x02})), STATUS_NOERROR);
+    EXPECT_EQ(wire.take(), att);
+    EXPECT_EQ(log.take().back(),
+              "[j2534] PassThruWriteMsgs OK ch=6 sent=1 first=[tx_flags=0x0 data=[00 00 07 DF 09 02]]");
+}
+
+TEST_F(MessageEntryPoints, WriteFlagsOnCanAndKLine) {
+    open_device();
+    connect(CAN, 500000, CAN_29BIT_ID);
+    connect(ISO9141, 10400);
+    ASSERT_EQ(write(CAN, passthru_msg(CAN, CAN_29BIT_ID, {0x18, 0xDB, 0x33, 0xF1, 0x02, 0x01, 0x0D})), STATUS_NOERROR);
+    EXPECT_EQ(wire.take(), "att5 7 320\r\n" + bytes({0x18, 0xDB, 0x33, 0xF1, 0x02, 0x01, 0x0D}));
+    // K-line flags go out as the application gave them.
+    ASSERT_EQ(write(ISO9141, passthru_msg(ISO9141, 0, {0x68, 0x6A, 0xF1, 0x01, 0x00, 0xC4})), STATUS_NOERROR);
+    EXPECT_EQ(wire.take(), "att3 6 0\r\n" + bytes({0x68, 0x6A, 0xF1, 0x01, 0x00, 0xC4}));
+}
+
+TEST_F(MessageEntryPoints, WriteSendsEveryMessageAndSummarisesTheFirst) {
+    open_device();
+    connect(ISO15765, 500000);
+    PASSTHRU_MSG msgs[2] = {passthru_msg(ISO15765, 0, {0x00, 0x00, 0x07, 0xE0, 0x3E, 0x00}),
+                            passthru_msg(ISO15765, 0, {0x00, 0x00, 0x07, 0xE0, 0x22, 0xF1, 0x90})};
+    // 30 data bytes in the first: the summary shows 24 of them.
+    msgs[0].DataSize = 30;
+    for (int i = 6; i < 30; ++i) msgs[0].Data[i] = static_cast<std::uint8_t>(i);
+    std::uint32_t n = 2;
+    ASSERT_EQ(pt.write_msgs(ISO15765, msgs, &n, 0), STATUS_NOERROR);
+    EXPECT_EQ(n, 2u);
+    EXPECT_EQ(wire.take(), "att6 30 64\r\n" + data_of(msgs[0]) + "att6 7 64\r\n" + data_of(msgs[1]));
+    EXPECT_EQ(log.take().back(),
+              "[j2534] PassThruWriteMsgs OK ch=6 sent=2 first=[tx_flags=0x0 data=[00 00 07 E0 3E 00 06 07 08 09 0A 0B "
+              "0C 0D 0E 0F 10 11 12 13 14 15 16 17]]");
+
+    n = 0;
+    ASSERT_EQ(pt.write_msgs(ISO15765, msgs, &n, 0), STATUS_NOERROR);
+    EXPECT_EQ(n, 0u);
+    EXPECT_EQ(wire.take(), "");
+    EXPECT_EQ(log.take(), Strings{"[j2534] PassThruWriteMsgs OK ch=6 sent=0 first=[]"});
+}
+
+TEST_F(MessageEntryPoints, WriteCutsDataSizeToTheRecordsCapacity) {
+    open_device();
+    connect(ISO15765, 500000);
+    PASSTHRU_MSG msg = passthru_msg(ISO15765, 0, {0x00, 0x00, 0x07, 0xE0});
+    msg.DataSize = 5000;
+    ASSERT_EQ(write(ISO15765, msg), STATUS_NOERROR);
+    const std::string written = wire.take();
+    const std::string line = "att6 4128 64\r\n";
+    ASSERT_EQ(written.size(), line.size() + PASSTHRU_MSG_DATA_SIZE);
+    EXPECT_EQ(written.substr(0, line.size()), line);
+    // The cable took the whole payload as this one command's.
+    EXPECT_EQ(cable_commands().back(), "att6 4128 64");
+}
+
+TEST_F(MessageEntryPoints, WriteRefusals) {
+    open_device();
+    PASSTHRU_MSG msg = passthru_msg(CAN, 0, {0x00, 0x00, 0x07, 0xDF, 0x01, 0x00});
+    std::uint32_t n = 1;
+    EXPECT_EQ(pt.write_msgs(CAN, nullptr, &n, 0), ERR_NULL_PARAMETER);
+    EXPECT_EQ(pt.write_msgs(CAN, &msg, nullptr, 0), ERR_NULL_PARAMETER);
+    EXPECT_EQ(log.take(), Strings{});
+    EXPECT_EQ(pt.write_msgs(CAN, &msg, &n, 0), ERR_INVALID_CHANNEL_ID);
+    EXPECT_EQ(log.take(), Strings{"[j2534] PassThruWriteMsgs ERR ch=5 n=1 first=[tx_flags=0x0 data=[00 00 07 DF 01 "
+                                  "00]] invalid channel ID"});
+    EXPECT_EQ(last_error(), "invalid channel ID");
+    EXPECT_EQ(wire.take(), "");
+}
+
+TEST_F(MessageEntryPoints, ReadsASingleFrameIso15765Message) {
+    open_device();
+    connect(ISO15765, 500000);
+    const std::string data = bytes({0x03, 0x41, 0x0D, 0x32, 0xAA, 0xAA, 0xAA, 0xAA});
+    ASSERT_EQ(sim.deliver_can(6, 0x7E8, reinterpret_cast<const std::uint8_t*>(data.data()), data.size(), 1000), 0);
+
+    const auto got = read(ISO15765, 1, 100);
+    ASSERT_EQ(got.status, STATUS_NOERROR);
+    ASSERT_EQ(got.n, 1u);
+    expect_header(got.msgs[0], ISO15765, 1000, 12);
+    EXPECT_EQ(data_of(got.msgs[0]), bytes({0x00, 0x00, 0x07, 0xE8}) + data);
+    EXPECT_EQ(log.take(),
+              (Strings{
+                  wire_line("RX", data_frame(6, 0x40, 1000, bytes({0x00, 0x00, 0x07, 0xE8}) + data)),
+                  "[tactrix] tactrix RX frame: Data(proto=0x36 kind=RxEnd ts_us=1000 len=12 payload=[00 00 07 E8 03 "
+                  "41 0D 32 AA AA AA AA])",
+                  "[j2534] PassThruReadMsgs OK ch=6 n=1 timeout=100 first=[00 00 07 E8 03 41 0D 32 AA AA AA AA]",
+              }));
+    EXPECT_EQ(wire.take(), "");
+}
+
+TEST_F(MessageEntryPoints, ReadsAMultiFrameIso15765MessageWhole) {
+    open_device();
+    connect(ISO15765, 500000);
+    // Mode 09 PID 02: the VIN, as the cable hands over a reassembled ISO15765 message.
+    const std::string vin_answer = bytes({0x49, 0x02, 0x01}) + "WVWZZZ1JZ3W386752";
+    ASSERT_EQ(
+        sim.deliver_can(6, 0x7E8, reinterpret_cast<const std::uint8_t*>(vin_answer.data()), vin_answer.size(), 2000),
+        0);
+
+    const auto got = read(ISO15765, 1, 100);
+    ASSERT_EQ(got.status, STATUS_NOERROR);
+    ASSERT_EQ(got.n, 1u);
+    expect_header(got.msgs[0], ISO15765, 2000, 24);
+    EXPECT_EQ(data_of(got.msgs[0]), bytes({0x00, 0x00, 0x07, 0xE8}) + vin_answer);
+    const auto lines = log.take();
+    const std::string frames = data_frame(6, 0x00, 2000, kEcuId + vin_answer.substr(0, 8)) +
+                               data_frame(6, 0x00, 2000, kEcuId + vin_answer.substr(8, 8)) +
+                               data_frame(6, 0x40, 2000, kEcuId + vin_answer.substr(16));
+    ASSERT_EQ(frames.size(), 59u);
+    EXPECT_EQ(lines.front(), wire_line("RX", frames));
+    EXPECT_TRUE(lines.front().ends_with(" 61 72 36 0D 40 00 \u2026]")) << lines.front();
+    EXPECT_EQ(frame_lines(lines),
+              (Strings{
+                  "[tactrix] tactrix RX frame: Data(proto=0x36 kind=Normal ts_us=2000 len=12 payload=[00 00 07 E8 49 "
+                  "02 01 57 56 57 5A 5A])",
+                  "[tactrix] tactrix RX frame: Data(proto=0x36 kind=Normal ts_us=2000 len=12 payload=[00 00 07 E8 5A "
+                  "31 4A 5A 33 57 33 38])",
+                  "[tactrix] tactrix RX frame: Data(proto=0x36 kind=RxEnd ts_us=2000 len=8 payload=[00 00 07 E8 36 37 "
+                  "35 32])",
+              }));
+    EXPECT_EQ(lines.back(),
+              "[j2534] PassThruReadMsgs OK ch=6 n=1 timeout=100 first=[00 00 07 E8 49 02 01 57 56 57 5A 5A 5A 31 4A "
+              "5A]");
+}
+
+TEST_F(MessageEntryPoints, FramesSplitAcrossUsbReadsAreReassembled) {
+    open_device();
+    connect(ISO15765, 500000);
+    const std::string answer = bytes({0x62, 0xF1, 0x90}) + "WVWZZZ1JZ3W386752";
+    ASSERT_EQ(sim.deliver_can(6, 0x7E8, reinterpret_cast<const std::uint8_t*>(answer.data()), answer.size(), 7), 0);
+    // Seven bytes per transfer: no frame arrives in one piece.
+    sim.set_read_chunk(7);
+    const auto got = read(ISO15765, 1, 500);
+    ASSERT_EQ(got.status, STATUS_NOERROR);
+    ASSERT_EQ(got.n, 1u);
+    EXPECT_EQ(data_of(got.msgs[0]), kEcuId + answer);
+    const auto lines = log.take();
+    EXPECT_EQ(lines.front(), wire_line("RX", data_frame(6, 0x00, 7, kEcuId + answer.substr(0, 8)).substr(0, 7)));
+    EXPECT_EQ(frame_lines(lines).size(), 3u);
+    EXPECT_EQ(
+        std::count_if(lines.begin(), lines.end(),
+                      [](const std::string& line) { return line.starts_with("[tactrix] tactrix RX wire: 7 bytes"); }),
+        8);
+}
+
+TEST_F(MessageEntryPoints, ReadsAKLineMessageWithoutItsFraming) {
+    open_device();
+    connect(ISO14230, 10400);
+    const std::string answer = bytes({0x83, 0xF1, 0x10, 0x41, 0x00, 0xBE, 0x3F, 0xA8, 0x13, 0xB9});
+    ASSERT_EQ(sim.deliver_kline(4, reinterpret_cast<const std::uint8_t*>(answer.data()), answer.size()), 0);
+
+    const auto got = read(ISO14230, 1, 100);
+    ASSERT_EQ(got.status, STATUS_NOERROR);
+    ASSERT_EQ(got.n, 1u);
+    expect_header(got.msgs[0], ISO14230, 0, 10);
+    EXPECT_EQ(data_of(got.msgs[0]), answer);
+    const auto lines = log.take();
+    EXPECT_EQ(frame_lines(lines),
+              (Strings{
+                  "[tactrix] tactrix RX frame: Data(proto=0x34 kind=NormalStart ts_us=0 len=0 payload=[])",
+                  "[tactrix] tactrix RX frame: Data(proto=0x34 kind=Normal ts_us=0 len=10 payload=[83 F1 10 41 00 BE "
+                  "3F A8 13 B9])",
+                  "[tactrix] tactrix RX frame: Data(proto=0x34 kind=RxEnd ts_us=0 len=0 payload=[])",
+              }));
+    EXPECT_EQ(lines.back(), "[j2534] PassThruReadMsgs OK ch=4 n=1 timeout=100 first=[83 F1 10 41 00 BE 3F A8 13 B9]");
+}
+
+TEST_F(MessageEntryPoints, EmptyNonWaitingReadIsBufferEmptyAndLeavesTheLastError) {
+    open_device();
+    connect(ISO15765, 500000);
+    mark_last_error();
+    const auto got = read(ISO15765, 10, 0);
+    EXPECT_EQ(got.status, ERR_BUFFER_EMPTY);
+    EXPECT_EQ(got.n, 0u);
+    EXPECT_EQ(log.take(), Strings{"[j2534] PassThruReadMsgs OK ch=6 n=0 timeout=0 first=[]"});
+    EXPECT_EQ(last_error(), kMarkedError);
+}
+
+TEST_F(MessageEntryPoints, WaitingReadWithNothingArrivingTimesOut) {
+    open_device();
+    connect(ISO15765, 500000);
+    const auto got = read(ISO15765, 10, 50);
+    EXPECT_EQ(got.status, ERR_TIMEOUT);
+    EXPECT_EQ(got.n, 10u);
+    EXPECT_EQ(log.take(), Strings{"[j2534] PassThruReadMsgs ERR ch=6 timeout=50 transport error: operation timed out"});
+    EXPECT_EQ(last_error(), "transport error: operation timed out");
+}
+
+TEST_F(MessageEntryPoints, NonWaitingReadPicksUpWhatTheCableSent) {
+    open_device();
+    connect(CAN, 500000);
+    const std::string data = bytes({0x02, 0x01, 0x0D});
+    ASSERT_EQ(sim.deliver_can(5, 0x7E8, reinterpret_cast<const std::uint8_t*>(data.data()), data.size(), 42), 0);
+    const auto got = read(CAN, 10, 0);
+    EXPECT_EQ(got.status, STATUS_NOERROR);
+    ASSERT_EQ(got.n, 1u);
+    expect_header(got.msgs[0], CAN, 42, 7);
+    EXPECT_EQ(data_of(got.msgs[0]), bytes({0x00, 0x00, 0x07, 0xE8}) + data);
+    EXPECT_EQ(log.take().back(), "[j2534] PassThruReadMsgs OK ch=5 n=1 timeout=0 first=[00 00 07 E8 02 01 0D]");
+    EXPECT_EQ(read(CAN, 10, 0).status, ERR_BUFFER_EMPTY);
+}
+
+TEST_F(MessageEntryPoints, TransmitReportsAndCableErrorsAreNoMessages) {
+    open_device();
+    connect(ISO15765, 500000);
+    ASSERT_EQ(write(ISO15765, passthru_msg(ISO15765, 0, {0x00, 0x00, 0x07, 0xDF, 0x09, 0x02})), STATUS_NOERROR);
+    const std::string error = "arebuffer overrun\r\n";
+    ASSERT_EQ(sim.inject(reinterpret_cast<const std::uint8_t*>(error.data()), error.size()), 0);
+    const auto got = read(ISO15765, 10, 0);
+    EXPECT_EQ(got.status, ERR_BUFFER_EMPTY);
+    const auto frames = frame_lines(log.take());
+    ASSERT_EQ(frames.size(), 2u);
+    EXPECT_TRUE(frames[0].starts_with("[tactrix] tactrix RX frame: Data(proto=0x36 kind=TxDone ")) << frames[0];
+    EXPECT_EQ(frames[1], "[tactrix] tactrix RX frame: Error(\"buffer overrun\")");
+}
+
+TEST_F(MessageEntryPoints, ReadRefusals) {
+    open_device();
+    PASSTHRU_MSG msg{};
+    std::uint32_t n = 1;
+    EXPECT_EQ(pt.read_msgs(CAN, nullptr, &n, 0), ERR_NULL_PARAMETER);
+    EXPECT_EQ(pt.read_msgs(CAN, &msg, nullptr, 0), ERR_NULL_PARAMETER);
+    EXPECT_EQ(log.take(), Strings{});
+    EXPECT_EQ(pt.read_msgs(CAN, &msg, &n, 0), ERR_INVALID_CHANNEL_ID);
+    EXPECT_EQ(log.take(), Strings{"[j2534] PassThruReadMsgs ERR ch=5 timeout=0 invalid channel ID"});
+    EXPECT_EQ(n, 1u);
+}
+
+TEST_F(MessageEntryPoints, PeriodicMessagesAreNotSupported) {
+    open_device();
+    connect(ISO15765, 500000);
+    PASSTHRU_MSG msg = passthru_msg(ISO15765, 0, {0x00, 0x00, 0x07, 0xDF, 0x3E, 0x80});
+    std::uint32_t id = 77;
+    EXPECT_EQ(pt.start_periodic_msg(ISO15765, &msg, nullptr, 2000), ERR_NULL_PARAMETER);
+    EXPECT_EQ(pt.start_periodic_msg(ISO15765, &msg, &id, 2000), ERR_NOT_SUPPORTED);
+    EXPECT_EQ(id, 77u);
+    EXPECT_EQ(last_error(), "operation not supported");
+    mark_last_error();
+    EXPECT_EQ(pt.stop_periodic_msg(ISO15765, 1), ERR_NOT_SUPPORTED);
+    EXPECT_EQ(last_error(), "operation not supported");
+    EXPECT_EQ(wire.take(), "");
+    EXPECT_EQ(log.take(), Strings{});
+}
+
+TEST_F(MessageEntryPoints, UnpluggedCableIsNotConnected) {
+    open_device();
+    connect(ISO15765, 500000);
+    sim.unplug(0);
+    EXPECT_EQ(read(ISO15765, 10, 0).status, ERR_DEVICE_NOT_CONNECTED);
+    EXPECT_EQ(last_error(), kNoDevice);
+    EXPECT_EQ(log.take(), Strings{std::string("[j2534] PassThruReadMsgs ERR ch=6 timeout=0 ") + kNoDevice});
+    EXPECT_EQ(read(ISO15765, 10, 100).status, ERR_DEVICE_NOT_CONNECTED);
+    log.skip();
+
+    const std::string att = "att6 6 64\r\n" + bytes({0x00, 0x00, 0x07, 0xDF, 0x09, 0x02});
+    EXPECT_EQ(write(ISO15765, passthru_msg(ISO15765, 0, {0x00, 0x00, 0x07, 0xDF, 0x09, 0x02})),
+              ERR_DEVICE_NOT_CONNECTED);
+    EXPECT_EQ(log.take(), (Strings{wire_line("TX", att),
+                                   std::string("[j2534] PassThruWriteMsgs ERR ch=6 n=1 first=[tx_flags=0x0 data=[00 00 "
+                                               "07 DF 09 02]] ") +
+                                       kNoDevice}));
+    EXPECT_EQ(wire.take(), "");
+}
+
+}  // namespace
+}  // namespace vexo::e2e

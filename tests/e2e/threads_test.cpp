@@ -1,0 +1,158 @@
+// Several application threads on one open device while the cable streams traffic.
+#include <array>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+#include <mutex>
+#include <set>
+#include <thread>
+
+#include "passthru_fixture.h"
+
+namespace vexo::e2e {
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+using ConcurrentCalls = PassThruTest;
+
+constexpr auto kRunTime = 2500ms;
+// Far beyond the longest single call (2-second reply windows), short of the ctest time-out.
+constexpr auto kWatchdog = 60s;
+// CAN frames 0x100 to 0x10F, numbered, 10000 a second: over the run fewer than the driver
+// keeps of vehicle data that arrives during command replies, so that none of it may be
+// dropped however the threads take turns.
+constexpr const char* kBusLoad = "busload:10000";
+
+// Statuses one thread saw, by function, and the stream numbers its reads returned.
+struct Record {
+    std::map<std::string, std::map<std::uint32_t, unsigned>> statuses;
+    std::vector<std::uint32_t> numbers;
+
+    void note(const std::string& call, std::uint32_t status) { ++statuses[call][status]; }
+};
+
+// The bus-load frame number, in the first four data bytes after the CAN ID.
+std::uint32_t stream_number(const PASSTHRU_MSG& msg) {
+    std::uint32_t number = 0;
+    for (int i = 4; i < 8; ++i) number = number << 8 | msg.Data[i];
+    return number;
+}
+
+TEST_F(ConcurrentCalls, MixedCallsOnOneDeviceNeitherFailNorDeadlock) {
+    open_device();
+    connect(CAN, 500000);
+    connect(ISO15765, 500000);
+    PASSTHRU_MSG mask = passthru_msg(CAN, 0, {0xFF, 0xFF, 0xFF, 0xF0});
+    PASSTHRU_MSG pattern = passthru_msg(CAN, 0, {0x00, 0x00, 0x01, 0x00});
+    std::uint32_t filter = 0;
+    ASSERT_EQ(pt.start_msg_filter(CAN, PASS_FILTER, &mask, &pattern, nullptr, &filter), STATUS_NOERROR);
+    ASSERT_EQ(sim.set_vehicle(kBusLoad), 0);
+
+    std::array<Record, 4> records;
+    std::atomic<bool> stop{false};
+    std::mutex done_mutex;
+    std::condition_variable done_changed;
+    int done = 0;
+    const auto worker = [&](Record& record, auto body) {
+        return std::thread([&, body] {
+            for (unsigned round = 0; !stop.load(); ++round) body(record, round);
+            std::lock_guard lock(done_mutex);
+            ++done;
+            done_changed.notify_all();
+        });
+    };
+
+    std::vector<std::thread> threads;
+    threads.push_back(worker(records[0], [&](Record& r, unsigned round) {
+        std::vector<PASSTHRU_MSG> msgs(8);
+        std::uint32_t n = 8;
+        const std::uint32_t status = pt.read_msgs(CAN, msgs.data(), &n, round % 2 == 0 ? 0 : 5);
+        r.note("PassThruReadMsgs", status);
+        if (status != STATUS_NOERROR) return;
+        for (std::uint32_t i = 0; i < n; ++i) r.numbers.push_back(stream_number(msgs[i]));
+    }));
+    threads.push_back(worker(records[1], [&](Record& r, unsigned round) {
+        // To an ID no simulated ECU answers: replies would land in the CAN reads.
+        PASSTHRU_MSG msg = passthru_msg(ISO15765, 0, {0x00, 0x00, 0x01, 0x23, 0x01, static_cast<int>(round & 0xFF)});
+        std::uint32_t n = 1;
+        r.note("PassThruWriteMsgs", pt.write_msgs(ISO15765, &msg, &n, 0));
+    }));
+    threads.push_back(worker(records[2], [&](Record& r, unsigned round) {
+        if (round % 2 == 0) {
+            std::uint32_t millivolts = 0;
+            r.note("READ_VBATT", pt.ioctl(0, READ_VBATT, nullptr, &millivolts));
+        } else {
+            SCONFIG param{LOOPBACK, round % 4 == 1 ? 1u : 0u};
+            SCONFIG_LIST list{1, &param};
+            r.note("SET_CONFIG", pt.ioctl(ISO15765, SET_CONFIG, &list, nullptr));
+        }
+    }));
+    threads.push_back(worker(records[3], [&](Record& r, unsigned) {
+        PASSTHRU_MSG mask = passthru_msg(ISO15765, 0, {0xFF, 0xFF, 0xFF, 0xFF});
+        PASSTHRU_MSG pattern = passthru_msg(ISO15765, 0, {0x00, 0x00, 0x07, 0xE8});
+        std::uint32_t id = 0;
+        r.note("PassThruStartMsgFilter", pt.start_msg_filter(ISO15765, PASS_FILTER, &mask, &pattern, nullptr, &id));
+    }));
+
+    std::this_thread::sleep_for(kRunTime);
+    stop = true;
+    {
+        std::unique_lock lock(done_mutex);
+        if (!done_changed.wait_for(lock, kWatchdog, [&] { return done == 4; })) {
+            std::fprintf(stderr, "deadlock: %d of 4 threads finished %lld s after being told to stop\n", done,
+                         static_cast<long long>(kWatchdog.count()));
+            std::_Exit(3);
+        }
+    }
+    for (auto& thread : threads) thread.join();
+    ASSERT_EQ(sim.set_vehicle("none"), 0);
+
+    // What each thread did, shown when anything below fails.
+    std::string summary;
+    for (const Record& record : records) {
+        for (const auto& [call, counts] : record.statuses) {
+            for (const auto& [status, count] : counts) {
+                summary += call + " status " + std::to_string(status) + ": " + std::to_string(count) + " calls\n";
+            }
+        }
+    }
+    SCOPED_TRACE(summary);
+
+    const std::map<std::string, std::set<std::uint32_t>> allowed = {
+        {"PassThruReadMsgs", {STATUS_NOERROR, ERR_TIMEOUT, ERR_BUFFER_EMPTY}},
+        {"PassThruWriteMsgs", {STATUS_NOERROR}},
+        {"READ_VBATT", {STATUS_NOERROR}},
+        {"SET_CONFIG", {STATUS_NOERROR}},
+        {"PassThruStartMsgFilter", {STATUS_NOERROR}},
+    };
+    for (const Record& record : records) {
+        for (const auto& [call, counts] : record.statuses) {
+            for (const auto& [status, count] : counts) EXPECT_TRUE(allowed.at(call).contains(status)) << call;
+        }
+    }
+    for (const auto& [call, statuses] : allowed) {
+        const bool called =
+            std::any_of(records.begin(), records.end(), [&](const Record& r) { return r.statuses.contains(call); });
+        EXPECT_TRUE(called) << call << " never got its turn";
+    }
+
+    // Every streamed message arrives once and in order, also those that came in while another
+    // thread's command awaited its reply.
+    std::vector<std::uint32_t> numbers = records[0].numbers;
+    for (;;) {
+        const auto rest = read(CAN, 64, 0);
+        if (rest.status != STATUS_NOERROR) break;
+        for (const auto& msg : rest.msgs) numbers.push_back(stream_number(msg));
+    }
+    ASSERT_FALSE(numbers.empty());
+    for (std::size_t i = 1; i < numbers.size(); ++i) {
+        ASSERT_EQ(numbers[i], numbers[0] + i) << "message " << i << " of " << numbers.size();
+    }
+}
+
+}  // namespace
+}  // namespace vexo::e2e
