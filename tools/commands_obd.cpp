@@ -229,8 +229,9 @@ Result<int> run_obd(const CommandContext& context) {
         if (options.watch) pause_between_rounds();
     } while (options.watch && !interrupt_requested());
 
+    const bool interrupted = interrupt_requested();
     if (auto closed = finish(obd->session); !closed) return std::unexpected(closed.error());
-    return kExitOk;
+    return interrupted ? kExitInterrupted : kExitOk;
 }
 
 namespace {

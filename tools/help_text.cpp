@@ -63,7 +63,8 @@ and decodes engine speed (0C), vehicle speed (0D), coolant temperature (05),
 intake air temperature (0F), throttle position (11), fuel level (2F) and
 control module voltage (42).
 
-  --watch        refresh the values until Ctrl-C; with --json one object per line
+  --watch        refresh the values until Ctrl-C (exit status 130); with --json
+                 one object per line
   --tx, --rx, --functional, --baud, --timeout   as for 'vexo vin --help'
 )";
 
@@ -96,7 +97,8 @@ constexpr const char* kMonitor =
     R"(usage: vexo monitor [--proto can|iso15765] [--baud N] [--id ID] [--mask MASK] [--count N] [--json]
 
 Prints every received message with its time stamp (seconds since the cable
-started), CAN ID, length and data, until Ctrl-C.
+started), CAN ID, length and data, until --count is reached or Ctrl-C (which
+closes the cable cleanly and exits with 130).
 
   --proto P      can (default) or iso15765
   --baud N       bit rate (default 500000)
