@@ -75,7 +75,8 @@ Reads the stored diagnostic trouble codes (mode 03) and prints them as
 P/C/B/U codes such as P0301.
 
   --clear        then erase them and the freeze-frame data (mode 04), after
-                 asking y/N on the terminal
+                 asking y/N on the terminal, and read them again: a fault that
+                 is still there may set its code at once
   --yes          do not ask
   --tx, --rx, --functional, --baud, --timeout   as for 'vexo vin --help'
 )";
