@@ -88,6 +88,9 @@ hexadecimal, e.g. 'vexo uds 22 F1 90' or 'vexo uds 22F190'. A negative answer
 (7F, service, code) is printed with the code's name and exits with 3; while
 the ECU answers "response pending" (78) vexo keeps waiting.
 
+Every run opens and closes the cable, so what a request sets up in the ECU
+(a diagnostic session from 10, a seed from 27) is gone by the next run.
+
   --tx ID        request CAN ID, hexadecimal (default 7E0)
   --rx ID        answer CAN ID (default 7E8); IDs above 7FF use 29-bit CAN
   --baud N       CAN bit rate (default 500000)
@@ -114,7 +117,8 @@ Connects ISO14230 at 10400 baud, runs a fast init with StartCommunication
 (C1 33 F1 81), prints the key bytes of the answer, then sends one request
 (default 01 00) to the functional address 33 and prints the answer's data.
 
-  --request HEX  the service bytes to send, e.g. '01 0C' or 09 02
+  --request HEX  the service bytes to send, e.g. --request '01 0C' or
+                 --request 0902
   --timeout MS   how long to wait for the answer (default 1000)
 )";
 
