@@ -149,7 +149,10 @@ Result<std::vector<Reading>> read_common_pids(ObdConnection& obd, const std::vec
 
 std::string pid_list(const std::vector<std::uint8_t>& pids) {
     std::string text;
-    for (const std::uint8_t pid : pids) text += (text.empty() ? "" : " ") + hex_u32(pid, 2);
+    for (const std::uint8_t pid : pids) {
+        if (!text.empty()) text += ' ';
+        text += hex_u32(pid, 2);
+    }
     return text;
 }
 
