@@ -1,5 +1,6 @@
 #include "command_line.h"
 
+#include <algorithm>
 #include <array>
 
 #include "hex_text.h"
@@ -34,7 +35,7 @@ struct OptionEntry {
     unsigned commands;  // kEveryCommand, or the commands it applies to
 };
 
-constexpr std::array<OptionEntry, 20> kOptions = {{
+constexpr std::array<OptionEntry, 21> kOptions = {{
     {"--help", false, kEveryCommand},
     {"-h", false, kEveryCommand},
     {"--json", false, kEveryCommand},
@@ -42,6 +43,7 @@ constexpr std::array<OptionEntry, 20> kOptions = {{
     {"--sim", false, kEveryCommand},
     {"--sim-lib", true, kEveryCommand},
     {"--sim-vehicle", true, kEveryCommand},
+    {"--sim-cables", true, kEveryCommand},
     {"--timeout", true, kRequestCommands | bit(Command::Kline)},
     {"--baud", true, kRequestCommands | bit(Command::Monitor)},
     {"--tx", true, kRequestCommands},
@@ -106,6 +108,9 @@ std::expected<void, std::string> apply(Options& options, const Pending& p) {
     else if (name == "--sim-vehicle") {
         if (p.value.empty()) return failure("--sim-vehicle needs a name");
         options.sim_vehicle = std::string(p.value);
+    } else if (name == "--sim-cables") {
+        if (auto ok = decimal(options.sim_cables); !ok) return ok;
+        if (options.sim_cables > 8) return failure("--sim-cables takes 0 to 8");
     } else if (name == "--timeout")
         return decimal(options.timeout_ms);
     else if (name == "--baud")
@@ -211,11 +216,13 @@ std::expected<Options, std::string> parse_command_line(std::span<const std::stri
                            std::string(command_name(options.command)));
         }
     }
-    if (!options.sim && (options.sim_library || options.sim_vehicle)) {
-        return failure("--sim-lib and --sim-vehicle need --sim");
+    const auto given = [&](std::string_view name) {
+        return std::any_of(pending.begin(), pending.end(), [&](const Pending& p) { return p.option->name == name; });
+    };
+    if (!options.sim && (options.sim_library || options.sim_vehicle || given("--sim-cables"))) {
+        return failure("--sim-lib, --sim-vehicle and --sim-cables need --sim");
     }
-    bool tx_given = false;
-    for (const Pending& p : pending) tx_given = tx_given || p.option->name == "--tx";
+    const bool tx_given = given("--tx");
     if (options.functional && tx_given) return failure("--functional and --tx exclude each other");
 
     if (options.command == Command::Uds) {

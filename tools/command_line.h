@@ -29,6 +29,7 @@ struct Options {
     bool sim = false;
     std::optional<std::filesystem::path> sim_library;
     std::optional<std::string> sim_vehicle;  // "demo" when absent
+    std::uint32_t sim_cables = 1;            // 0 plays a machine with no cable plugged in
 
     std::uint32_t timeout_ms = 1000;
     std::uint32_t baud = 500000;

@@ -57,6 +57,8 @@ Result<int> run_monitor(const CommandContext& context) {
         auto messages = session->read(kReadBatch, kReadSliceMs);
         if (!messages) return std::unexpected(messages.error());
         for (const ReceivedMessage& message : *messages) {
+            // What arrived after Ctrl-C is not shown: the user asked to stop.
+            if (interrupt_requested()) break;
             // An ISO15765 first-frame indication only announces a message still being received.
             if (message.data.size() < 4 || (protocol == ISO15765 && (message.rx_status & ISO15765_FIRST_FRAME) != 0)) {
                 continue;
@@ -74,6 +76,7 @@ Result<int> run_monitor(const CommandContext& context) {
             }
         }
     }
+    const bool interrupted = interrupt_requested();
     if (auto closed = finish(*session); !closed) return std::unexpected(closed.error());
 
     if (options.json) {
@@ -84,7 +87,8 @@ Result<int> run_monitor(const CommandContext& context) {
     } else {
         print_err(std::to_string(seen) + " message" + (seen == 1 ? "" : "s") + "\n");
     }
-    return kExitOk;
+    // What was received is shown all the same; the status still tells a script the run was cut short.
+    return interrupted ? kExitInterrupted : kExitOk;
 }
 
 }  // namespace vexo::tools

@@ -4,6 +4,7 @@
 #include <cctype>
 #include <chrono>
 #include <cstdio>
+#include <optional>
 #include <thread>
 
 #include "commands.h"
@@ -148,7 +149,10 @@ Result<std::vector<Reading>> read_common_pids(ObdConnection& obd, const std::vec
 
 std::string pid_list(const std::vector<std::uint8_t>& pids) {
     std::string text;
-    for (const std::uint8_t pid : pids) text += (text.empty() ? "" : " ") + hex_u32(pid, 2);
+    for (const std::uint8_t pid : pids) {
+        if (!text.empty()) text += ' ';
+        text += hex_u32(pid, 2);
+    }
     return text;
 }
 
@@ -229,8 +233,9 @@ Result<int> run_obd(const CommandContext& context) {
         if (options.watch) pause_between_rounds();
     } while (options.watch && !interrupt_requested());
 
+    const bool interrupted = interrupt_requested();
     if (auto closed = finish(obd->session); !closed) return std::unexpected(closed.error());
-    return kExitOk;
+    return interrupted ? kExitInterrupted : kExitOk;
 }
 
 namespace {
@@ -248,29 +253,45 @@ bool confirmed_by_user() {
     return text == "y" || text == "yes";
 }
 
+struct StoredCodes {
+    std::vector<std::string> codes;
+    std::vector<std::uint8_t> response;
+};
+
+Result<StoredCodes> read_stored_codes(ObdConnection& obd, std::uint32_t timeout_ms) {
+    const std::array<std::uint8_t, 1> request = {0x03};
+    auto answer = positive_request(obd, request, 0, timeout_ms);
+    if (!answer) return std::unexpected(answer.error());
+    auto codes = decode_dtc_response(*answer);
+    if (!codes) return tool_failure("unexpected answer to 03: " + hex_bytes(*answer));
+    return StoredCodes{std::move(*codes), std::move(*answer)};
+}
+
+std::string codes_text(const std::vector<std::string>& codes) {
+    if (codes.empty()) return "no stored trouble codes";
+    std::string text = std::to_string(codes.size()) + " stored trouble code" + (codes.size() == 1 ? "" : "s") + ":";
+    for (const std::string& code : codes) text += " " + code;
+    return text;
+}
+
+void add_codes(JsonWriter& json, std::string_view key, const std::vector<std::string>& codes) {
+    json.key(key).begin_array();
+    for (const std::string& code : codes) json.string(code);
+    json.end_array();
+}
+
 }  // namespace
 
 Result<int> run_dtc(const CommandContext& context) {
     const Options& options = context.options;
     auto obd = connect_obd(context);
     if (!obd) return std::unexpected(obd.error());
-    const std::array<std::uint8_t, 1> read_request = {0x03};
-    const auto answer = positive_request(*obd, read_request, 0, options.timeout_ms);
-    if (!answer) return std::unexpected(answer.error());
-    const auto codes = decode_dtc_response(*answer);
-    if (!codes) return tool_failure("unexpected answer to 03: " + hex_bytes(*answer));
+    const auto stored = read_stored_codes(*obd, options.timeout_ms);
+    if (!stored) return std::unexpected(stored.error());
+    if (!options.json) print_out(codes_text(stored->codes) + "\n");
 
-    std::string text;
-    if (codes->empty()) {
-        text = "no stored trouble codes\n";
-    } else {
-        text = std::to_string(codes->size()) + " stored trouble code" + (codes->size() == 1 ? "" : "s") + ":";
-        for (const std::string& code : *codes) text += " " + code;
-        text += "\n";
-    }
-    if (!options.json) print_out(text);
-
-    bool cleared = false;
+    // Read back after clearing: a fault still present sets its code again, and the user should see it.
+    std::optional<StoredCodes> remaining;
     if (options.clear) {
         if (!options.yes && !confirmed_by_user()) {
             if (interrupt_requested()) return interrupted_failure();
@@ -279,18 +300,22 @@ Result<int> run_dtc(const CommandContext& context) {
         const std::array<std::uint8_t, 1> clear_request = {0x04};
         const auto cleared_answer = positive_request(*obd, clear_request, 0, options.timeout_ms);
         if (!cleared_answer) return std::unexpected(cleared_answer.error());
-        cleared = true;
         if (!options.json) print_out("trouble codes cleared\n");
+        auto after = read_stored_codes(*obd, options.timeout_ms);
+        if (!after) return std::unexpected(after.error());
+        if (!options.json) print_out("after clearing: " + codes_text(after->codes) + "\n");
+        remaining = std::move(*after);
     }
     if (auto closed = finish(obd->session); !closed) return std::unexpected(closed.error());
 
     if (options.json) {
         JsonWriter json = begin_json_report(Command::Dtc);
-        json.key("codes").begin_array();
-        for (const std::string& code : *codes) json.string(code);
-        json.end_array();
-        json.key("response").string(hex_bytes(*answer));
-        if (options.clear) json.key("cleared").boolean(cleared);
+        add_codes(json, "codes", stored->codes);
+        json.key("response").string(hex_bytes(stored->response));
+        if (remaining) {
+            json.key("cleared").boolean(true);
+            add_codes(json, "codes_after_clear", remaining->codes);
+        }
         json.end_object();
         print_out(json.text() + "\n");
     }

@@ -24,7 +24,10 @@ options for every command:
   --sim              use the simulated cable and vehicle instead of USB hardware
   --sim-lib PATH     the simulated cable's libusb stand-in (default: simusb/ beside
                      vexo, then ../simusb/, ../sim/simusb/ and ../sim/)
-  --sim-vehicle NAME the simulated vehicle (default: demo)
+  --sim-vehicle NAME the simulated vehicle: demo (default), none (a cable on an
+                     empty bus) or busload:N (demo plus N CAN frames a second)
+  --sim-cables N     how many simulated cables are plugged in (default 1; 0 shows
+                     what happens when none is)
   --json             print one JSON object on stdout instead of text
   --help, -h         this text; 'vexo COMMAND --help' explains a command
 
@@ -60,7 +63,8 @@ and decodes engine speed (0C), vehicle speed (0D), coolant temperature (05),
 intake air temperature (0F), throttle position (11), fuel level (2F) and
 control module voltage (42).
 
-  --watch        refresh the values until Ctrl-C; with --json one object per line
+  --watch        refresh the values until Ctrl-C (exit status 130); with --json
+                 one object per line
   --tx, --rx, --functional, --baud, --timeout   as for 'vexo vin --help'
 )";
 
@@ -71,7 +75,8 @@ Reads the stored diagnostic trouble codes (mode 03) and prints them as
 P/C/B/U codes such as P0301.
 
   --clear        then erase them and the freeze-frame data (mode 04), after
-                 asking y/N on the terminal
+                 asking y/N on the terminal, and read them again: a fault that
+                 is still there may set its code at once
   --yes          do not ask
   --tx, --rx, --functional, --baud, --timeout   as for 'vexo vin --help'
 )";
@@ -83,6 +88,9 @@ hexadecimal, e.g. 'vexo uds 22 F1 90' or 'vexo uds 22F190'. A negative answer
 (7F, service, code) is printed with the code's name and exits with 3; while
 the ECU answers "response pending" (78) vexo keeps waiting.
 
+Every run opens and closes the cable, so what a request sets up in the ECU
+(a diagnostic session from 10, a seed from 27) is gone by the next run.
+
   --tx ID        request CAN ID, hexadecimal (default 7E0)
   --rx ID        answer CAN ID (default 7E8); IDs above 7FF use 29-bit CAN
   --baud N       CAN bit rate (default 500000)
@@ -93,7 +101,8 @@ constexpr const char* kMonitor =
     R"(usage: vexo monitor [--proto can|iso15765] [--baud N] [--id ID] [--mask MASK] [--count N] [--json]
 
 Prints every received message with its time stamp (seconds since the cable
-started), CAN ID, length and data, until Ctrl-C.
+started), CAN ID, length and data, until --count is reached or Ctrl-C (which
+closes the cable cleanly and exits with 130).
 
   --proto P      can (default) or iso15765
   --baud N       bit rate (default 500000)
@@ -108,7 +117,8 @@ Connects ISO14230 at 10400 baud, runs a fast init with StartCommunication
 (C1 33 F1 81), prints the key bytes of the answer, then sends one request
 (default 01 00) to the functional address 33 and prints the answer's data.
 
-  --request HEX  the service bytes to send, e.g. '01 0C' or 09 02
+  --request HEX  the service bytes to send, e.g. --request '01 0C' or
+                 --request 0902
   --timeout MS   how long to wait for the answer (default 1000)
 )";
 

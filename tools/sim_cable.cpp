@@ -7,8 +7,9 @@ namespace vexo::tools {
 
 namespace {
 
-using ResetFn = int (*)();
-using AttachCablesFn = int (*)(int);
+// The stand-in's own signatures: calling through any other type reads a result that was never returned.
+using ResetFn = void (*)();
+using AttachCablesFn = unsigned (*)(unsigned);
 using SetVehicleFn = int (*)(const char*);
 
 // A negative result is the stand-in's refusal.
@@ -35,11 +36,10 @@ VoidResult attach_simulated_cable(const Options& options) {
     const auto library = DynamicLibrary::load(path, true);
     if (!library) return tool_failure("cannot load the simulated cable: " + library.error());
 
-    if (auto reset = reinterpret_cast<ResetFn>(library->symbol("vexo_sim_reset"))) {
-        if (auto ok = check(reset(), "vexo_sim_reset()"); !ok) return ok;
-    }
+    if (auto reset = reinterpret_cast<ResetFn>(library->symbol("vexo_sim_reset"))) reset();
+    // With no cable attached the library meets the same "not found" as on a machine without one.
     if (auto attach = reinterpret_cast<AttachCablesFn>(library->symbol("vexo_sim_attach_cables"))) {
-        if (auto ok = check(attach(1), "vexo_sim_attach_cables(1)"); !ok) return ok;
+        if (options.sim_cables > 0) attach(options.sim_cables);
     }
     const std::string vehicle = options.sim_vehicle.value_or("demo");
     if (auto set_vehicle = reinterpret_cast<SetVehicleFn>(library->symbol("vexo_sim_set_vehicle"))) {

@@ -36,6 +36,10 @@ TEST(CommandLine, GlobalOptionsBeforeOrAfterTheCommand) {
     EXPECT_TRUE(options->json);
     EXPECT_EQ(options->library, std::filesystem::path("/opt/x.so"));
     EXPECT_EQ(options->sim_library, std::filesystem::path("/tmp/u.so"));
+    EXPECT_EQ(options->sim_cables, 1u);
+    const auto no_cable = parse({"--sim", "--sim-cables=0", "info"});
+    ASSERT_TRUE(no_cable) << no_cable.error();
+    EXPECT_EQ(no_cable->sim_cables, 0u);
 }
 
 TEST(CommandLine, UdsBytesIdsAndTimeout) {
@@ -108,7 +112,10 @@ TEST(CommandLine, MistakesAreNamed) {
     EXPECT_EQ(parse({"info", "extra"}).error(), "unexpected argument 'extra'");
     EXPECT_EQ(parse({"monitor", "--proto", "j1850"}).error(), "--proto is can or iso15765, not 'j1850'");
     EXPECT_EQ(parse({"monitor", "--count", "0"}).error(), "--count needs at least 1");
-    EXPECT_EQ(parse({"info", "--sim-lib", "/x.so"}).error(), "--sim-lib and --sim-vehicle need --sim");
+    EXPECT_EQ(parse({"info", "--sim-lib", "/x.so"}).error(), "--sim-lib, --sim-vehicle and --sim-cables need --sim");
+    EXPECT_EQ(parse({"info", "--sim-cables", "0"}).error(), "--sim-lib, --sim-vehicle and --sim-cables need --sim");
+    EXPECT_EQ(parse({"--sim", "info", "--sim-cables", "9"}).error(), "--sim-cables takes 0 to 8");
+    EXPECT_EQ(parse({"--sim", "info", "--sim-cables", "-1"}).error(), "--sim-cables needs a decimal number, not '-1'");
     const std::string long_request(64 * 2, 'A');
     EXPECT_EQ(parse({"kline", "--request", long_request}).error(), "--request takes at most 63 bytes");
 }

@@ -31,6 +31,7 @@ struct Fake {
     std::deque<PASSTHRU_MSG> rx;
     std::string last_error;
     std::uint32_t clock_us = 1234567;
+    bool codes_cleared = false;  // after mode 04 only the code of a fault still present is stored
 };
 
 Fake fake;
@@ -111,8 +112,12 @@ std::vector<Bytes> answers(const Bytes& request) {
     if (request == Bytes{0x01, 0x2F}) return {{0x41, 0x2F, 0x40}};
     if (request == Bytes{0x01, 0x42}) return {{0x41, 0x42, 0x37, 0x2A}};
     if (request == Bytes{0x09, 0x02}) return {with_vin({0x49, 0x02, 0x01})};
+    if (request == Bytes{0x03} && fake.codes_cleared) return {{0x43, 0x01, 0xC1, 0x23}};
     if (request == Bytes{0x03}) return {{0x43, 0x02, 0x01, 0x33, 0xC1, 0x23}};
-    if (request == Bytes{0x04}) return {{0x44}};
+    if (request == Bytes{0x04}) {
+        fake.codes_cleared = true;
+        return {{0x44}};
+    }
     if (request == Bytes{0x22, 0xF1, 0x90}) return {{0x7F, 0x22, 0x78}, with_vin({0x62, 0xF1, 0x90})};
     if (request.size() == 3 && request[0] == 0x22) return {{0x7F, 0x22, 0x31}};
     if (request == Bytes{0x10, 0x03}) return {{0x50, 0x03, 0x00, 0x32, 0x01, 0xF4}};

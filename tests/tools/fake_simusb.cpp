@@ -19,12 +19,10 @@ void trace(const char* line, const char* argument) {
 
 extern "C" {
 
-__attribute__((visibility("default"))) int vexo_sim_reset(void) {
-    trace("vexo_sim_reset", "");
-    return 0;
-}
+// The simulated cable's signatures (sim/vexo_sim_api.h).
+__attribute__((visibility("default"))) void vexo_sim_reset(void) { trace("vexo_sim_reset", ""); }
 
-__attribute__((visibility("default"))) int vexo_sim_attach_cables(int n) {
+__attribute__((visibility("default"))) unsigned vexo_sim_attach_cables(unsigned n) {
     trace("vexo_sim_attach_cables ", n == 1 ? "1" : "other");
     return 0;
 }
