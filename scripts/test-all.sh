@@ -15,6 +15,8 @@ export HOME=${HOME:-$(getent passwd "$(id -u)" | cut -d: -f6)}
 EXPORTS="PassThruClose PassThruConnect PassThruDisconnect PassThruGetLastError PassThruIoctl PassThruOpen
 PassThruReadMsgs PassThruReadVersion PassThruSetProgrammingVoltage PassThruStartMsgFilter
 PassThruStartPeriodicMsg PassThruStopMsgFilter PassThruStopPeriodicMsg PassThruWriteMsgs"
+# The Windows DLL also registers itself for regsvr32.
+DLL_EXPORTS="$EXPORTS DllRegisterServer DllUnregisterServer"
 # Imports a shipped DLL may have: Windows' own system libraries only.
 SYSTEM_DLLS="kernel32.dll msvcrt.dll ntdll.dll advapi32.dll user32.dll setupapi.dll cfgmgr32.dll
 ole32.dll shell32.dll winusb.dll ws2_32.dll"
@@ -150,11 +152,13 @@ windows_build() {
     echo "$dump" | grep -q 'file format pei-i386' || die "$dll is not a 32-bit PE image"
     got=$(echo "$dump" | sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' | sed -n 's/^[[:space:]]*\[ *[0-9]*\] //p' |
         sorted_words)
-    if [ "$got" != "$(echo "$EXPORTS" | sorted_words)" ]; then
-        diff <(echo "$EXPORTS" | sorted_words) <(echo "$got") || true
-        die "vexo_j2534_0404.dll must export exactly the fourteen undecorated PassThru names"
+    if [ "$got" != "$(echo "$DLL_EXPORTS" | sorted_words)" ]; then
+        diff <(echo "$DLL_EXPORTS" | sorted_words) <(echo "$got") || true
+        die "vexo_j2534_0404.dll must export exactly the fourteen undecorated PassThru names," \
+            "DllRegisterServer and DllUnregisterServer"
     fi
-    echo "vexo_j2534_0404.dll exports exactly the $(echo "$got" | wc -l) undecorated PassThru names"
+    echo "vexo_j2534_0404.dll exports exactly the $(echo "$got" | wc -l) undecorated names:" \
+        "the PassThru functions, DllRegisterServer and DllUnregisterServer"
     imports=$(echo "$dump" | sed -n 's/^[[:space:]]*DLL Name: //p' | tr '[:upper:]' '[:lower:]' | sort -u)
     for d in $imports; do
         echo " $SYSTEM_DLLS " | tr '\n' ' ' | grep -q " $d " || bad="$bad $d"
