@@ -4,8 +4,8 @@
 // Prints "N passed, M failed" and exits non-zero on any failure.
 #include <windows.h>
 
-#include <cstdio>
 #include <cstdint>
+#include <cstdio>
 #include <string>
 
 #include "vexo/j2534.h"
@@ -63,7 +63,10 @@ int main(int argc, char** argv) {
     last_error(text);
     std::printf("PassThruOpen -> 0x%02x (%s)\n", static_cast<unsigned>(status), text);
     if (!simulated) {
-        check(status != STATUS_NOERROR && text[0] != '\0', "without libusb the open fails with a text");
+        check(status == ERR_DEVICE_NOT_CONNECTED, "without libusb the open fails as ERR_DEVICE_NOT_CONNECTED");
+        check(std::string(text).starts_with("transport error: libusb-1.0.dll not found in "),
+              "the text names libusb-1.0.dll and where it was sought");
+        check(open(nullptr, &device) == ERR_DEVICE_NOT_CONNECTED, "a second open fails the same way, no crash");
     } else {
         check(status == STATUS_NOERROR && device == 1, "the simulated cable opens as device 1");
         char firmware[80] = {}, dll_version[80] = {}, api[80] = {};
