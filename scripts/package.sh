@@ -27,6 +27,10 @@ step_done() { printf -- '-------- done in %d s\n' $((SECONDS - STEP_START)); }
 VERSION=$(sed -n 's/^project([^)]*VERSION \([0-9][0-9.]*\).*/\1/p' "$ROOT/CMakeLists.txt")
 [ -n "$VERSION" ] || die "no VERSION in the project() line of CMakeLists.txt"
 NAME=vexo-j2534-$VERSION
+# One time for every stamp in the archives (file times, PE headers): the commit's, so repackaging
+# the same builds gives the same bytes.
+SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(git -C "$ROOT" log -1 --format=%ct 2>/dev/null || echo 315532800)}
+export SOURCE_DATE_EPOCH
 
 sudo=""
 [ "$(id -u)" -eq 0 ] || sudo=sudo
@@ -229,6 +233,7 @@ package() {
     win=$stage/$NAME-win32
     mkdir -p "$win"
     cp "$BUILD/win/vexo_j2534_0404.dll" "$BUILD/win/tools/vexo.exe" "$BUILD/libusb-win32/libusb/.libs/libusb-1.0.dll" "$win/"
+    # strip stamps the PE headers with SOURCE_DATE_EPOCH.
     i686-w64-mingw32-strip --strip-unneeded "$win"/*.dll "$win"/*.exe
     cp "$LIBUSB_SRC/COPYING" "$win/LICENSE-libusb.txt"
     write_windows_install "$win/INSTALL.txt"
@@ -255,9 +260,10 @@ EOF
 
     local zip=$DIST/$NAME-win32.zip tgz=$DIST/$NAME-linux-x86_64.tar.gz
     rm -f "$zip" "$tgz"
-    # Fixed owners and times keep the archives the same from one run to the next.
-    (cd "$stage" && find "$NAME-win32" -exec touch -h -d @0 {} + && TZ=UTC zip -q -X -r "$zip" "$NAME-win32")
-    tar -C "$stage" --sort=name --owner=0 --group=0 --numeric-owner --mtime=@0 -cf - "$NAME-linux-x86_64" |
+    (cd "$stage" && find "$NAME-win32" -exec touch -h -d "@$SOURCE_DATE_EPOCH" {} + &&
+        find "$NAME-win32" -print | LC_ALL=C sort | TZ=UTC zip -q -X "$zip" -@)
+    tar -C "$stage" --sort=name --owner=0 --group=0 --numeric-owner --mtime="@$SOURCE_DATE_EPOCH" \
+        -cf - "$NAME-linux-x86_64" |
         gzip -n -9 >"$tgz"
     step_done
 }
