@@ -108,7 +108,7 @@ check_windows() {
     local dir=$WORK/win/$NAME-win32
     check_members "$dir" vexo_j2534_0404.dll libusb-1.0.dll vexo.exe INSTALL.txt LICENSE-libusb.txt README.md
 
-    local got wanted missing extra libusb_dump needed
+    local got missing extra libusb_dump needed
     if [ -f "$dir/vexo_j2534_0404.dll" ] && check_pe "$dir/vexo_j2534_0404.dll" dll; then
         got=$(pe_exports "$PE_DUMP")
         missing=$(missing_from "$EXPORTS" "$got")
