@@ -211,9 +211,10 @@ Install
     sudo usermod -aG plugdev "\$USER"    # then log in again
 
 Then plug the cable (USB 0403:cc4d) in and try
-    vexo --lib /usr/local/lib/libvexo_j2534_0404.so info
-vexo looks for the library beside itself and in the folder above it by default; from
-this folder, unpacked, use 'bin/vexo --lib lib/libvexo_j2534_0404.so info'.
+    vexo info
+vexo finds the library beside itself, in the folder above it, or in ../lib/ (so
+/usr/local/bin/vexo finds /usr/local/lib/); from this folder, unpacked, 'bin/vexo info'
+works as it is. '--lib PATH' names another library.
 
 Log
 ---
