@@ -5,7 +5,6 @@
 #include <random>
 #include <string>
 
-#include "platform/module_path.h"
 #include "platform/registry.h"
 
 namespace vexo::platform {
@@ -74,15 +73,6 @@ TEST_F(Win32Registry, DeleteTakesTheWholeKeyButNotItsParentOrSiblings) {
 
     // Already gone: nothing to do, not an error.
     EXPECT_TRUE(delete_machine_key(parent + "\\ours"));
-}
-
-TEST_F(Win32Registry, OwnModulePathIsThisExecutable) {
-    wchar_t exe[MAX_PATH] = {};
-    ASSERT_GT(::GetModuleFileNameW(nullptr, exe, MAX_PATH), 0u);
-    const auto path = own_module_path();
-    ASSERT_TRUE(path);
-    EXPECT_EQ(*path, std::string(exe, exe + std::wcslen(exe)));
-    EXPECT_TRUE(path->ends_with("vexo_unit_tests.exe"));
 }
 
 }  // namespace
