@@ -27,7 +27,7 @@ struct PassThruLibrary {
     std::string error;
 };
 
-// dlopen()s the library once per process: the path in VEXO_E2E_LIBRARY if set, else the one
+// Loads the library once per process, as test_process.h tells: the path in VEXO_E2E_LIBRARY if set, else the one
 // this test was built against.
 const PassThruLibrary& passthru_library();
 
