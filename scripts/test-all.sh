@@ -147,7 +147,7 @@ windows_build() {
     local dll="$OUT/win/vexo_j2534_0404.dll" dump got imports bad=""
     [ -f "$dll" ] || die "$dll not built"
     dump=$(i686-w64-mingw32-objdump -p "$dll")
-    echo "$dump" | grep -q 'file format pei-i386' || die "$dll is not a 32-bit PE image"
+    grep -q 'file format pei-i386' <<<"$dump" || die "$dll is not a 32-bit PE image"
     got=$(echo "$dump" | sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' | sed -n 's/^[[:space:]]*\[ *[0-9]*\] //p' |
         sorted_words)
     if [ "$got" != "$(echo "$EXPORTS" | sorted_words)" ]; then

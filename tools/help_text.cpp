@@ -20,7 +20,7 @@ commands:
 options for every command:
   --lib PATH         the J2534 library to load (default: libvexo_j2534_0404.so or
                      vexo_j2534_0404.dll beside vexo, then in the directory above it,
-                     which is where a build tree puts it)
+                     where a build tree puts it, then in ../lib/)
   --sim              use the simulated cable and vehicle instead of USB hardware
   --sim-lib PATH     the simulated cable's libusb stand-in (default: simusb/ beside
                      vexo, then ../simusb/, ../sim/simusb/ and ../sim/)

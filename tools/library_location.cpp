@@ -6,7 +6,8 @@ namespace vexo::tools {
 
 std::vector<std::filesystem::path> j2534_library_candidates(const std::filesystem::path& exe_dir,
                                                             std::string_view file_name) {
-    return {exe_dir / file_name, exe_dir.parent_path() / file_name};
+    // bin/ and lib/ side by side is how the release tarball and most installs lay it out.
+    return {exe_dir / file_name, exe_dir.parent_path() / file_name, exe_dir.parent_path() / "lib" / file_name};
 }
 
 std::vector<std::filesystem::path> sim_usb_candidates(const std::filesystem::path& exe_dir,

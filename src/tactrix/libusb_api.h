@@ -7,7 +7,7 @@
 namespace vexo::tactrix {
 
 // Every libusb entry point the driver uses. Nothing else names a libusb function, so the
-// Windows build can fill this from the libusb-1.0.dll it loads instead of linking it.
+// Windows DLL can fill this from the libusb-1.0.dll it loads instead of linking it.
 struct LibusbApi {
     int(LIBUSB_CALL* init)(libusb_context** context);
     ssize_t(LIBUSB_CALL* get_device_list)(libusb_context* context, libusb_device*** list);
@@ -31,6 +31,7 @@ struct LibusbApi {
 };
 
 // The table bound to the libusb this binary links (the real one or the simulated cable).
+// Defined only in binaries that link libusb.
 const LibusbApi& linked_libusb_api();
 
 }  // namespace vexo::tactrix

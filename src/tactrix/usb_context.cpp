@@ -4,6 +4,7 @@
 #include <string>
 
 #include "core/usb_error_kind.h"
+#include "tactrix/libusb_binding.h"
 
 namespace vexo::tactrix {
 
@@ -17,8 +18,12 @@ UsbContext create_usb_context(const LibusbApi& api) {
     return UsbContext{&api, context};
 }
 
-const UsbContext& usb_context() {
-    static const UsbContext context = create_usb_context(linked_libusb_api());
+const std::expected<UsbContext, TransportError>& usb_context() {
+    static const std::expected<UsbContext, TransportError> context = []() -> std::expected<UsbContext, TransportError> {
+        const auto api = bound_libusb_api();
+        if (!api) return std::unexpected(TransportError::io(api.error()));
+        return create_usb_context(**api);
+    }();
     return context;
 }
 

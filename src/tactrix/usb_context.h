@@ -1,5 +1,8 @@
 #pragma once
 
+#include <expected>
+
+#include "core/transport_error.h"
 #include "tactrix/libusb_api.h"
 
 namespace vexo::tactrix {
@@ -14,8 +17,9 @@ struct UsbContext {
 // internal fault, not a transport error.
 UsbContext create_usb_context(const LibusbApi& api);
 
-// The process-wide context, created by the first caller (even if two threads race) and
-// never destroyed. A failed creation throws and is tried again by the next caller.
-const UsbContext& usb_context();
+// The process-wide context on the binary's libusb, created by the first caller (even if two
+// threads race) and never destroyed. A failed creation throws and is tried again by the next
+// caller; a libusb that cannot be found is an Io error, for good.
+const std::expected<UsbContext, TransportError>& usb_context();
 
 }  // namespace vexo::tactrix

@@ -67,7 +67,9 @@ void UsbTransport::close() {
 }
 
 UsbResult<UsbTransport> open_usb(std::uint16_t vendor_id, std::uint16_t product_id) {
-    const UsbContext& usb = usb_context();
+    const auto& bound = usb_context();
+    if (!bound) return std::unexpected(bound.error());
+    const UsbContext& usb = *bound;
     const LibusbApi& api = *usb.api;
 
     libusb_device_handle* handle = api.open_device_with_vid_pid(usb.context, vendor_id, product_id);
@@ -105,7 +107,9 @@ UsbResult<UsbTransport> open_usb(std::uint16_t vendor_id, std::uint16_t product_
 void close_usb(UsbTransport transport) { transport.close(); }
 
 unsigned count_devices(std::uint16_t vendor_id, std::uint16_t product_id) {
-    const UsbContext& usb = usb_context();
+    const auto& bound = usb_context();
+    if (!bound) return 0;
+    const UsbContext& usb = *bound;
     const LibusbApi& api = *usb.api;
 
     libusb_device** list = nullptr;

@@ -120,11 +120,11 @@ TEST(CommandLine, MistakesAreNamed) {
     EXPECT_EQ(parse({"kline", "--request", long_request}).error(), "--request takes at most 63 bytes");
 }
 
-TEST(LibraryLocation, BesideTheClientThenTheBuildTree) {
+TEST(LibraryLocation, BesideTheClientThenTheBuildTreeThenTheInstalledLib) {
     const std::filesystem::path exe_dir = "/build/tools";
-    EXPECT_EQ(
-        j2534_library_candidates(exe_dir, "libvexo_j2534_0404.so"),
-        (std::vector<std::filesystem::path>{"/build/tools/libvexo_j2534_0404.so", "/build/libvexo_j2534_0404.so"}));
+    EXPECT_EQ(j2534_library_candidates(exe_dir, "libvexo_j2534_0404.so"),
+              (std::vector<std::filesystem::path>{"/build/tools/libvexo_j2534_0404.so", "/build/libvexo_j2534_0404.so",
+                                                  "/build/lib/libvexo_j2534_0404.so"}));
     EXPECT_EQ(
         sim_usb_candidates(exe_dir, "libusb-1.0.so.0"),
         (std::vector<std::filesystem::path>{"/build/tools/simusb/libusb-1.0.so.0", "/build/simusb/libusb-1.0.so.0",

@@ -220,7 +220,7 @@ TEST(UsbContext, TwoRacingThreadsCreateOneContext) {
     for (int i = 0; i < 2; ++i) {
         racers[i] = std::thread([&, i] {
             start.arrive_and_wait();
-            seen[i] = &usb_context();
+            seen[i] = &*usb_context();
         });
     }
     for (auto& racer : racers) racer.join();

@@ -4,8 +4,8 @@
 // Prints "N passed, M failed" and exits non-zero on any failure.
 #include <windows.h>
 
-#include <cstdio>
 #include <cstdint>
+#include <cstdio>
 #include <string>
 
 #include "vexo/j2534.h"
@@ -29,6 +29,14 @@ std::wstring wide(const char* text) {
     std::wstring out;
     for (; *text != '\0'; ++text) out.push_back(static_cast<unsigned char>(*text));
     return out;
+}
+
+// The Windows form of the folder holding `path`, with its trailing backslash.
+std::string folder_of(const char* path) {
+    char full[MAX_PATH] = {};
+    GetFullPathNameA(path, MAX_PATH, full, nullptr);
+    std::string text = full;
+    return text.substr(0, text.find_last_of("\\/") + 1);
 }
 
 }  // namespace
@@ -63,7 +71,12 @@ int main(int argc, char** argv) {
     last_error(text);
     std::printf("PassThruOpen -> 0x%02x (%s)\n", static_cast<unsigned>(status), text);
     if (!simulated) {
-        check(status != STATUS_NOERROR && text[0] != '\0', "without libusb the open fails with a text");
+        check(status == ERR_DEVICE_NOT_CONNECTED, "without libusb the open fails as ERR_DEVICE_NOT_CONNECTED");
+        // The folder comes first: the 79-byte text may cut the rest, which the log keeps whole.
+        check(std::string(text).starts_with("transport error: I/O error: libusb-1.0.dll not found in " +
+                                            folder_of(argv[1])),
+              "the text names libusb-1.0.dll and the DLL's own folder, where it was sought first");
+        check(open(nullptr, &device) == ERR_DEVICE_NOT_CONNECTED, "a second open fails the same way, no crash");
     } else {
         check(status == STATUS_NOERROR && device == 1, "the simulated cable opens as device 1");
         char firmware[80] = {}, dll_version[80] = {}, api[80] = {};

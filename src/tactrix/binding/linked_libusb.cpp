@@ -1,4 +1,5 @@
 #include "tactrix/libusb_api.h"
+#include "tactrix/libusb_binding.h"
 
 namespace vexo::tactrix {
 
@@ -23,5 +24,7 @@ const LibusbApi& linked_libusb_api() {
     };
     return api;
 }
+
+std::expected<const LibusbApi*, std::string> bound_libusb_api() { return &linked_libusb_api(); }
 
 }  // namespace vexo::tactrix

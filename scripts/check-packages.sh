@@ -1,0 +1,234 @@
+#!/usr/bin/env bash
+# Checks the release packages that scripts/package.sh makes: unpacks both into a temporary directory
+# and verifies their members, the binaries' formats, exports and imports, and the install texts.
+# Where Wine is installed, vexo.exe also runs from the unpacked zip and must get as far as finding no
+# cable through the shipped libusb-1.0.dll (NO_WINE=1 skips that).
+# usage: check-packages.sh [WIN32_ZIP LINUX_TARBALL]   (default: the current version's in dist/)
+set -euo pipefail
+
+ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+VERSION=$(sed -n 's/^project([^)]*VERSION \([0-9][0-9.]*\).*/\1/p' "$ROOT/CMakeLists.txt")
+NAME=vexo-j2534-$VERSION
+ZIP=${1:-$ROOT/dist/$NAME-win32.zip}
+TGZ=${2:-$ROOT/dist/$NAME-linux-x86_64.tar.gz}
+
+EXPORTS="PassThruClose PassThruConnect PassThruDisconnect PassThruGetLastError PassThruIoctl PassThruOpen
+PassThruReadMsgs PassThruReadVersion PassThruSetProgrammingVoltage PassThruStartMsgFilter
+PassThruStartPeriodicMsg PassThruStopMsgFilter PassThruStopPeriodicMsg PassThruWriteMsgs"
+# regsvr32 calls these; the DLL exports nothing else beside the PassThru functions.
+REGISTRATION="DllRegisterServer DllUnregisterServer"
+# Imports a shipped Windows binary may have: Windows' own system libraries only.
+SYSTEM_DLLS="kernel32.dll msvcrt.dll ntdll.dll advapi32.dll user32.dll setupapi.dll cfgmgr32.dll
+ole32.dll shell32.dll winusb.dll ws2_32.dll"
+# The core of libusb the library cannot do without, whatever else it binds.
+LIBUSB_FUNCTIONS="libusb_init libusb_exit libusb_get_device_list libusb_free_device_list
+libusb_open_device_with_vid_pid libusb_close libusb_claim_interface libusb_release_interface
+libusb_bulk_transfer libusb_error_name"
+UDEV_RULE='SUBSYSTEM=="usb", ATTRS{idVendor}=="0403", ATTRS{idProduct}=="cc4d", MODE="0660", GROUP="plugdev"'
+
+FAILURES=0
+fail() {
+    printf '  FAIL: %s\n' "$*" >&2
+    FAILURES=$((FAILURES + 1))
+}
+ok() { printf '  ok: %s\n' "$*"; }
+sorted_words() { tr -s ' \n\t' '\n\n\n' | sed '/^$/d' | sort -u; }
+missing_from() {  # wanted-words have-words: prints the wanted words not in have, the first ten of them
+    local words
+    words=$(comm -23 <(echo "$1" | sorted_words) <(echo "$2" | sorted_words))
+    [ -n "$words" ] || return 0
+    echo "$words" | head -n 10 | tr '\n' ' '
+    [ "$(echo "$words" | wc -l)" -le 10 ] || printf '(and %d more)' $(($(echo "$words" | wc -l) - 10))
+}
+
+WORK=$(mktemp -d)
+WINE_STARTED=0
+cleanup() {
+    if [ "$WINE_STARTED" = 1 ]; then WINEPREFIX=$WORK/wineprefix wineserver -k 2>/dev/null || true; fi
+    rm -rf "$WORK"
+}
+trap cleanup EXIT
+
+# Every file member of an unpacked package, relative to its top folder, must be expected; every
+# expected one must be there. LICENSE/COPYING of the project may come along.
+check_members() {  # dir expected-members...
+    local dir=$1
+    shift
+    local have expected missing extra
+    have=$(cd "$dir" && find . -type f | sed 's|^\./||' | grep -vxE '(LICENSE|LICENSE\.txt|LICENSE\.md|COPYING)' | sort)
+    expected=$(printf '%s\n' "$@" | sort)
+    missing=$(comm -23 <(echo "$expected") <(echo "$have") | tr '\n' ' ')
+    extra=$(comm -13 <(echo "$expected") <(echo "$have") | tr '\n' ' ')
+    [ -z "$missing" ] && ok "all $# members present" || fail "missing members: $missing"
+    [ -z "$extra" ] || fail "unexpected members: $extra"
+}
+
+only_top_folder() {  # dir expected-top-folder
+    local tops
+    tops=$(ls -A "$1")
+    [ "$tops" = "$2" ] && ok "one top folder, $2/" || fail "top level holds '$(echo $tops)', wanted only $2/"
+}
+
+contains() {  # file text what
+    grep -qF -- "$2" "$1" && ok "$3" || fail "$3: '$2' not in $(basename "$1")"
+}
+
+# ---------------------------------------------------------------------------------------------
+pe_exports() {  # objdump-p-output
+    echo "$1" | sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' | sed -n 's/^[[:space:]]*\[ *[0-9]*\] //p'
+}
+pe_imports() {
+    echo "$1" | sed -n 's/^[[:space:]]*DLL Name: //p' | tr '[:upper:]' '[:lower:]' | sort -u
+}
+check_pe() {  # file kind(dll|exe): 32-bit x86 PE image of that kind, importing system DLLs only
+    local file=$1 kind=$2 name dump flags imports bad="" d
+    name=$(basename "$file")
+    dump=$(i686-w64-mingw32-objdump -p "$file" 2>&1) || { fail "$name: not a PE image"; return 1; }
+    PE_DUMP=$dump
+    if grep -q 'file format pei-i386' <<<"$dump"; then ok "$name: 32-bit x86 PE image"; else fail "$name: not pei-i386"; fi
+    flags=$(echo "$dump" | sed -n '/^Characteristics/,/^$/p')
+    if [ "$kind" = dll ]; then
+        grep -qw DLL <<<"$flags" && ok "$name: a DLL" || fail "$name: not a DLL"
+    else
+        grep -qw DLL <<<"$flags" && fail "$name: a DLL, wanted an executable" || ok "$name: an executable"
+    fi
+    imports=$(pe_imports "$dump")
+    for d in $imports; do
+        [[ " $(echo $SYSTEM_DLLS) " == *" $d "* ]] || bad="$bad $d"
+    done
+    [ -z "$bad" ] && ok "$name: imports only system DLLs:" $imports || fail "$name imports non-system DLLs:$bad"
+}
+
+check_windows() {
+    printf '\n== %s\n' "$(basename "$ZIP")"
+    [ -f "$ZIP" ] || { fail "$ZIP missing"; return; }
+    mkdir -p "$WORK/win"
+    unzip -q "$ZIP" -d "$WORK/win" || { fail "unzip failed"; return; }
+    only_top_folder "$WORK/win" "$NAME-win32"
+    local dir=$WORK/win/$NAME-win32
+    check_members "$dir" vexo_j2534_0404.dll libusb-1.0.dll vexo.exe INSTALL.txt LICENSE-libusb.txt README.md
+
+    local got missing extra libusb_dump needed
+    if [ -f "$dir/vexo_j2534_0404.dll" ] && check_pe "$dir/vexo_j2534_0404.dll" dll; then
+        got=$(pe_exports "$PE_DUMP")
+        missing=$(missing_from "$EXPORTS" "$got")
+        extra=$(missing_from "$got" "$EXPORTS $REGISTRATION")
+        [ -z "$missing" ] && ok "vexo_j2534_0404.dll exports the 14 undecorated PassThru functions" ||
+            fail "vexo_j2534_0404.dll lacks exports: $missing"
+        [ -z "$extra" ] || fail "vexo_j2534_0404.dll exports more: $extra"
+        missing=$(missing_from "$REGISTRATION" "$got")
+        if [ -z "$missing" ]; then
+            ok "vexo_j2534_0404.dll exports $REGISTRATION for regsvr32"
+        else
+            printf '  WARNING: vexo_j2534_0404.dll does not export %s; regsvr32 cannot register it\n' "${missing% }" >&2
+        fi
+        # The names the DLL hands GetProcAddress: every one must be in the shipped libusb.
+        needed=$(strings -n 6 "$dir/vexo_j2534_0404.dll" | grep -xE 'libusb_[a-z0-9_]+' | sort -u || true)
+        [ -n "$needed" ] || fail "vexo_j2534_0404.dll names no libusb function"
+    fi
+    if [ -f "$dir/libusb-1.0.dll" ] && check_pe "$dir/libusb-1.0.dll" dll; then
+        libusb_dump=$PE_DUMP
+        got=$(pe_exports "$libusb_dump")
+        missing=$(missing_from "$LIBUSB_FUNCTIONS" "$got")
+        [ -z "$missing" ] && ok "libusb-1.0.dll exports $(echo "$got" | grep -c '^libusb_') libusb_* functions," \
+            "among them $(echo $LIBUSB_FUNCTIONS | tr ' ' ',')" || fail "libusb-1.0.dll lacks exports: $missing"
+        if [ -n "${needed:-}" ]; then
+            missing=$(missing_from "$needed" "$got")
+            [ -z "$missing" ] && ok "libusb-1.0.dll exports all $(echo "$needed" | wc -l) functions vexo_j2534_0404.dll binds" ||
+                fail "libusb-1.0.dll lacks functions vexo_j2534_0404.dll binds: $missing"
+        fi
+    fi
+    [ ! -f "$dir/vexo.exe" ] || check_pe "$dir/vexo.exe" exe || true
+
+    if [ -f "$dir/INSTALL.txt" ]; then
+        contains "$dir/INSTALL.txt" 'regsvr32 vexo_j2534_0404.dll' "INSTALL.txt: registration"
+        contains "$dir/INSTALL.txt" 'regsvr32 /u vexo_j2534_0404.dll' "INSTALL.txt: unregistration"
+        contains "$dir/INSTALL.txt" 'HKLM\SOFTWARE\PassThruSupport.04.04\vexo - Tactrix Openport 2.0' "INSTALL.txt: registry key"
+        contains "$dir/INSTALL.txt" '0403:cc4d' "INSTALL.txt: the cable's USB id"
+        contains "$dir/INSTALL.txt" 'WinUSB' "INSTALL.txt: the driver"
+        contains "$dir/INSTALL.txt" '%TEMP%\j2534-0404.log' "INSTALL.txt: the log"
+        contains "$dir/INSTALL.txt" "Debian's libusb-1.0" "INSTALL.txt: libusb's source"
+    fi
+    if [ -f "$dir/LICENSE-libusb.txt" ]; then
+        contains "$dir/LICENSE-libusb.txt" 'GNU LESSER GENERAL PUBLIC LICENSE' "LICENSE-libusb.txt: the LGPL"
+        contains "$dir/LICENSE-libusb.txt" 'Version 2.1' "LICENSE-libusb.txt: version 2.1"
+    fi
+}
+
+# ---------------------------------------------------------------------------------------------
+check_linux() {
+    printf '\n== %s\n' "$(basename "$TGZ")"
+    [ -f "$TGZ" ] || { fail "$TGZ missing"; return; }
+    mkdir -p "$WORK/linux"
+    tar -C "$WORK/linux" -xzf "$TGZ" || { fail "tar failed"; return; }
+    only_top_folder "$WORK/linux" "$NAME-linux-x86_64"
+    local dir=$WORK/linux/$NAME-linux-x86_64
+    check_members "$dir" lib/libvexo_j2534_0404.so include/vexo/j2534.h bin/vexo 60-vexo-openport.rules \
+        INSTALL.txt README.md
+
+    local so=$dir/lib/libvexo_j2534_0404.so got missing extra
+    if [ -f "$so" ]; then
+        grep -q 'ELF 64-bit LSB shared object, x86-64' <<<"$(file -b "$so")" && ok "libvexo_j2534_0404.so: x86-64 shared object" ||
+            fail "libvexo_j2534_0404.so: $(file -b "$so")"
+        got=$(nm -D --defined-only "$so" | awk '{print $NF}')
+        missing=$(missing_from "$EXPORTS" "$got")
+        extra=$(missing_from "$got" "$EXPORTS")
+        [ -n "$missing$extra" ] || ok "libvexo_j2534_0404.so exports exactly the 14 PassThru functions"
+        [ -z "$missing" ] || fail "libvexo_j2534_0404.so lacks exports: $missing"
+        [ -z "$extra" ] || fail "libvexo_j2534_0404.so exports more: $extra"
+        grep -q 'NEEDED.*libusb-1.0.so' <<<"$(readelf -d "$so")" && ok "libvexo_j2534_0404.so links libusb-1.0" ||
+            fail "libvexo_j2534_0404.so does not link libusb-1.0"
+    fi
+    if [ -f "$dir/bin/vexo" ]; then
+        grep -qE 'ELF 64-bit LSB (pie )?executable, x86-64' <<<"$(file -b "$dir/bin/vexo")" && ok "bin/vexo: x86-64 executable" ||
+            fail "bin/vexo: $(file -b "$dir/bin/vexo")"
+        if [ "$(uname -m)" = x86_64 ]; then
+            grep -q '^usage: vexo' <<<"$("$dir/bin/vexo" --help 2>&1)" && ok "bin/vexo --help runs" || fail "bin/vexo --help fails"
+        fi
+    fi
+    if [ -f "$dir/include/vexo/j2534.h" ] && [ -f "$ROOT/include/vexo/j2534.h" ]; then
+        cmp -s "$dir/include/vexo/j2534.h" "$ROOT/include/vexo/j2534.h" && ok "include/vexo/j2534.h is the source tree's" ||
+            fail "include/vexo/j2534.h differs from the source tree's"
+    fi
+    if [ -f "$dir/60-vexo-openport.rules" ]; then
+        grep -qxF -- "$UDEV_RULE" "$dir/60-vexo-openport.rules" && ok "udev rule: plugdev may use 0403:cc4d" ||
+            fail "60-vexo-openport.rules lacks the line $UDEV_RULE"
+    fi
+    [ ! -f "$dir/INSTALL.txt" ] || contains "$dir/INSTALL.txt" '/etc/udev/rules.d' "INSTALL.txt: the udev rule"
+}
+
+# Wine has no cable: through a working libusb-1.0.dll the library enumerates the USB devices and
+# reports ERR_DEVICE_NOT_CONNECTED; without one the status is the same, but the text says
+# "libusb-1.0.dll not found".
+check_under_wine() {
+    local dir=$WORK/win/$NAME-win32 out
+    [ -f "$dir/vexo.exe" ] || return 0
+    if [ "${NO_WINE:-0}" = 1 ] || ! command -v wine >/dev/null || ! command -v wineboot >/dev/null; then
+        echo "  skipped: vexo.exe under Wine (NO_WINE=1 or no wine)"
+        return 0
+    fi
+    export WINEPREFIX=$WORK/wineprefix WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+    export HOME=${HOME:-$(getent passwd "$(id -u)" | cut -d: -f6)}
+    WINE_STARTED=1
+    if ! (unset DISPLAY WAYLAND_DISPLAY && timeout 600 wineboot -i) </dev/null >"$WORK/wineboot.log" 2>&1; then
+        fail "wineboot failed: $(tail -n 3 "$WORK/wineboot.log" | tr '\n' ' ')"
+        return 0
+    fi
+    out=$(cd "$dir" && unset DISPLAY WAYLAND_DISPLAY && timeout 120 wine vexo.exe --json info </dev/null 2>&1 || true)
+    if grep -q 'libusb-1.0.dll not found' <<<"$out"; then
+        fail "vexo.exe under Wine: the shipped libusb-1.0.dll was not found: $out"
+    elif grep -qE '"ok":true|ERR_DEVICE_NOT_CONNECTED' <<<"$out"; then
+        ok "vexo.exe under Wine reaches USB through libusb-1.0.dll: $(grep -o '"status_name":"[A-Z_]*"' <<<"$out" || echo ok)"
+    else
+        fail "vexo.exe under Wine: $out"
+    fi
+}
+
+check_windows
+check_under_wine
+check_linux
+if [ "$FAILURES" -ne 0 ]; then
+    printf '\ncheck-packages.sh: %d check(s) FAILED\n' "$FAILURES" >&2
+    exit 1
+fi
+printf '\ncheck-packages.sh: both packages hold what they should\n'
