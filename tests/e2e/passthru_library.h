@@ -27,8 +27,8 @@ struct PassThruLibrary {
     std::string error;
 };
 
-// Loads the library once per process, as test_process.h tells: the path in VEXO_E2E_LIBRARY if set, else the one
-// this test was built against.
+// Loads the library once per process (see test_process.h): the path in VEXO_E2E_LIBRARY if set,
+// else the one this test was built against.
 const PassThruLibrary& passthru_library();
 
 }  // namespace vexo::e2e
