@@ -184,14 +184,15 @@ wine_tests() {
     # No persistent server (wineserver -p): Wine's own service processes would then outlive a
     # test and hold ctest's output pipe open until the test times out.
 
-    # Every test executable in the cross build must be one of ctest's tests.
-    local exe name registered missing=""
-    registered=$(ctest --test-dir "$OUT/win" -N | sed -n 's/^ *Test *#[0-9]*: //p')
+    # Every test executable in the cross build must run in one of ctest's tests: whole, or case by
+    # case (a runner with a process per test), so look for it in the tests' commands.
+    local exe missing="" commands
+    commands=$(ctest --test-dir "$OUT/win" --show-only=json-v1)
     while IFS= read -r exe; do
-        name=$(basename "$exe" .exe)
-        echo "$registered" | grep -qx "$name" || missing="$missing $name"
+        echo "$commands" | grep -qF "/$(basename "$exe")\"" || missing="$missing $(basename "$exe" .exe)"
     done < <(find "$OUT/win" -name '*_tests.exe' -not -path '*/googletest/*')
     [ -z "$missing" ] || die "test executables not registered with ctest:$missing"
+    echo "every Windows test executable is registered with ctest"
 
     ctest --test-dir "$OUT/win" --output-on-failure --no-tests=error
     stage_done

@@ -1,5 +1,6 @@
 # Runs the built client once, as a user would, and checks what it printed.
 #   VEXO          the client
+#   EMULATOR      what runs it, if anything (Wine for the Windows build)
 #   VEXO_ARGS     its arguments, separated by '|'
 #   LOG_DIR       made empty and given as TEMP, so the library's log lands there and nowhere else
 #   EXPECT_EXIT   the exit code
@@ -17,7 +18,7 @@ if(DEFINED INPUT)
   file(WRITE "${LOG_DIR}/stdin.txt" "${INPUT}\n")
   set(input_args INPUT_FILE "${LOG_DIR}/stdin.txt")
 endif()
-execute_process(COMMAND "${VEXO}" ${args} ${input_args}
+execute_process(COMMAND ${EMULATOR} "${VEXO}" ${args} ${input_args}
                 RESULT_VARIABLE code OUTPUT_VARIABLE out ERROR_VARIABLE err TIMEOUT 30)
 
 set(failures "")

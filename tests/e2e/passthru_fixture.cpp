@@ -4,16 +4,18 @@
 #include <filesystem>
 #include <sstream>
 
+#include "test_process.h"
+
 namespace vexo::e2e {
 
 namespace {
 
-// The directory ctest gave the run, remembered before the first test points TEMP elsewhere.
+// The build's run directory, or the one in VEXO_E2E_RUN_DIR. Not TEMP: Wine hands a Windows
+// process its own TEMP whatever the caller set.
 const std::filesystem::path& run_directory() {
     static const std::filesystem::path dir = [] {
-        const char* temp = std::getenv("TEMP");
-        return temp != nullptr && *temp != '\0' ? std::filesystem::path(temp)
-                                                : std::filesystem::temp_directory_path() / "vexo_e2e";
+        const char* given = std::getenv("VEXO_E2E_RUN_DIR");
+        return std::filesystem::absolute(given != nullptr && *given != '\0' ? given : VEXO_E2E_RUN_DIR);
     }();
     return dir;
 }
@@ -28,7 +30,7 @@ void PassThruTest::SetUp() {
     std::filesystem::remove_all(dir);
     std::filesystem::create_directories(dir);
     // The library reads TEMP afresh for every line.
-    ::setenv("TEMP", dir.c_str(), 1);
+    set_log_directory(dir);
     log = LogTap(dir / "j2534-0404.log");
 
     sim.reset();

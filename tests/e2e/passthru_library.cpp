@@ -1,8 +1,8 @@
 #include "passthru_library.h"
 
-#include <dlfcn.h>
-
 #include <cstdlib>
+
+#include "test_process.h"
 
 namespace vexo::e2e {
 
@@ -10,7 +10,7 @@ namespace {
 
 template <class F>
 void resolve(void* library, const char* name, F& into, std::string& error) {
-    into = reinterpret_cast<F>(dlsym(library, name));
+    into = reinterpret_cast<F>(library_symbol(library, name));
     if (into == nullptr && error.empty()) error = std::string("the library does not export ") + name;
 }
 
@@ -18,11 +18,12 @@ PassThruLibrary load() {
     PassThruLibrary lib;
     const char* configured = std::getenv("VEXO_E2E_LIBRARY");
     const char* path = configured != nullptr && *configured != '\0' ? configured : VEXO_E2E_LIBRARY;
-    void* handle = dlopen(path, RTLD_NOW | RTLD_LOCAL);
-    if (handle == nullptr) {
-        lib.error = std::string("cannot load ") + path + ": " + dlerror();
+    const auto loaded = load_passthru_library(path);
+    if (!loaded) {
+        lib.error = loaded.error();
         return lib;
     }
+    void* handle = *loaded;
     resolve(handle, "PassThruOpen", lib.open, lib.error);
     resolve(handle, "PassThruClose", lib.close, lib.error);
     resolve(handle, "PassThruConnect", lib.connect, lib.error);

@@ -27,8 +27,8 @@ struct PassThruLibrary {
     std::string error;
 };
 
-// dlopen()s the library once per process: the path in VEXO_E2E_LIBRARY if set, else the one
-// this test was built against.
+// Loads the library once per process (see test_process.h): the path in VEXO_E2E_LIBRARY if set,
+// else the one this test was built against.
 const PassThruLibrary& passthru_library();
 
 }  // namespace vexo::e2e

@@ -1,8 +1,7 @@
 #include "sim_controls.h"
 
-#include <dlfcn.h>
-
 #include "passthru_library.h"
+#include "test_process.h"
 
 namespace vexo::e2e {
 
@@ -10,9 +9,9 @@ namespace {
 
 template <class F>
 void resolve(void* usb, const char* name, F& into, std::string& error) {
-    into = reinterpret_cast<F>(dlsym(usb, name));
+    into = reinterpret_cast<F>(library_symbol(usb, name));
     if (into == nullptr && error.empty()) {
-        error = std::string("libusb-1.0.so.0 lacks ") + name + ": LD_LIBRARY_PATH must lead to the simulated cable";
+        error = std::string("the libusb the library bound to lacks ") + name + ": it must be the simulated cable";
     }
 }
 
@@ -22,12 +21,12 @@ SimControls load() {
         sim.error = passthru_library().error;
         return sim;
     }
-    // Already loaded as the shipped library's dependency; NOLOAD makes sure it is that one.
-    void* usb = dlopen("libusb-1.0.so.0", RTLD_NOW | RTLD_NOLOAD);
-    if (usb == nullptr) {
-        sim.error = "the shipped library did not bring libusb-1.0.so.0 in";
+    const auto bound = bound_usb_library();
+    if (!bound) {
+        sim.error = bound.error();
         return sim;
     }
+    void* usb = *bound;
     resolve(usb, "vexo_sim_reset", sim.reset, sim.error);
     resolve(usb, "vexo_sim_attach_cables", sim.attach_cables, sim.error);
     resolve(usb, "vexo_sim_set_vehicle", sim.set_vehicle, sim.error);

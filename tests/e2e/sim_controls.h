@@ -6,8 +6,8 @@
 
 namespace vexo::e2e {
 
-// The simulated cable's C controls, found in the libusb-1.0.so.0 that the shipped library
-// bound to: only the stand-in has them.
+// The simulated cable's C controls, found in the libusb-1.0 that the shipped library bound to:
+// only the stand-in has them.
 struct SimControls {
     decltype(&::vexo_sim_reset) reset = nullptr;
     decltype(&::vexo_sim_attach_cables) attach_cables = nullptr;

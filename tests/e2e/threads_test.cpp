@@ -22,10 +22,10 @@ using ConcurrentCalls = PassThruTest;
 constexpr auto kRunTime = 2500ms;
 // Far beyond the longest single call (2-second reply windows), short of the ctest time-out.
 constexpr auto kWatchdog = 60s;
-// CAN frames 0x100 to 0x10F, numbered, 10000 a second: over the run fewer than the driver
-// keeps of vehicle data that arrives during command replies, so that none of it may be
-// dropped however the threads take turns.
-constexpr const char* kBusLoad = "busload:10000";
+// CAN frames 0x100 to 0x10F, numbered, VEXO_E2E_BUS_LOAD a second (see CMakeLists.txt): over
+// the run fewer than the driver keeps of vehicle data that arrives during command replies, so
+// that none of it may be dropped however the threads take turns.
+constexpr const char* kBusLoad = "busload:" VEXO_E2E_BUS_LOAD;
 
 // Statuses one thread saw, by function, and the stream numbers its reads returned.
 struct Record {
