@@ -2,10 +2,10 @@
 
 #include <cstdint>
 
-#include "api/self_registration.h"
+#include "core/self_registration.h"
 #include "log_dir_fixture.h"
 
-namespace vexo::api {
+namespace vexo {
 namespace {
 
 // Only the Windows DLL registers itself; elsewhere both calls fail cleanly and say why.
@@ -20,4 +20,4 @@ TEST_F(PosixSelfRegistration, ReportsNotSupported) {
 }
 
 }  // namespace
-}  // namespace vexo::api
+}  // namespace vexo

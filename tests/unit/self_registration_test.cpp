@@ -1,11 +1,11 @@
-#include "api/self_registration.h"
+#include "core/self_registration.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <string>
 
-namespace vexo::api {
+namespace vexo {
 namespace {
 
 using platform::RegistryValue;
@@ -46,4 +46,4 @@ TEST(SelfRegistrationResult, SystemErrorsBecomeWin32Hresults) {
 }
 
 }  // namespace
-}  // namespace vexo::api
+}  // namespace vexo

@@ -8,7 +8,7 @@
 
 // The registry key through which applications find this library, and the DllRegisterServer /
 // DllUnregisterServer behaviour that writes and removes it.
-namespace vexo::api {
+namespace vexo {
 
 inline constexpr std::string_view kDiscoveryParentPath = "SOFTWARE\\PassThruSupport.04.04";
 inline constexpr std::string_view kDiscoveryKeyPath = "SOFTWARE\\PassThruSupport.04.04\\vexo - Tactrix Openport 2.0";
@@ -28,4 +28,4 @@ std::int32_t hresult_from_system_error(std::uint32_t code);
 std::int32_t register_server();
 std::int32_t unregister_server();
 
-}  // namespace vexo::api
+}  // namespace vexo

@@ -1,4 +1,4 @@
-#include "api/self_registration.h"
+#include "core/self_registration.h"
 
 #include <new>
 #include <string>
@@ -9,7 +9,7 @@
 #include "core/text_format.h"
 #include "platform/module_path.h"
 
-namespace vexo::api {
+namespace vexo {
 namespace {
 
 using platform::RegistryValue;
@@ -76,4 +76,4 @@ std::int32_t unregister_server() {
     });
 }
 
-}  // namespace vexo::api
+}  // namespace vexo
