@@ -80,7 +80,8 @@ install_packages() {
 # ---------------------------------------------------------------------------------------------
 linux_build() {
     stage "Linux build (-Werror) and tests"
-    cmake -S "$ROOT" -B "$OUT/linux" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_COMPILE_WARNING_AS_ERROR=ON
+    # Release, as the packages ship it; without debug info the build takes a third less time.
+    cmake -S "$ROOT" -B "$OUT/linux" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_COMPILE_WARNING_AS_ERROR=ON
     cmake --build "$OUT/linux" -j"$JOBS"
     ctest --test-dir "$OUT/linux" -j"$JOBS" --output-on-failure --no-tests=error
     stage_done
@@ -125,7 +126,9 @@ sanitizer_build() {  # name VEXO_SANITIZE-value
     local name=$1 kind=$2
     stage "$name build and tests"
     # Discovery at test time, so the test binaries only ever run under the chosen runner.
+    # Line tables (-g1) are all a sanitizer report needs for file:line, at less build time.
     cmake -S "$ROOT" -B "$OUT/$name" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVEXO_SANITIZE="$kind" \
+        -DCMAKE_CXX_FLAGS_DEBUG=-g1 -DCMAKE_C_FLAGS_DEBUG=-g1 \
         -DCMAKE_COMPILE_WARNING_AS_ERROR=ON -DCMAKE_GTEST_DISCOVER_TESTS_DISCOVERY_MODE=PRE_TEST
     cmake --build "$OUT/$name" -j"$JOBS" --target vexo_tests
     if [ "$kind" = thread ]; then
