@@ -17,7 +17,7 @@ Message bytes_message(std::vector<std::uint8_t> data) {
     return m;
 }
 
-FilterSpec spec(std::uint32_t type, std::vector<std::uint8_t> mask, std::vector<std::uint8_t> pattern,
+FilterSpec filter_spec(std::uint32_t type, std::vector<std::uint8_t> mask, std::vector<std::uint8_t> pattern,
                 std::optional<std::vector<std::uint8_t>> flow = std::nullopt) {
     FilterSpec f{bytes_message(std::move(mask)), bytes_message(std::move(pattern)), std::nullopt, type};
     if (flow) f.flow_control = bytes_message(std::move(*flow));
@@ -44,14 +44,14 @@ struct Invalid {
 TEST_F(TactrixFilters, ChecksComeInOrderAndSendNothing) {
     const std::vector<std::uint8_t> four{1, 2, 3, 4};
     const std::vector<Invalid> cases{
-        {ISO9141, spec(4, {}, {1}), "0x02 invalid channel ID"},
-        {ISO15765, spec(4, {}, {1}), "0x05 invalid value 0x00000004 for parameter 0x00000000"},
-        {ISO15765, spec(0, four, four), "0x05 invalid value 0x00000000 for parameter 0x00000000"},
-        {ISO15765, spec(FLOW_CONTROL_FILTER, four, {1, 2, 3}),
+        {ISO9141, filter_spec(4, {}, {1}), "0x02 invalid channel ID"},
+        {ISO15765, filter_spec(4, {}, {1}), "0x05 invalid value 0x00000004 for parameter 0x00000000"},
+        {ISO15765, filter_spec(0, four, four), "0x05 invalid value 0x00000000 for parameter 0x00000000"},
+        {ISO15765, filter_spec(FLOW_CONTROL_FILTER, four, {1, 2, 3}),
          "0x05 invalid value 0x00000004 for parameter 0x00000001"},
-        {ISO15765, spec(PASS_FILTER, {}, {}), "0x05 invalid value 0x00000000 for parameter 0x00000001"},
-        {ISO15765, spec(FLOW_CONTROL_FILTER, four, four), "0x05 invalid value 0x00000000 for parameter 0x00000002"},
-        {ISO15765, spec(FLOW_CONTROL_FILTER, four, four, std::vector<std::uint8_t>{1, 2, 3}),
+        {ISO15765, filter_spec(PASS_FILTER, {}, {}), "0x05 invalid value 0x00000000 for parameter 0x00000001"},
+        {ISO15765, filter_spec(FLOW_CONTROL_FILTER, four, four), "0x05 invalid value 0x00000000 for parameter 0x00000002"},
+        {ISO15765, filter_spec(FLOW_CONTROL_FILTER, four, four, std::vector<std::uint8_t>{1, 2, 3}),
          "0x05 invalid value 0x00000003 for parameter 0x00000002"},
     };
     for (const Invalid& c : cases) EXPECT_EQ(outcome(device->start_msg_filter(c.channel, c.filter)), c.outcome);
@@ -61,11 +61,11 @@ TEST_F(TactrixFilters, ChecksComeInOrderAndSendNothing) {
 }
 
 TEST_F(TactrixFilters, SendsOneAtfWithTheChannelsFlagsAndOnlyTheBytesTheTypeUses) {
-    EXPECT_EQ(device->start_msg_filter(ISO14230, spec(PASS_FILTER, {0xFF}, {0x08}, std::vector<std::uint8_t>{0x77})),
+    EXPECT_EQ(device->start_msg_filter(ISO14230, filter_spec(PASS_FILTER, {0xFF}, {0x08}, std::vector<std::uint8_t>{0x77})),
               1u);
-    EXPECT_EQ(device->start_msg_filter(CAN, spec(BLOCK_FILTER, {0xFF, 0xFF}, {0x07, 0xE8})), 2u);
+    EXPECT_EQ(device->start_msg_filter(CAN, filter_spec(BLOCK_FILTER, {0xFF, 0xFF}, {0x07, 0xE8})), 2u);
     EXPECT_EQ(
-        device->start_msg_filter(ISO15765, spec(FLOW_CONTROL_FILTER, {0xFF, 0xFF, 0xFF, 0xFF}, {0x00, 0x00, 0x07, 0xE8},
+        device->start_msg_filter(ISO15765, filter_spec(FLOW_CONTROL_FILTER, {0xFF, 0xFF, 0xFF, 0xFF}, {0x00, 0x00, 0x07, 0xE8},
                                                 std::vector<std::uint8_t>{0x00, 0x00, 0x07, 0xE0})),
         3u);
     EXPECT_EQ(written(), "atf4 1 0 1\r\n\xFF\x08"s + "atf5 2 64 2\r\n\xFF\xFF\x07\xE8"s +
@@ -78,27 +78,27 @@ TEST_F(TactrixFilters, SendsOneAtfWithTheChannelsFlagsAndOnlyTheBytesTheTypeUses
 
 TEST_F(TactrixFilters, ARefusedFilterUsesNoNumber) {
     cable->reject('f', "full", 1);
-    EXPECT_EQ(outcome(device->start_msg_filter(CAN, spec(PASS_FILTER, {0xFF}, {0x01}))),
+    EXPECT_EQ(outcome(device->start_msg_filter(CAN, filter_spec(PASS_FILTER, {0xFF}, {0x01}))),
               "0x07 internal error: Tactrix rejected filter (are full)");
     EXPECT_EQ(device->last_detail, "Tactrix rejected filter (are full)");
     EXPECT_THAT(channel(CAN).cable_filter_ids, IsEmpty());
-    EXPECT_EQ(device->start_msg_filter(CAN, spec(PASS_FILTER, {0xFF}, {0x01})), 1u);
+    EXPECT_EQ(device->start_msg_filter(CAN, filter_spec(PASS_FILTER, {0xFF}, {0x01})), 1u);
 }
 
 TEST_F(TactrixFilters, AnUnansweredFilterTimesOutAndUsesNoNumber) {
     cable->silence('f', 1);
-    EXPECT_EQ(outcome(device->start_msg_filter(ISO15765, spec(PASS_FILTER, {0xFF}, {0x01}))),
+    EXPECT_EQ(outcome(device->start_msg_filter(ISO15765, filter_spec(PASS_FILTER, {0xFF}, {0x01}))),
               "0x09 transport error: operation timed out");
     EXPECT_THAT(channel(ISO15765).cable_filter_ids, IsEmpty());
-    EXPECT_EQ(device->start_msg_filter(ISO15765, spec(PASS_FILTER, {0xFF}, {0x01})), 1u);
+    EXPECT_EQ(device->start_msg_filter(ISO15765, filter_spec(PASS_FILTER, {0xFF}, {0x01})), 1u);
 }
 
 TEST_F(TactrixFilters, WriteFailuresComeBackAsTheyAre) {
     sim::unplug(cable_index);
-    EXPECT_EQ(outcome(device->start_msg_filter(CAN, spec(PASS_FILTER, {0xFF}, {0x01}))),
+    EXPECT_EQ(outcome(device->start_msg_filter(CAN, filter_spec(PASS_FILTER, {0xFF}, {0x01}))),
               "0x08 transport error: I/O error: No such device (it may have been disconnected)");
     device->transport.reset();
-    EXPECT_EQ(outcome(device->start_msg_filter(CAN, spec(PASS_FILTER, {0xFF}, {0x01}))), "0x08 device not open");
+    EXPECT_EQ(outcome(device->start_msg_filter(CAN, filter_spec(PASS_FILTER, {0xFF}, {0x01}))), "0x08 device not open");
     EXPECT_EQ(device->next_filter_id.load(), 1u);
 }
 
