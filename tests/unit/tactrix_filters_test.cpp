@@ -18,7 +18,7 @@ Message bytes_message(std::vector<std::uint8_t> data) {
 }
 
 FilterSpec filter_spec(std::uint32_t type, std::vector<std::uint8_t> mask, std::vector<std::uint8_t> pattern,
-                std::optional<std::vector<std::uint8_t>> flow = std::nullopt) {
+                       std::optional<std::vector<std::uint8_t>> flow = std::nullopt) {
     FilterSpec f{bytes_message(std::move(mask)), bytes_message(std::move(pattern)), std::nullopt, type};
     if (flow) f.flow_control = bytes_message(std::move(*flow));
     return f;
@@ -50,7 +50,8 @@ TEST_F(TactrixFilters, ChecksComeInOrderAndSendNothing) {
         {ISO15765, filter_spec(FLOW_CONTROL_FILTER, four, {1, 2, 3}),
          "0x05 invalid value 0x00000004 for parameter 0x00000001"},
         {ISO15765, filter_spec(PASS_FILTER, {}, {}), "0x05 invalid value 0x00000000 for parameter 0x00000001"},
-        {ISO15765, filter_spec(FLOW_CONTROL_FILTER, four, four), "0x05 invalid value 0x00000000 for parameter 0x00000002"},
+        {ISO15765, filter_spec(FLOW_CONTROL_FILTER, four, four),
+         "0x05 invalid value 0x00000000 for parameter 0x00000002"},
         {ISO15765, filter_spec(FLOW_CONTROL_FILTER, four, four, std::vector<std::uint8_t>{1, 2, 3}),
          "0x05 invalid value 0x00000003 for parameter 0x00000002"},
     };
@@ -61,13 +62,14 @@ TEST_F(TactrixFilters, ChecksComeInOrderAndSendNothing) {
 }
 
 TEST_F(TactrixFilters, SendsOneAtfWithTheChannelsFlagsAndOnlyTheBytesTheTypeUses) {
-    EXPECT_EQ(device->start_msg_filter(ISO14230, filter_spec(PASS_FILTER, {0xFF}, {0x08}, std::vector<std::uint8_t>{0x77})),
-              1u);
-    EXPECT_EQ(device->start_msg_filter(CAN, filter_spec(BLOCK_FILTER, {0xFF, 0xFF}, {0x07, 0xE8})), 2u);
     EXPECT_EQ(
-        device->start_msg_filter(ISO15765, filter_spec(FLOW_CONTROL_FILTER, {0xFF, 0xFF, 0xFF, 0xFF}, {0x00, 0x00, 0x07, 0xE8},
-                                                std::vector<std::uint8_t>{0x00, 0x00, 0x07, 0xE0})),
-        3u);
+        device->start_msg_filter(ISO14230, filter_spec(PASS_FILTER, {0xFF}, {0x08}, std::vector<std::uint8_t>{0x77})),
+        1u);
+    EXPECT_EQ(device->start_msg_filter(CAN, filter_spec(BLOCK_FILTER, {0xFF, 0xFF}, {0x07, 0xE8})), 2u);
+    EXPECT_EQ(device->start_msg_filter(
+                  ISO15765, filter_spec(FLOW_CONTROL_FILTER, {0xFF, 0xFF, 0xFF, 0xFF}, {0x00, 0x00, 0x07, 0xE8},
+                                        std::vector<std::uint8_t>{0x00, 0x00, 0x07, 0xE0})),
+              3u);
     EXPECT_EQ(written(), "atf4 1 0 1\r\n\xFF\x08"s + "atf5 2 64 2\r\n\xFF\xFF\x07\xE8"s +
                              "atf6 3 64 4\r\n\xFF\xFF\xFF\xFF\0\0\x07\xE8\0\0\x07\xE0"s);
     // The cable numbered the K-line pass-all filter 1, then these 2, 3 and 4.
