@@ -89,7 +89,7 @@ void KlineEcu::on_transmit(const Transmission& message) {
 
 KwpOutcome KlineEcu::answer_locked(const KwpMessage& request, std::uint32_t now_us) {
     KwpContext context{settings_.vin, settings_.key_bytes, engine_readings(uptime_.advance(now_us)), dtcs_,
-                             request.addressing == kwp_addressing::functional};
+                       request.addressing == kwp_addressing::functional};
     return kwp_answer(request.data, context);
 }
 

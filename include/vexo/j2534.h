@@ -188,8 +188,8 @@ _Static_assert(sizeof(PASSTHRU_MSG) == 4152, "PASSTHRU_MSG is 4152 bytes");
 
 J2534_API uint32_t J2534_CALL PassThruOpen(void *pName, uint32_t *pDeviceID);
 J2534_API uint32_t J2534_CALL PassThruClose(uint32_t DeviceID);
-J2534_API uint32_t J2534_CALL PassThruConnect(uint32_t DeviceID, uint32_t ProtocolID, uint32_t Flags,
-                                              uint32_t BaudRate, uint32_t *pChannelID);
+J2534_API uint32_t J2534_CALL PassThruConnect(uint32_t DeviceID, uint32_t ProtocolID, uint32_t Flags, uint32_t BaudRate,
+                                              uint32_t *pChannelID);
 J2534_API uint32_t J2534_CALL PassThruDisconnect(uint32_t ChannelID);
 J2534_API uint32_t J2534_CALL PassThruReadMsgs(uint32_t ChannelID, PASSTHRU_MSG *pMsg, uint32_t *pNumMsgs,
                                                uint32_t Timeout);

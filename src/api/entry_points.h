@@ -21,8 +21,7 @@ std::uint32_t passthru_start_periodic_msg(std::uint32_t channel_id, PASSTHRU_MSG
                                           std::uint32_t interval);
 std::uint32_t passthru_stop_periodic_msg(std::uint32_t channel_id, std::uint32_t msg_id);
 std::uint32_t passthru_start_msg_filter(std::uint32_t channel_id, std::uint32_t filter_type, PASSTHRU_MSG* mask,
-                                        PASSTHRU_MSG* pattern, PASSTHRU_MSG* flow_control,
-                                        std::uint32_t* filter_id);
+                                        PASSTHRU_MSG* pattern, PASSTHRU_MSG* flow_control, std::uint32_t* filter_id);
 std::uint32_t passthru_stop_msg_filter(std::uint32_t channel_id, std::uint32_t filter_id);
 std::uint32_t passthru_set_programming_voltage(std::uint32_t device_id, std::uint32_t pin, std::uint32_t voltage);
 std::uint32_t passthru_read_version(std::uint32_t device_id, char* firmware, char* dll, char* api);

@@ -7,8 +7,8 @@ J2534_API uint32_t J2534_CALL PassThruOpen(void* pName, uint32_t* pDeviceID) {
     return vexo::api::passthru_open(pName, pDeviceID);
 }
 J2534_API uint32_t J2534_CALL PassThruClose(uint32_t DeviceID) { return vexo::api::passthru_close(DeviceID); }
-J2534_API uint32_t J2534_CALL PassThruConnect(uint32_t DeviceID, uint32_t ProtocolID, uint32_t Flags,
-                                              uint32_t BaudRate, uint32_t* pChannelID) {
+J2534_API uint32_t J2534_CALL PassThruConnect(uint32_t DeviceID, uint32_t ProtocolID, uint32_t Flags, uint32_t BaudRate,
+                                              uint32_t* pChannelID) {
     return vexo::api::passthru_connect(DeviceID, ProtocolID, Flags, BaudRate, pChannelID);
 }
 J2534_API uint32_t J2534_CALL PassThruDisconnect(uint32_t ChannelID) {

@@ -16,15 +16,11 @@ Result<std::vector<Message>> Device::read_msgs(std::uint32_t, std::uint32_t, std
 Result<std::uint32_t> Device::write_msgs(std::uint32_t, std::span<const Message>, std::uint32_t) {
     return unsupported();
 }
-Result<std::uint32_t> Device::start_periodic_msg(std::uint32_t, const Message&, std::uint32_t) {
-    return unsupported();
-}
+Result<std::uint32_t> Device::start_periodic_msg(std::uint32_t, const Message&, std::uint32_t) { return unsupported(); }
 VoidResult Device::stop_periodic_msg(std::uint32_t, std::uint32_t) { return unsupported(); }
 Result<std::uint32_t> Device::start_msg_filter(std::uint32_t, const FilterSpec&) { return unsupported(); }
 VoidResult Device::stop_msg_filter(std::uint32_t, std::uint32_t) { return unsupported(); }
-VoidResult Device::set_programming_voltage(std::uint32_t, const PinSelector&, std::uint32_t) {
-    return unsupported();
-}
+VoidResult Device::set_programming_voltage(std::uint32_t, const PinSelector&, std::uint32_t) { return unsupported(); }
 Result<VersionInfo> Device::read_version(std::uint32_t) { return unsupported(); }
 std::string Device::last_error_detail() const { return {}; }
 Result<IoctlOutput> Device::ioctl(std::uint32_t, std::uint32_t, const IoctlInput*) { return unsupported(); }

@@ -91,12 +91,10 @@ public:
     virtual VoidResult stop_periodic_msg(std::uint32_t channel_id, std::uint32_t msg_id);
     virtual Result<std::uint32_t> start_msg_filter(std::uint32_t channel_id, const FilterSpec& filter);
     virtual VoidResult stop_msg_filter(std::uint32_t channel_id, std::uint32_t filter_id);
-    virtual VoidResult set_programming_voltage(std::uint32_t device_id, const PinSelector& pins,
-                                               std::uint32_t voltage);
+    virtual VoidResult set_programming_voltage(std::uint32_t device_id, const PinSelector& pins, std::uint32_t voltage);
     virtual Result<VersionInfo> read_version(std::uint32_t device_id);
     virtual std::string last_error_detail() const;
-    virtual Result<IoctlOutput> ioctl(std::uint32_t channel_id, std::uint32_t ioctl_id,
-                                      const IoctlInput* input);
+    virtual Result<IoctlOutput> ioctl(std::uint32_t channel_id, std::uint32_t ioctl_id, const IoctlInput* input);
     virtual Result<std::uint32_t> is_present();
     virtual std::optional<DeviceInfo> describe();
     virtual VoidResult reserved_16();

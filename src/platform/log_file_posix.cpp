@@ -43,8 +43,7 @@ void append_log_line(std::string_view text) {
 
     // The directory is often world-writable: never follow a planted link, and never block on a
     // planted FIFO (O_NONBLOCK makes its open fail without a reader; it is inert on a plain file).
-    const int fd =
-        ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0600);
+    const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0600);
     if (fd < 0) return;
     struct stat st {};
     if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {

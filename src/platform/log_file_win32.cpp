@@ -42,9 +42,9 @@ void append_log_line(std::string_view text) {
     path.append(to_utf16(kLogFileName));
 
     // Append-only access lands every write at the current end, also with other writers.
-    const HANDLE file = ::CreateFileW(path.c_str(), FILE_APPEND_DATA,
-                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
-                                      FILE_ATTRIBUTE_NORMAL, nullptr);
+    const HANDLE file =
+        ::CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                      OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return;
     write_bytes(file, text.data(), text.size());
     write_bytes(file, "\n", 1);

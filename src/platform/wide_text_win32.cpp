@@ -1,6 +1,6 @@
-#include <windows.h>
-
 #include "platform/wide_text_win32.h"
+
+#include <windows.h>
 
 namespace vexo::platform {
 

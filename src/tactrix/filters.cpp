@@ -33,12 +33,12 @@ Result<std::uint32_t> TactrixDevice::start_msg_filter(std::uint32_t channel_id, 
     if (channel == nullptr) return fail(PassThruError::invalid_channel_id());
     if (auto valid = validate_filter(filter); !valid) return fail(valid.error());
 
-    const std::span<const std::uint8_t> flow =
-        filter.filter_type == wire::kFilterFlowControl ? std::span<const std::uint8_t>(filter.flow_control->data)
-                                                       : std::span<const std::uint8_t>();
-    if (auto sent = send(wire::filter(channel->cable_channel, filter.filter_type,
-                                      wire::filter_flags(channel->cable_channel), filter.mask.data,
-                                      filter.pattern.data, flow));
+    const std::span<const std::uint8_t> flow = filter.filter_type == wire::kFilterFlowControl
+                                                   ? std::span<const std::uint8_t>(filter.flow_control->data)
+                                                   : std::span<const std::uint8_t>();
+    if (auto sent =
+            send(wire::filter(channel->cable_channel, filter.filter_type, wire::filter_flags(channel->cable_channel),
+                              filter.mask.data, filter.pattern.data, flow));
         !sent) {
         return fail(sent.error());
     }

@@ -85,11 +85,11 @@ Result<IoctlOutput> fast_init(TactrixDevice& device, const TactrixChannel& chann
         request = *bytes;
     }
     if (auto sent = device.send(wire::fast_init(channel.cable_channel, request)); !sent) return fail(sent.error());
-    auto length = await_reply(device, "Tactrix rejected fast init",
-                              [](const RxFrame& frame) -> std::optional<std::uint32_t> {
-                                  if (const auto* ack = frame.as<RxFrame::FastInitAck>()) return ack->len;
-                                  return std::nullopt;
-                              });
+    auto length =
+        await_reply(device, "Tactrix rejected fast init", [](const RxFrame& frame) -> std::optional<std::uint32_t> {
+            if (const auto* ack = frame.as<RxFrame::FastInitAck>()) return ack->len;
+            return std::nullopt;
+        });
     if (!length) return fail(length.error());
     if (*length == 0) return Bytes{};
     auto response = read_exact(device, *length);

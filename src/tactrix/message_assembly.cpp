@@ -27,9 +27,7 @@ AssemblyStep feed_frame(MessageAssembly& message, const RxFrame::Data& frame, bo
             message.continuation = true;
             return AssemblyStep::Open;
         }
-        case DataKind::NormalStart:
-            take_timestamp(message, frame);
-            return AssemblyStep::Open;
+        case DataKind::NormalStart: take_timestamp(message, frame); return AssemblyStep::Open;
         case DataKind::RxEnd:
         case DataKind::RxEndExtended:
             take_timestamp(message, frame);
@@ -38,8 +36,7 @@ AssemblyStep feed_frame(MessageAssembly& message, const RxFrame::Data& frame, bo
                 append(message, frame.payload, strip ? kCanIdLength : 0);
             }
             return AssemblyStep::Ended;
-        default:
-            return AssemblyStep::Open;
+        default: return AssemblyStep::Open;
     }
 }
 

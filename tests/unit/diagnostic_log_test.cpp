@@ -45,8 +45,7 @@ TEST_F(HexDump, FortyEightBytesAreAllShownWithoutSuffix) {
 
 TEST_F(HexDump, FortyNineBytesShowFirst48AndEllipsisWithFullCount) {
     log_hex_dump("tactrix RX wire", counting_bytes(49));
-    EXPECT_EQ(log_contents(),
-              std::string("[tactrix] tactrix RX wire: 49 bytes [") + kFirst48 + " \xE2\x80\xA6]\n");
+    EXPECT_EQ(log_contents(), std::string("[tactrix] tactrix RX wire: 49 bytes [") + kFirst48 + " \xE2\x80\xA6]\n");
 }
 
 TEST_F(HexDump, LargeReadIsCappedAt48) {

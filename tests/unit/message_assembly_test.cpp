@@ -1,6 +1,6 @@
-#include <gtest/gtest.h>
-
 #include "tactrix/message_assembly.h"
+
+#include <gtest/gtest.h>
 
 namespace vexo::tactrix {
 namespace {
