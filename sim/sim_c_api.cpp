@@ -3,6 +3,7 @@
 #include <map>
 #include <mutex>
 
+#include "sim/c_text_out.h"
 #include "sim/sim_control.h"
 #include "sim/sim_scripted_link.h"
 #include "sim/vexo_sim_api.h"
@@ -100,12 +101,7 @@ size_t vexo_sim_calls(char* out, size_t capacity) {
         text.append(call);
         text.push_back('\n');
     }
-    if (out != nullptr && capacity > 0) {
-        const std::size_t n = std::min(capacity - 1, text.size());
-        std::memcpy(out, text.data(), n);
-        out[n] = '\0';
-    }
-    return text.size();
+    return vexo::sim::copy_text_out(text, out, capacity);
 }
 
 size_t vexo_sim_call_count(const char* prefix) {

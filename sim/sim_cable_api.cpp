@@ -1,9 +1,8 @@
 // The vexo_sim_cable_* controls: the firmware model of device 0, reached from other processes
 // and from programs that loaded the libusb stand-in at run time.
-#include <algorithm>
-#include <cstring>
 #include <string>
 
+#include "sim/c_text_out.h"
 #include "sim/cable_firmware.h"
 #include "sim/sim_control.h"
 #include "sim/vexo_sim_api.h"
@@ -82,12 +81,7 @@ size_t vexo_sim_cable_commands(char* out, size_t capacity) {
             text.push_back('\n');
         }
     }
-    if (out != nullptr && capacity > 0) {
-        const std::size_t n = std::min(capacity - 1, text.size());
-        std::memcpy(out, text.data(), n);
-        out[n] = '\0';
-    }
-    return text.size();
+    return vexo::sim::copy_text_out(text, out, capacity);
 }
 
 }  // extern "C"
