@@ -179,12 +179,28 @@ typedef struct {
     uint8_t *BytePtr;
 } SBYTE_ARRAY;
 
+/* Every field is a fixed 32-bit type, never a long (32 bits on Windows x64, 64 on Linux x86-64):
+   the message is the same on every target; only the two records holding a pointer differ. */
 #ifdef __cplusplus
-static_assert(sizeof(PASSTHRU_MSG) == 4152, "PASSTHRU_MSG is 4152 bytes");
-static_assert(offsetof(PASSTHRU_MSG, Data) == 24, "Data follows six 32-bit fields");
+#define J2534_STATIC_ASSERT static_assert
 #else
-_Static_assert(sizeof(PASSTHRU_MSG) == 4152, "PASSTHRU_MSG is 4152 bytes");
+#define J2534_STATIC_ASSERT _Static_assert
 #endif
+J2534_STATIC_ASSERT(sizeof(PASSTHRU_MSG) == 4152, "PASSTHRU_MSG is 4152 bytes");
+J2534_STATIC_ASSERT(offsetof(PASSTHRU_MSG, Data) == 24, "Data follows six 32-bit fields");
+J2534_STATIC_ASSERT(sizeof(SCONFIG) == 8, "SCONFIG is two 32-bit fields");
+#if UINTPTR_MAX > 0xFFFFFFFFu
+J2534_STATIC_ASSERT(sizeof(SCONFIG_LIST) == 16 && offsetof(SCONFIG_LIST, ConfigPtr) == 8,
+                    "64-bit targets: the pointer is aligned to 8 after the 32-bit count");
+J2534_STATIC_ASSERT(sizeof(SBYTE_ARRAY) == 16 && offsetof(SBYTE_ARRAY, BytePtr) == 8,
+                    "64-bit targets: the pointer is aligned to 8 after the 32-bit count");
+#else
+J2534_STATIC_ASSERT(sizeof(SCONFIG_LIST) == 8 && offsetof(SCONFIG_LIST, ConfigPtr) == 4,
+                    "32-bit targets: the pointer follows the 32-bit count");
+J2534_STATIC_ASSERT(sizeof(SBYTE_ARRAY) == 8 && offsetof(SBYTE_ARRAY, BytePtr) == 4,
+                    "32-bit targets: the pointer follows the 32-bit count");
+#endif
+#undef J2534_STATIC_ASSERT
 
 J2534_API uint32_t J2534_CALL PassThruOpen(void *pName, uint32_t *pDeviceID);
 J2534_API uint32_t J2534_CALL PassThruClose(uint32_t DeviceID);

@@ -9,8 +9,8 @@
 
 #include "platform/system_error.h"
 
-// The machine-wide registry as 32-bit applications see it (the 32-bit view on 64-bit Windows),
-// since they are the ones loading a 32-bit DLL. Texts are UTF-8.
+// The machine-wide registry in the view of the applications that can load this build: the
+// 32-bit view for the 32-bit DLL, the 64-bit view for the 64-bit one. Texts are UTF-8.
 namespace vexo::platform {
 
 // REG_SZ text or REG_DWORD number.

@@ -6,8 +6,9 @@
 namespace vexo::platform {
 namespace {
 
-// Explicit, so a 32-bit build reaches the 32-bit view however it is started.
-constexpr REGSAM kView = KEY_WOW64_32KEY;
+// Explicit, so each build writes the view of the applications that can load it: a 32-bit DLL
+// the 32-bit view, a 64-bit DLL the 64-bit one, however the registering process was started.
+constexpr REGSAM kView = sizeof(void*) == 4 ? KEY_WOW64_32KEY : KEY_WOW64_64KEY;
 
 class KeyHandle {
 public:

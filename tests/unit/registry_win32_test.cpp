@@ -10,6 +10,10 @@
 namespace vexo::platform {
 namespace {
 
+// The view the library writes: that of the applications that can load this build.
+constexpr REGSAM kOwnView = sizeof(void*) == 4 ? KEY_WOW64_32KEY : KEY_WOW64_64KEY;
+constexpr DWORD kOwnViewFlag = sizeof(void*) == 4 ? RRF_SUBKEY_WOW6432KEY : RRF_SUBKEY_WOW6464KEY;
+
 // Each test works below its own scratch key in HKLM and removes it afterwards.
 class Win32Registry : public ::testing::Test {
 protected:
@@ -22,7 +26,7 @@ protected:
     static std::wstring wide(const std::string& ascii) { return std::wstring(ascii.begin(), ascii.end()); }
     static bool exists(const std::string& path) {
         HKEY key = nullptr;
-        if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, wide(path).c_str(), 0, KEY_READ | KEY_WOW64_32KEY, &key) !=
+        if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, wide(path).c_str(), 0, KEY_READ | kOwnView, &key) !=
             ERROR_SUCCESS) {
             return false;
         }
@@ -36,7 +40,7 @@ protected:
         DWORD size = static_cast<DWORD>(bytes.size());
         const LSTATUS status =
             ::RegGetValueW(HKEY_LOCAL_MACHINE, wide(path).c_str(), wide(name).c_str(),
-                           RRF_RT_ANY | RRF_NOEXPAND | RRF_SUBKEY_WOW6432KEY, &type, bytes.data(), &size);
+                           RRF_RT_ANY | RRF_NOEXPAND | kOwnViewFlag, &type, bytes.data(), &size);
         if (status != ERROR_SUCCESS) return {REG_NONE, "error " + std::to_string(status)};
         bytes.resize(size);
         return {type, bytes};
