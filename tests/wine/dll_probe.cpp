@@ -1,6 +1,9 @@
 // Loads the shipped DLL the way an application does and opens a cable through it.
 //   dll_probe DLL                  no libusb anywhere: PassThruOpen must fail cleanly
 //   dll_probe DLL SIMULATED_LIBUSB  the simulated cable, loaded first, serves the DLL
+//   dll_probe --installed DLL      the DLL by full path from its install folder, with the simulated
+//                                  cable as libusb-1.0.dll beside it and nowhere else: the DLL
+//                                  must find it there by itself, as for a real application
 // Prints "N passed, M failed" and exits non-zero on any failure.
 #include <windows.h>
 
@@ -39,13 +42,64 @@ std::string folder_of(const char* path) {
     return text.substr(0, text.find_last_of("\\/") + 1);
 }
 
+using OpenFn = uint32_t(J2534_CALL*)(void*, uint32_t*);
+using CloseFn = uint32_t(J2534_CALL*)(uint32_t);
+using VersionFn = uint32_t(J2534_CALL*)(uint32_t, char*, char*, char*);
+using LastErrorFn = uint32_t(J2534_CALL*)(char*);
+
+std::string module_path(HMODULE module) {
+    char path[MAX_PATH] = {};
+    GetModuleFileNameA(module, path, MAX_PATH);
+    return path;
+}
+
+int installed(const char* dll_path) {
+    check(GetModuleHandleW(L"libusb-1.0.dll") == nullptr, "no libusb-1.0.dll is loaded before the DLL");
+    const HMODULE dll = LoadLibraryW(wide(dll_path).c_str());
+    check(dll != nullptr, std::string("the DLL loads by its full path ") + dll_path);
+    if (dll == nullptr) return 1;
+    auto open = symbol<OpenFn>(dll, "PassThruOpen");
+    auto close = symbol<CloseFn>(dll, "PassThruClose");
+    auto version = symbol<VersionFn>(dll, "PassThruReadVersion");
+    auto last_error = symbol<LastErrorFn>(dll, "PassThruGetLastError");
+    if (!(open && close && version && last_error)) return 1;
+
+    // No cable yet: the open reaches libusb and finds no device, which proves libusb was found.
+    uint32_t device = 0;
+    char text[80] = {};
+    const uint32_t missing = open(nullptr, &device);
+    last_error(text);
+    std::printf("PassThruOpen without a cable -> 0x%02x (%s)\n", static_cast<unsigned>(missing), text);
+    check(missing == ERR_DEVICE_NOT_CONNECTED && std::string(text) == "transport error: I/O error: Tactrix not found (VID=0x0403 PID=0xcc4d)",
+          "libusb-1.0.dll was found: the open fails only for want of a cable");
+    const HMODULE usb = GetModuleHandleW(L"libusb-1.0.dll");
+    check(usb != nullptr, "the DLL loaded libusb-1.0.dll");
+    if (usb == nullptr) return 1;
+    const std::string beside = folder_of(dll_path) + "libusb-1.0.dll";
+    check(_stricmp(module_path(usb).c_str(), beside.c_str()) == 0,
+          "it is the one beside the DLL: " + module_path(usb) + " (expected " + beside + ")");
+
+    symbol<void (*)()>(usb, "vexo_sim_reset")();
+    symbol<unsigned (*)(unsigned)>(usb, "vexo_sim_attach_cables")(1);
+    const uint32_t status = open(nullptr, &device);
+    check(status == STATUS_NOERROR && device == 1, "with a cable attached the open succeeds as device 1");
+    char firmware[80] = {}, dll_version[80] = {}, api[80] = {};
+    check(version(device, firmware, dll_version, api) == STATUS_NOERROR && std::string(api) == "04.04" &&
+              firmware[0] != '\0',
+          std::string("versions read: firmware '") + firmware + "'");
+    check(close(device) == STATUS_NOERROR, "the cable closes");
+    std::printf("%d passed, %d failed\n", passes, failures);
+    return failures == 0 ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     if (argc < 2) {
-        std::fprintf(stderr, "usage: %s DLL [SIMULATED_LIBUSB]\n", argv[0]);
+        std::fprintf(stderr, "usage: %s DLL [SIMULATED_LIBUSB] | --installed DLL\n", argv[0]);
         return 2;
     }
+    if (std::string(argv[1]) == "--installed") return argc == 3 ? installed(argv[2]) : 2;
     const bool simulated = argc > 2;
     if (simulated) {
         const HMODULE usb = LoadLibraryW(wide(argv[2]).c_str());
@@ -58,10 +112,10 @@ int main(int argc, char** argv) {
     const HMODULE dll = LoadLibraryExW(wide(argv[1]).c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
     check(dll != nullptr, "vexo_j2534_0404.dll loads");
     if (dll == nullptr) return 1;
-    auto open = symbol<uint32_t(J2534_CALL*)(void*, uint32_t*)>(dll, "PassThruOpen");
-    auto close = symbol<uint32_t(J2534_CALL*)(uint32_t)>(dll, "PassThruClose");
-    auto version = symbol<uint32_t(J2534_CALL*)(uint32_t, char*, char*, char*)>(dll, "PassThruReadVersion");
-    auto last_error = symbol<uint32_t(J2534_CALL*)(char*)>(dll, "PassThruGetLastError");
+    auto open = symbol<OpenFn>(dll, "PassThruOpen");
+    auto close = symbol<CloseFn>(dll, "PassThruClose");
+    auto version = symbol<VersionFn>(dll, "PassThruReadVersion");
+    auto last_error = symbol<LastErrorFn>(dll, "PassThruGetLastError");
     check(open && close && version && last_error, "the entry points resolve by their plain names");
     if (!(open && close && version && last_error)) return 1;
 
