@@ -1,10 +1,13 @@
 #!/usr/bin/env bash
 # Sets up a Debian machine and runs every check of the project:
 #   Linux build with -Werror and its tests; the tests again under ASan+UBSan and under TSan;
-#   the .so's export list; the 32-bit Windows cross-build, its DLL's exports and imports, and
-#   every Windows test executable under Wine.
+#   the .so's export list; the 32- and 64-bit Windows cross-builds with their DLLs' exports and
+#   imports; every Windows test executable under 64-bit Wine, and under 32-bit Wine where the host
+#   can execute i386 code (some hosts cannot: that stage is then skipped, loudly).
 # SKIP_APT=1 skips package installation (quick local reruns). JOBS sets build parallelism (2).
 # VEXO_BUILD_ROOT moves the build trees (default: build-ci/ in the source tree).
+# VEXO_STAGES runs only the named stages (packages linux asan tsan win32 win64 wine32 wine64);
+# the summary lists the others as not run. VEXO_FORCE_NO_I386=1 acts as a host without i386.
 set -euo pipefail
 
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -24,7 +27,14 @@ ole32.dll shell32.dll winusb.dll ws2_32.dll"
 STAGE="setup"
 STARTED=$SECONDS
 PASSED=()
-WINESERVER_STARTED=0
+SKIPPED=()
+WINESERVER=""
+ALL_STAGES="packages linux asan tsan win32 win64 wine32 wine64"
+STAGES=$(echo "${VEXO_STAGES:-$ALL_STAGES}" | tr ',' ' ')
+for s in $STAGES; do
+    echo " $ALL_STAGES " | grep -q " $s " || { echo "unknown stage '$s' in VEXO_STAGES (known: $ALL_STAGES)" >&2; exit 2; }
+done
+wanted() { echo " $STAGES " | grep -q " $1 "; }
 
 stage() {
     STAGE=$1
@@ -41,7 +51,7 @@ die() {
 }
 on_exit() {
     local rc=$?
-    if [ "$WINESERVER_STARTED" = 1 ]; then wineserver -k 2>/dev/null || true; fi
+    if [ -n "$WINESERVER" ]; then "$WINESERVER" -k 2>/dev/null || true; fi
     if [ $rc -ne 0 ]; then
         printf '\n*** test-all.sh FAILED in stage "%s" (exit %d) after %d s\n' "$STAGE" $rc $((SECONDS - STARTED)) >&2
     fi
@@ -66,11 +76,13 @@ install_packages() {
             cmake ninja-build g++ pkg-config binutils file \
             libusb-1.0-0-dev libgtest-dev libgmock-dev googletest libbenchmark-dev \
             gcc-mingw-w64-i686-posix g++-mingw-w64-i686-posix binutils-mingw-w64-i686 \
-            wine wine32:i386
+            gcc-mingw-w64-x86-64-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 \
+            wine wine64 wine32:i386
     fi
     local tool
-    for tool in cmake ninja g++ pkg-config nm i686-w64-mingw32-g++-posix i686-w64-mingw32-objdump wine wineboot \
-        wineserver winepath setarch timeout; do
+    for tool in cmake ninja g++ pkg-config nm i686-w64-mingw32-g++-posix i686-w64-mingw32-objdump \
+        x86_64-w64-mingw32-g++-posix x86_64-w64-mingw32-objdump wine wineboot wineserver setarch timeout \
+        /usr/lib/wine/wine64 /usr/lib/wine/wineserver64; do
         command -v "$tool" >/dev/null || die "missing tool: $tool"
     done
     [ -f /usr/src/googletest/CMakeLists.txt ] || die "missing /usr/src/googletest (package googletest)"
@@ -143,73 +155,122 @@ sanitizer_build() {  # name VEXO_SANITIZE-value
 }
 
 # ---------------------------------------------------------------------------------------------
-windows_build() {
-    stage "Windows cross-build and DLL checks"
-    cmake -S "$ROOT" -B "$OUT/win" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-        -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-i686.cmake"
-    cmake --build "$OUT/win" -j"$JOBS"
+windows_build() {  # win32|win64
+    local tree=$1 arch toolchain format extra=()
+    case $tree in
+        win32) arch=i686 toolchain=mingw-i686 format=pei-i386 ;;
+        win64) arch=x86_64 toolchain=mingw-x86_64 format=pei-x86-64
+            # Where the host runs 32-bit code, the 64-bit prefix registers both DLLs side by side.
+            [ "$I386" != yes ] || extra=(-DVEXO_WIN32_DLL="$OUT/win32/vexo_j2534_0404.dll") ;;
+    esac
+    stage "Windows $tree cross-build and DLL checks"
+    cmake -S "$ROOT" -B "$OUT/$tree" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+        -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/$toolchain.cmake" -DVEXO_WIN32_DLL= "${extra[@]}"
+    cmake --build "$OUT/$tree" -j"$JOBS"
 
-    local dll="$OUT/win/vexo_j2534_0404.dll" dump got imports bad=""
+    local dll="$OUT/$tree/vexo_j2534_0404.dll" dump got imports bad=""
     [ -f "$dll" ] || die "$dll not built"
-    dump=$(i686-w64-mingw32-objdump -p "$dll")
-    grep -q 'file format pei-i386' <<<"$dump" || die "$dll is not a 32-bit PE image"
+    dump=$("$arch-w64-mingw32-objdump" -p "$dll")
+    grep -q "file format $format" <<<"$dump" || die "$dll is not a $format image"
     got=$(echo "$dump" | sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' | sed -n 's/^[[:space:]]*\[ *[0-9]*\] //p' |
         sorted_words)
     if [ "$got" != "$(echo "$DLL_EXPORTS" | sorted_words)" ]; then
         diff <(echo "$DLL_EXPORTS" | sorted_words) <(echo "$got") || true
-        die "vexo_j2534_0404.dll must export exactly the fourteen undecorated PassThru names," \
+        die "$tree vexo_j2534_0404.dll must export exactly the fourteen undecorated PassThru names," \
             "DllRegisterServer and DllUnregisterServer"
     fi
-    echo "vexo_j2534_0404.dll exports exactly the $(echo "$got" | wc -l) undecorated names:" \
+    echo "$tree vexo_j2534_0404.dll ($format) exports exactly the $(echo "$got" | wc -l) undecorated names:" \
         "the PassThru functions, DllRegisterServer and DllUnregisterServer"
     imports=$(echo "$dump" | sed -n 's/^[[:space:]]*DLL Name: //p' | tr '[:upper:]' '[:lower:]' | sort -u)
     for d in $imports; do
         echo " $SYSTEM_DLLS " | tr '\n' ' ' | grep -q " $d " || bad="$bad $d"
     done
-    [ -z "$bad" ] || die "vexo_j2534_0404.dll imports non-system DLLs:$bad"
-    echo "vexo_j2534_0404.dll imports only system DLLs:" $imports
+    [ -z "$bad" ] || die "$tree vexo_j2534_0404.dll imports non-system DLLs:$bad"
+    echo "$tree vexo_j2534_0404.dll imports only system DLLs:" $imports
     stage_done
 }
 
-wine_tests() {
-    stage "Windows tests under Wine"
-    export WINEPREFIX="$OUT/wineprefix" WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+# Can 32-bit Windows programs run here? yes, or no (skip their stage, loudly); anything else fails.
+I386=unknown
+I386_SKIP="32-bit Windows tests skipped: this host cannot execute i386 code; the 32-bit DLL was checked statically"
+probe_i386() {
+    local rc=0
+    bash "$ROOT/scripts/host-runs-i386.sh" || rc=$?
+    case $rc in
+        0) I386=yes ;;
+        1) I386=no ;;
+        *) die "the i386 probe failed (see above): fix the Wine installation" ;;
+    esac
+}
+
+wine_tests() {  # win32|win64
+    local tree=$1
+    if [ "$tree" = win32 ] && [ "$I386" = no ]; then
+        printf '\n!!!!!!!! %s\n' "$I386_SKIP"
+        SKIPPED+=("$I386_SKIP")
+        return
+    fi
+    stage "Windows $tree tests under Wine"
+    [ -f "$OUT/$tree/CTestTestfile.cmake" ] || die "no $tree build in $OUT/$tree (stage $tree)"
+    export WINEPREFIX="$OUT/wineprefix-$tree" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+    local wine
+    if [ "$tree" = win64 ]; then
+        # 64-bit Wine directly: Debian's wrapper picks wine32 wherever it is installed.
+        export WINEARCH=win64 WINELOADER=/usr/lib/wine/wine64
+        wine=/usr/lib/wine/wine64 WINESERVER=/usr/lib/wine/wineserver64
+    else
+        export WINEARCH=win32
+        unset WINELOADER
+        wine=wine WINESERVER=wineserver
+    fi
+    export WINESERVER
     unset DISPLAY WAYLAND_DISPLAY
     # Wine maps Windows file names to Unix ones through the locale's charset: without UTF-8,
     # non-ASCII paths cannot exist.
     export LANG=C.UTF-8 LC_ALL=C.UTF-8
     rm -rf "$WINEPREFIX"
     # The first start builds the prefix; it can be slow, but must never hang the run.
-    echo "creating a fresh Wine prefix in $WINEPREFIX"
-    timeout 900 wineboot -i </dev/null >"$OUT/wineboot.log" 2>&1 || { cat "$OUT/wineboot.log"; die "wineboot failed"; }
-    WINESERVER_STARTED=1
-    timeout 300 wineserver -w || die "wineserver did not settle after wineboot"
+    echo "creating a fresh $WINEARCH Wine prefix in $WINEPREFIX"
+    timeout 900 "$wine" wineboot -i </dev/null >"$OUT/wineboot-$tree.log" 2>&1 ||
+        { cat "$OUT/wineboot-$tree.log"; die "wineboot failed"; }
+    timeout 300 "$WINESERVER" -w || die "wineserver did not settle after wineboot"
     # No persistent server (wineserver -p): Wine's own service processes would then outlive a
     # test and hold ctest's output pipe open until the test times out.
 
     # Every test executable in the cross build must run in one of ctest's tests: whole, or case by
     # case (a runner with a process per test), so look for it in the tests' commands.
     local exe missing="" commands
-    commands=$(ctest --test-dir "$OUT/win" --show-only=json-v1)
+    commands=$(ctest --test-dir "$OUT/$tree" --show-only=json-v1)
     while IFS= read -r exe; do
         echo "$commands" | grep -qF "/$(basename "$exe")\"" || missing="$missing $(basename "$exe" .exe)"
-    done < <(find "$OUT/win" -name '*_tests.exe' -not -path '*/googletest/*')
+    done < <(find "$OUT/$tree" -name '*_tests.exe' -not -path '*/googletest/*')
     [ -z "$missing" ] || die "test executables not registered with ctest:$missing"
     echo "every Windows test executable is registered with ctest"
 
-    ctest --test-dir "$OUT/win" --output-on-failure --no-tests=error
+    ctest --test-dir "$OUT/$tree" --output-on-failure --no-tests=error
+    "$WINESERVER" -k 2>/dev/null || true
+    WINESERVER=""
     stage_done
 }
 
 # ---------------------------------------------------------------------------------------------
-install_packages
-linux_build
-find_tsan_runner
-sanitizer_build asan address
-sanitizer_build tsan thread
-windows_build
-wine_tests
+NOT_RUN=()
+run() {  # stage-name command...
+    if wanted "$1"; then "${@:2}"; else NOT_RUN+=("$1"); fi
+}
+run packages install_packages
+if wanted wine32 || wanted win64; then probe_i386; fi
+run linux linux_build
+if wanted tsan; then find_tsan_runner; fi
+run asan sanitizer_build asan address
+run tsan sanitizer_build tsan thread
+run win32 windows_build win32
+run win64 windows_build win64
+run wine32 wine_tests win32
+run wine64 wine_tests win64
 
 printf '\n======== summary ========\n'
-printf '  passed: %s\n' "${PASSED[@]}"
+[ ${#PASSED[@]} -eq 0 ] || printf '  passed: %s\n' "${PASSED[@]}"
+[ ${#SKIPPED[@]} -eq 0 ] || printf '  !!!!!!: %s\n' "${SKIPPED[@]}"
+[ ${#NOT_RUN[@]} -eq 0 ] || printf '  not run (VEXO_STAGES): %s\n' "${NOT_RUN[*]}"
 printf 'test-all.sh: all %d stages passed in %d s\n' "${#PASSED[@]}" $((SECONDS - STARTED))
