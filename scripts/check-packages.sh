@@ -1,15 +1,16 @@
 #!/usr/bin/env bash
 # Checks the release packages that scripts/package.sh makes: unpacks both into a temporary directory
-# and verifies their members, the binaries' formats, exports and imports, and the install texts.
-# Where Wine is installed, vexo.exe also runs from the unpacked zip and must get as far as finding no
-# cable through the shipped libusb-1.0.dll (NO_WINE=1 skips that).
-# usage: check-packages.sh [WIN32_ZIP LINUX_TARBALL]   (default: the current version's in dist/)
+# and verifies their members, each binary's machine type, exports and imports, and the install texts.
+# Where Wine is installed, each vexo.exe also runs from the unpacked zip and must get as far as
+# finding no cable through the shipped libusb-1.0.dll: x64 under 64-bit Wine, win32 where the host
+# can execute i386 code (NO_WINE=1 skips both).
+# usage: check-packages.sh [WINDOWS_ZIP LINUX_TARBALL]   (default: the current version's in dist/)
 set -euo pipefail
 
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 VERSION=$(sed -n 's/^project([^)]*VERSION \([0-9][0-9.]*\).*/\1/p' "$ROOT/CMakeLists.txt")
 NAME=vexo-j2534-$VERSION
-ZIP=${1:-$ROOT/dist/$NAME-win32.zip}
+ZIP=${1:-$ROOT/dist/$NAME-windows.zip}
 TGZ=${2:-$ROOT/dist/$NAME-linux-x86_64.tar.gz}
 
 EXPORTS="PassThruClose PassThruConnect PassThruDisconnect PassThruGetLastError PassThruIoctl PassThruOpen
@@ -44,7 +45,7 @@ missing_from() {  # wanted-words have-words: prints the wanted words not in have
 WORK=$(mktemp -d)
 WINE_STARTED=0
 cleanup() {
-    if [ "$WINE_STARTED" = 1 ]; then WINEPREFIX=$WORK/wineprefix wineserver -k 2>/dev/null || true; fi
+    if [ "$WINE_STARTED" = 1 ]; then WINEPREFIX=$WORK/wineprefix /usr/lib/wine/wineserver64 -k 2>/dev/null || true; fi
     rm -rf "$WORK"
 }
 trap cleanup EXIT
@@ -80,12 +81,14 @@ pe_exports() {  # objdump-p-output
 pe_imports() {
     echo "$1" | sed -n 's/^[[:space:]]*DLL Name: //p' | tr '[:upper:]' '[:lower:]' | sort -u
 }
-check_pe() {  # file kind(dll|exe): 32-bit x86 PE image of that kind, importing system DLLs only
-    local file=$1 kind=$2 name dump flags imports bad="" d
-    name=$(basename "$file")
-    dump=$(i686-w64-mingw32-objdump -p "$file" 2>&1) || { fail "$name: not a PE image"; return 1; }
+check_pe() {  # file kind(dll|exe) arch(win32|x64): a PE image of that machine and kind, importing system DLLs only
+    local file=$1 kind=$2 arch=$3 name dump flags imports bad="" d format
+    name="$arch/$(basename "$file")"
+    format=pei-i386
+    [ "$arch" = win32 ] || format=pei-x86-64
+    dump=$(x86_64-w64-mingw32-objdump -p "$file" 2>&1) || { fail "$name: not a PE image"; return 1; }
     PE_DUMP=$dump
-    if grep -q 'file format pei-i386' <<<"$dump"; then ok "$name: 32-bit x86 PE image"; else fail "$name: not pei-i386"; fi
+    if grep -q "file format $format" <<<"$dump"; then ok "$name: $format image"; else fail "$name: not $format"; fi
     flags=$(echo "$dump" | sed -n '/^Characteristics/,/^$/p')
     if [ "$kind" = dll ]; then
         grep -qw DLL <<<"$flags" && ok "$name: a DLL" || fail "$name: not a DLL"
@@ -99,48 +102,57 @@ check_pe() {  # file kind(dll|exe): 32-bit x86 PE image of that kind, importing 
     [ -z "$bad" ] && ok "$name: imports only system DLLs:" $imports || fail "$name imports non-system DLLs:$bad"
 }
 
+check_windows_arch() {  # arch folder
+    local arch=$1 dir=$WORK/win/$NAME-windows/$1
+    local got missing extra libusb_dump needed=""
+    if [ -f "$dir/vexo_j2534_0404.dll" ] && check_pe "$dir/vexo_j2534_0404.dll" dll "$arch"; then
+        got=$(pe_exports "$PE_DUMP")
+        missing=$(missing_from "$EXPORTS" "$got")
+        extra=$(missing_from "$got" "$EXPORTS $REGISTRATION")
+        [ -z "$missing" ] && ok "$arch/vexo_j2534_0404.dll exports the 14 undecorated PassThru functions" ||
+            fail "$arch/vexo_j2534_0404.dll lacks exports: $missing"
+        [ -z "$extra" ] || fail "$arch/vexo_j2534_0404.dll exports more: $extra"
+        missing=$(missing_from "$REGISTRATION" "$got")
+        [ -z "$missing" ] && ok "$arch/vexo_j2534_0404.dll exports $REGISTRATION for regsvr32" ||
+            fail "$arch/vexo_j2534_0404.dll does not export ${missing% }; regsvr32 cannot register it"
+        # The names the DLL hands GetProcAddress: every one must be in the shipped libusb.
+        needed=$(strings -n 6 "$dir/vexo_j2534_0404.dll" | grep -xE 'libusb_[a-z0-9_]+' | sort -u || true)
+        [ -n "$needed" ] || fail "$arch/vexo_j2534_0404.dll names no libusb function"
+    fi
+    if [ -f "$dir/libusb-1.0.dll" ] && check_pe "$dir/libusb-1.0.dll" dll "$arch"; then
+        libusb_dump=$PE_DUMP
+        got=$(pe_exports "$libusb_dump")
+        missing=$(missing_from "$LIBUSB_FUNCTIONS" "$got")
+        [ -z "$missing" ] && ok "$arch/libusb-1.0.dll exports $(echo "$got" | grep -c '^libusb_') libusb_* functions," \
+            "among them $(echo $LIBUSB_FUNCTIONS | tr ' ' ',')" || fail "$arch/libusb-1.0.dll lacks exports: $missing"
+        if [ -n "$needed" ]; then
+            missing=$(missing_from "$needed" "$got")
+            [ -z "$missing" ] && ok "$arch/libusb-1.0.dll exports all $(echo "$needed" | wc -l) functions the DLL binds" ||
+                fail "$arch/libusb-1.0.dll lacks functions the DLL binds: $missing"
+        fi
+    fi
+    [ ! -f "$dir/vexo.exe" ] || check_pe "$dir/vexo.exe" exe "$arch" || true
+}
+
 check_windows() {
     printf '\n== %s\n' "$(basename "$ZIP")"
     [ -f "$ZIP" ] || { fail "$ZIP missing"; return; }
     mkdir -p "$WORK/win"
     unzip -q "$ZIP" -d "$WORK/win" || { fail "unzip failed"; return; }
-    only_top_folder "$WORK/win" "$NAME-win32"
-    local dir=$WORK/win/$NAME-win32
-    check_members "$dir" vexo_j2534_0404.dll libusb-1.0.dll vexo.exe INSTALL.txt LICENSE-libusb.txt README.md
-
-    local got missing extra libusb_dump needed
-    if [ -f "$dir/vexo_j2534_0404.dll" ] && check_pe "$dir/vexo_j2534_0404.dll" dll; then
-        got=$(pe_exports "$PE_DUMP")
-        missing=$(missing_from "$EXPORTS" "$got")
-        extra=$(missing_from "$got" "$EXPORTS $REGISTRATION")
-        [ -z "$missing" ] && ok "vexo_j2534_0404.dll exports the 14 undecorated PassThru functions" ||
-            fail "vexo_j2534_0404.dll lacks exports: $missing"
-        [ -z "$extra" ] || fail "vexo_j2534_0404.dll exports more: $extra"
-        missing=$(missing_from "$REGISTRATION" "$got")
-        [ -z "$missing" ] && ok "vexo_j2534_0404.dll exports $REGISTRATION for regsvr32" ||
-            fail "vexo_j2534_0404.dll does not export ${missing% }; regsvr32 cannot register it"
-        # The names the DLL hands GetProcAddress: every one must be in the shipped libusb.
-        needed=$(strings -n 6 "$dir/vexo_j2534_0404.dll" | grep -xE 'libusb_[a-z0-9_]+' | sort -u || true)
-        [ -n "$needed" ] || fail "vexo_j2534_0404.dll names no libusb function"
-    fi
-    if [ -f "$dir/libusb-1.0.dll" ] && check_pe "$dir/libusb-1.0.dll" dll; then
-        libusb_dump=$PE_DUMP
-        got=$(pe_exports "$libusb_dump")
-        missing=$(missing_from "$LIBUSB_FUNCTIONS" "$got")
-        [ -z "$missing" ] && ok "libusb-1.0.dll exports $(echo "$got" | grep -c '^libusb_') libusb_* functions," \
-            "among them $(echo $LIBUSB_FUNCTIONS | tr ' ' ',')" || fail "libusb-1.0.dll lacks exports: $missing"
-        if [ -n "${needed:-}" ]; then
-            missing=$(missing_from "$needed" "$got")
-            [ -z "$missing" ] && ok "libusb-1.0.dll exports all $(echo "$needed" | wc -l) functions vexo_j2534_0404.dll binds" ||
-                fail "libusb-1.0.dll lacks functions vexo_j2534_0404.dll binds: $missing"
-        fi
-    fi
-    [ ! -f "$dir/vexo.exe" ] || check_pe "$dir/vexo.exe" exe || true
+    only_top_folder "$WORK/win" "$NAME-windows"
+    local dir=$WORK/win/$NAME-windows
+    check_members "$dir" INSTALL.txt LICENSE-libusb.txt README.md \
+        win32/vexo_j2534_0404.dll win32/libusb-1.0.dll win32/vexo.exe \
+        x64/vexo_j2534_0404.dll x64/libusb-1.0.dll x64/vexo.exe
+    check_windows_arch win32
+    check_windows_arch x64
 
     if [ -f "$dir/INSTALL.txt" ]; then
         contains "$dir/INSTALL.txt" 'regsvr32 vexo_j2534_0404.dll' "INSTALL.txt: registration"
         contains "$dir/INSTALL.txt" 'regsvr32 /u vexo_j2534_0404.dll' "INSTALL.txt: unregistration"
         contains "$dir/INSTALL.txt" 'HKLM\SOFTWARE\PassThruSupport.04.04\vexo - Tactrix Openport 2.0' "INSTALL.txt: registry key"
+        contains "$dir/INSTALL.txt" '32-bit applications' "INSTALL.txt: which DLL for 32-bit applications"
+        contains "$dir/INSTALL.txt" '64-bit applications' "INSTALL.txt: which DLL for 64-bit applications"
         contains "$dir/INSTALL.txt" '0403:cc4d' "INSTALL.txt: the cable's USB id"
         contains "$dir/INSTALL.txt" 'WinUSB' "INSTALL.txt: the driver"
         contains "$dir/INSTALL.txt" '%TEMP%\j2534-0404.log' "INSTALL.txt: the log"
@@ -196,29 +208,38 @@ check_linux() {
 
 # Wine has no cable: through a working libusb-1.0.dll the library enumerates the USB devices and
 # reports ERR_DEVICE_NOT_CONNECTED; without one the status is the same, but the text says
-# "libusb-1.0.dll not found".
+# "libusb-1.0.dll not found". One 64-bit prefix runs both, the 32-bit one where the host can.
 check_under_wine() {
-    local dir=$WORK/win/$NAME-win32 out
-    [ -f "$dir/vexo.exe" ] || return 0
-    if [ "${NO_WINE:-0}" = 1 ] || ! command -v wine >/dev/null || ! command -v wineboot >/dev/null; then
-        echo "  skipped: vexo.exe under Wine (NO_WINE=1 or no wine)"
+    local top=$WORK/win/$NAME-windows out arch
+    [ -d "$top" ] || return 0
+    if [ "${NO_WINE:-0}" = 1 ] || [ ! -x /usr/lib/wine/wine64 ]; then
+        echo "  skipped: vexo.exe under Wine (NO_WINE=1 or no wine64)"
         return 0
     fi
-    export WINEPREFIX=$WORK/wineprefix WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+    export WINEPREFIX=$WORK/wineprefix WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+    export WINELOADER=/usr/lib/wine/wine64 WINESERVER=/usr/lib/wine/wineserver64
     export HOME=${HOME:-$(getent passwd "$(id -u)" | cut -d: -f6)}
     WINE_STARTED=1
-    if ! (unset DISPLAY WAYLAND_DISPLAY && timeout 600 wineboot -i) </dev/null >"$WORK/wineboot.log" 2>&1; then
+    if ! (unset DISPLAY WAYLAND_DISPLAY && timeout 600 /usr/lib/wine/wine64 wineboot -i) </dev/null >"$WORK/wineboot.log" 2>&1; then
         fail "wineboot failed: $(tail -n 3 "$WORK/wineboot.log" | tr '\n' ' ')"
         return 0
     fi
-    out=$(cd "$dir" && unset DISPLAY WAYLAND_DISPLAY && timeout 120 wine vexo.exe --json info </dev/null 2>&1 || true)
-    if grep -q 'libusb-1.0.dll not found' <<<"$out"; then
-        fail "vexo.exe under Wine: the shipped libusb-1.0.dll was not found: $out"
-    elif grep -qE '"ok":true|ERR_DEVICE_NOT_CONNECTED' <<<"$out"; then
-        ok "vexo.exe under Wine reaches USB through libusb-1.0.dll: $(grep -o '"status_name":"[A-Z_]*"' <<<"$out" || echo ok)"
-    else
-        fail "vexo.exe under Wine: $out"
-    fi
+    for arch in x64 win32; do
+        [ -f "$top/$arch/vexo.exe" ] || continue
+        if [ "$arch" = win32 ] && ! bash "$ROOT/scripts/host-runs-i386.sh" >/dev/null 2>&1; then
+            echo "  skipped: win32/vexo.exe under Wine: this host cannot execute i386 code"
+            continue
+        fi
+        out=$(cd "$top/$arch" && unset DISPLAY WAYLAND_DISPLAY &&
+            timeout 120 /usr/lib/wine/wine64 vexo.exe --json info </dev/null 2>&1 || true)
+        if grep -q 'libusb-1.0.dll not found' <<<"$out"; then
+            fail "$arch/vexo.exe under Wine: the shipped libusb-1.0.dll was not found: $out"
+        elif grep -qE '"ok":true|ERR_DEVICE_NOT_CONNECTED' <<<"$out"; then
+            ok "$arch/vexo.exe under Wine reaches USB through libusb-1.0.dll: $(grep -o '"status_name":"[A-Z_]*"' <<<"$out" || echo ok)"
+        else
+            fail "$arch/vexo.exe under Wine: $out"
+        fi
+    done
 }
 
 check_windows

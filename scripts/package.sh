@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds the release packages into dist/:
-#   vexo-j2534-<version>-win32.zip          the 32-bit Windows DLL, vexo.exe and a libusb-1.0.dll
+#   vexo-j2534-<version>-windows.zip        win32\ and x64\: each the DLL, vexo.exe and a libusb-1.0.dll
 #                                           built here from Debian's libusb-1.0 source package
 #   vexo-j2534-<version>-linux-x86_64.tar.gz the .so, its header, vexo and a udev rule
 # then checks both with scripts/check-packages.sh. <version> is the project's CMake version.
@@ -73,11 +73,14 @@ install_packages() {
         $sudo apt-get update -q
         $sudo apt-get install -y -q \
             cmake ninja-build g++ pkg-config binutils file make dpkg-dev zip unzip \
-            libusb-1.0-0-dev gcc-mingw-w64-i686-posix g++-mingw-w64-i686-posix binutils-mingw-w64-i686
+            libusb-1.0-0-dev gcc-mingw-w64-i686-posix g++-mingw-w64-i686-posix binutils-mingw-w64-i686 \
+            gcc-mingw-w64-x86-64-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
     fi
     local tool
     for tool in cmake ninja g++ make nm strip file zip unzip tar dpkg-source dpkg-parsechangelog \
-        i686-w64-mingw32-gcc-posix i686-w64-mingw32-g++-posix i686-w64-mingw32-objdump i686-w64-mingw32-strip; do
+        i686-w64-mingw32-gcc-posix i686-w64-mingw32-g++-posix i686-w64-mingw32-objdump i686-w64-mingw32-strip \
+        x86_64-w64-mingw32-gcc-posix x86_64-w64-mingw32-g++-posix x86_64-w64-mingw32-objdump \
+        x86_64-w64-mingw32-strip; do
         command -v "$tool" >/dev/null || die "missing tool: $tool"
     done
     step_done
@@ -97,18 +100,19 @@ build_linux() {
     step_done
 }
 
-build_windows() {
-    step "Windows Release cross-build"
-    release_build "$BUILD/win" -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-i686.cmake"
+build_windows() {  # win32|x64
+    step "Windows $1 Release cross-build"
+    release_build "$BUILD/$1" -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-$(mingw_arch "$1").cmake"
     step_done
 }
+mingw_arch() { if [ "$1" = win32 ]; then echo i686; else echo x86_64; fi; }
 
 # ---------------------------------------------------------------------------------------------
-# libusb-1.0.dll from Debian's own source package, unmodified, cross-built for i686 Windows.
+# libusb-1.0.dll from Debian's own source package, unmodified, cross-built for each Windows.
 LIBUSB_VERSION=""
 LIBUSB_SRC=""
-build_libusb() {
-    step "libusb-1.0.dll from Debian's libusb-1.0 source package"
+fetch_libusb() {
+    step "Debian's libusb-1.0 source package"
     local fetch=$BUILD/libusb-source
     LIBUSB_SRC=$(find "$fetch" -mindepth 1 -maxdepth 1 -type d -name 'libusb-1.0-*' 2>/dev/null | head -n1 || true)
     if [ -z "$LIBUSB_SRC" ]; then
@@ -122,14 +126,20 @@ build_libusb() {
     fi
     LIBUSB_VERSION=$(dpkg-parsechangelog -l "$LIBUSB_SRC/debian/changelog" -S Version)
     echo "Debian libusb-1.0 source package version $LIBUSB_VERSION"
+    step_done
+}
 
-    local out=$BUILD/libusb-win32
+build_libusb() {  # win32|x64
+    step "libusb-1.0.dll for $1 from that source"
+    local host out
+    host=$(mingw_arch "$1")-w64-mingw32
+    out=$BUILD/libusb-$1
     if [ ! -f "$out/libusb/.libs/libusb-1.0.dll" ]; then
         rm -rf "$out"
         mkdir -p "$out"
         # The shipped configure, out of tree; libgcc linked in so the DLL needs Windows' DLLs only.
-        (cd "$out" && "$LIBUSB_SRC/configure" --host=i686-w64-mingw32 --disable-static --disable-examples-build \
-            --disable-tests-build CC=i686-w64-mingw32-gcc-posix LDFLAGS=-static-libgcc >configure.log 2>&1) ||
+        (cd "$out" && "$LIBUSB_SRC/configure" --host="$host" --disable-static --disable-examples-build \
+            --disable-tests-build CC="$host-gcc-posix" LDFLAGS=-static-libgcc >configure.log 2>&1) ||
             { tail -n 40 "$out/configure.log"; die "libusb configure failed (log: $out/configure.log)"; }
         make -C "$out" -j"$JOBS" >"$out/make.log" 2>&1 ||
             { tail -n 40 "$out/make.log"; die "libusb build failed (log: $out/make.log)"; }
@@ -145,31 +155,40 @@ underlined() { printf '%s\n%s\n' "$1" "$(printf '%s' "$1" | tr -c '' '=')"; }
 
 write_windows_install() {  # file
     cat >"$1" <<EOF
-$(underlined "vexo-j2534 $VERSION for 32-bit Windows")
+$(underlined "vexo-j2534 $VERSION for Windows")
 
+Two builds of the same library, one for each kind of application:
+
+win32\\   for 32-bit applications (most J2534 diagnostic and reprogramming tools)
+x64\\     for 64-bit applications (64-bit Python with ctypes, .NET "Any CPU" programs, ...)
+
+Each folder holds
 vexo_j2534_0404.dll  the J2534 04.04 pass-thru library for the Tactrix Openport 2.0 cable
-libusb-1.0.dll       libusb, which the library uses to reach the cable (see below)
+libusb-1.0.dll       libusb for that architecture, which the library uses to reach the cable
 vexo.exe             a command-line J2534 client: 'vexo.exe --help', 'vexo.exe info'
 
 Install
 -------
-1. Copy this folder somewhere it can stay, e.g. C:\\Program Files (x86)\\vexo-j2534.
-   Keep libusb-1.0.dll beside vexo_j2534_0404.dll: the library loads it from its own
-   folder first.
+1. Copy the folder(s) somewhere they can stay, e.g. win32\\ to
+   C:\\Program Files (x86)\\vexo-j2534 and x64\\ to C:\\Program Files\\vexo-j2534.
+   Keep each libusb-1.0.dll beside its vexo_j2534_0404.dll: the library loads it from
+   its own folder first.
 2. Register the library, from an elevated command prompt (Run as administrator) in
-   that folder:
+   the folder:
        regsvr32 vexo_j2534_0404.dll
    This writes the registry key
        HKLM\\SOFTWARE\\PassThruSupport.04.04\\vexo - Tactrix Openport 2.0
-   in the 32-bit registry view (SOFTWARE\\WOW6432Node on 64-bit Windows), where
-   32-bit diagnostic applications look for pass-thru devices, so they list the cable.
+   where applications look for pass-thru devices. The win32 DLL writes it in the
+   32-bit registry view (SOFTWARE\\WOW6432Node on 64-bit Windows), which 32-bit
+   applications read; the x64 DLL writes the 64-bit view, which 64-bit applications
+   read. Register both if you use both kinds of application: each keeps its own key.
 3. Windows must bind a libusb-compatible driver to the cable (USB 0403:cc4d), for
    example WinUSB installed with Zadig: plug the cable in, pick it in Zadig's list,
    choose WinUSB and click "Install Driver" (or "Replace Driver").
 
 Uninstall
 ---------
-From an elevated command prompt in this folder:
+From an elevated command prompt in each folder you registered:
     regsvr32 /u vexo_j2534_0404.dll
 then delete the folder.
 
@@ -180,13 +199,13 @@ Every J2534 call and every byte exchanged with the cable is written to
 
 libusb
 ------
-libusb-1.0.dll is libusb $LIBUSB_UPSTREAM, built unmodified from Debian's libusb-1.0
+Each libusb-1.0.dll is libusb $LIBUSB_UPSTREAM, built unmodified from Debian's libusb-1.0
 source package, version $LIBUSB_VERSION ('apt-get source libusb-1.0' on Debian 12), with
-MinGW-w64 for i686. libusb is licensed under the GNU Lesser General Public License 2.1,
-in LICENSE-libusb.txt. Its complete source is that Debian source package; the same
-package, or libusb's own release $LIBUSB_UPSTREAM, rebuilds it with
+MinGW-w64 for i686 (win32) and x86-64 (x64). libusb is licensed under the GNU Lesser
+General Public License 2.1, in LICENSE-libusb.txt. Its complete source is that Debian
+source package; the same package, or libusb's own release $LIBUSB_UPSTREAM, rebuilds it with
     ./configure --host=i686-w64-mingw32 --disable-static LDFLAGS=-static-libgcc && make
-and you may replace libusb-1.0.dll with your own build.
+(--host=x86_64-w64-mingw32 for x64), and you may replace libusb-1.0.dll with your own build.
 EOF
 }
 
@@ -231,11 +250,15 @@ package() {
     LIBUSB_UPSTREAM=${LIBUSB_VERSION#*:}
     LIBUSB_UPSTREAM=${LIBUSB_UPSTREAM%-*}
 
-    win=$stage/$NAME-win32
-    mkdir -p "$win"
-    cp "$BUILD/win/vexo_j2534_0404.dll" "$BUILD/win/tools/vexo.exe" "$BUILD/libusb-win32/libusb/.libs/libusb-1.0.dll" "$win/"
-    # strip stamps the PE headers with SOURCE_DATE_EPOCH.
-    i686-w64-mingw32-strip --strip-unneeded "$win"/*.dll "$win"/*.exe
+    win=$stage/$NAME-windows
+    local arch
+    for arch in win32 x64; do
+        mkdir -p "$win/$arch"
+        cp "$BUILD/$arch/vexo_j2534_0404.dll" "$BUILD/$arch/tools/vexo.exe" \
+            "$BUILD/libusb-$arch/libusb/.libs/libusb-1.0.dll" "$win/$arch/"
+        # strip stamps the PE headers with SOURCE_DATE_EPOCH.
+        "$(mingw_arch "$arch")-w64-mingw32-strip" --strip-unneeded "$win/$arch"/*.dll "$win/$arch"/*.exe
+    done
     cp "$LIBUSB_SRC/COPYING" "$win/LICENSE-libusb.txt"
     write_windows_install "$win/INSTALL.txt"
     # Windows editors want CRLF in the texts.
@@ -259,10 +282,10 @@ EOF
         if [ -f "$ROOT/$license" ]; then cp "$ROOT/$license" "$win/" && cp "$ROOT/$license" "$lin/"; fi
     done
 
-    local zip=$DIST/$NAME-win32.zip tgz=$DIST/$NAME-linux-x86_64.tar.gz
+    local zip=$DIST/$NAME-windows.zip tgz=$DIST/$NAME-linux-x86_64.tar.gz
     rm -f "$zip" "$tgz"
-    (cd "$stage" && find "$NAME-win32" -exec touch -h -d "@$SOURCE_DATE_EPOCH" {} + &&
-        find "$NAME-win32" -print | LC_ALL=C sort | TZ=UTC zip -q -X "$zip" -@)
+    (cd "$stage" && find "$NAME-windows" -exec touch -h -d "@$SOURCE_DATE_EPOCH" {} + &&
+        find "$NAME-windows" -print | LC_ALL=C sort | TZ=UTC zip -q -X "$zip" -@)
     tar -C "$stage" --sort=name --owner=0 --group=0 --numeric-owner --mtime="@$SOURCE_DATE_EPOCH" \
         -cf - "$NAME-linux-x86_64" |
         gzip -n -9 >"$tgz"
@@ -271,15 +294,18 @@ EOF
 
 install_packages
 build_linux
-build_windows
-build_libusb
+build_windows win32
+build_windows x64
+fetch_libusb
+build_libusb win32
+build_libusb x64
 package
 
 step "package contents"
-unzip -l "$DIST/$NAME-win32.zip"
+unzip -l "$DIST/$NAME-windows.zip"
 tar -tvzf "$DIST/$NAME-linux-x86_64.tar.gz"
-bash "$ROOT/scripts/check-packages.sh" "$DIST/$NAME-win32.zip" "$DIST/$NAME-linux-x86_64.tar.gz"
+bash "$ROOT/scripts/check-packages.sh" "$DIST/$NAME-windows.zip" "$DIST/$NAME-linux-x86_64.tar.gz"
 step_done
 
 printf '\npackage.sh: built and checked in %d s:\n  %s\n  %s\n' $((SECONDS - STARTED)) \
-    "dist/$NAME-win32.zip" "dist/$NAME-linux-x86_64.tar.gz"
+    "dist/$NAME-windows.zip" "dist/$NAME-linux-x86_64.tar.gz"
