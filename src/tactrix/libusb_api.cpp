@@ -1,5 +1,8 @@
-#include "tactrix/libusb_loader.h"
+#include "tactrix/libusb_api.h"
 
+#include <stdexcept>
+
+#include "core/usb_error_kind.h"
 #include "platform/shared_library.h"
 
 namespace vexo::tactrix {
@@ -42,6 +45,25 @@ std::expected<LibusbApi, std::string> load_libusb_api(const std::string& file_na
     need("libusb_bulk_transfer", api.bulk_transfer);
     if (missing != nullptr) return std::unexpected(file_name + " lacks " + missing);
     return api;
+}
+
+UsbContext create_usb_context(const LibusbApi& api) {
+    libusb_context* context = nullptr;
+    const int rc = api.init(&context);
+    if (rc != 0) {
+        throw std::runtime_error("Can't init Global usb context, error " +
+                                 std::string(usb_error_kind_name(usb_error_kind_from_code(rc))));
+    }
+    return UsbContext{&api, context};
+}
+
+const std::expected<UsbContext, TransportError>& usb_context() {
+    static const std::expected<UsbContext, TransportError> context = []() -> std::expected<UsbContext, TransportError> {
+        const auto api = bound_libusb_api();
+        if (!api) return std::unexpected(TransportError::io(api.error()));
+        return create_usb_context(**api);
+    }();
+    return context;
 }
 
 }  // namespace vexo::tactrix
