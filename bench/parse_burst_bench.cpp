@@ -8,7 +8,7 @@
 #include <span>
 #include <vector>
 
-#include "tactrix/frame_parser.h"
+#include "tactrix/frames.h"
 #include "tactrix/rx_buffer.h"
 
 namespace {

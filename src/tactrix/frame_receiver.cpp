@@ -3,8 +3,7 @@
 #include <array>
 
 #include "core/diagnostic_log.h"
-#include "tactrix/frame_parser.h"
-#include "tactrix/rx_frame_text.h"
+#include "tactrix/frames.h"
 #include "tactrix/tactrix_device.h"
 
 namespace vexo::tactrix {

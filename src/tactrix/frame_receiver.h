@@ -4,7 +4,7 @@
 #include <cstddef>
 
 #include "core/passthru_error.h"
-#include "tactrix/rx_frame.h"
+#include "tactrix/frames.h"
 
 namespace vexo::tactrix {
 

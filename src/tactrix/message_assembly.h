@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "core/device.h"
-#include "tactrix/rx_frame.h"
+#include "tactrix/frames.h"
 
 namespace vexo::tactrix {
 

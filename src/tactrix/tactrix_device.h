@@ -11,7 +11,7 @@
 
 #include "core/device.h"
 #include "tactrix/rx_buffer.h"
-#include "tactrix/rx_frame.h"
+#include "tactrix/frames.h"
 #include "tactrix/tactrix_channel.h"
 #include "tactrix/usb_transport.h"
 

@@ -45,7 +45,6 @@ std::optional<EndpointPair> pair_of(const libusb_interface_descriptor& setting) 
     return std::nullopt;
 }
 
-
 // libusb waits forever on 0 ms, so a bounded wait shorter than a millisecond becomes 1 ms
 // and a wait too long for its 32-bit field is clamped rather than wrapped.
 unsigned int libusb_timeout_ms(std::chrono::nanoseconds timeout) {
@@ -88,7 +87,6 @@ std::optional<EndpointPair> find_bulk_endpoint_pair(const libusb_config_descript
     }
     return std::nullopt;
 }
-
 
 UsbTransport::UsbTransport(const LibusbApi& api, libusb_device_handle* handle, int claimed_interface)
     : api_(&api), handle_(handle), claimed_interfaces_(1u << claimed_interface) {}

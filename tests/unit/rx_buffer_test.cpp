@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "tactrix/frame_parser.h"
+#include "tactrix/frames.h"
 
 namespace vexo::tactrix {
 namespace {

@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "tactrix/frame_receiver.h"
-#include "tactrix/rx_frame_text.h"
+#include "tactrix/frames.h"
 #include "tests/unit/tactrix_sim_fixture.h"
 
 namespace vexo::tactrix {

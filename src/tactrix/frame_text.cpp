@@ -1,10 +1,8 @@
-#include "tactrix/rx_frame_text.h"
-
 #include <algorithm>
 #include <charconv>
 
 #include "core/text_format.h"
-#include "tactrix/utf8_text.h"
+#include "tactrix/frames.h"
 
 namespace vexo::tactrix {
 
