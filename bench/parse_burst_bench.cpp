@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "tactrix/frames.h"
-#include "tactrix/rx_buffer.h"
+#include "tactrix/cable_session.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "tactrix/rx_buffer.h"
+#include "tactrix/cable_session.h"
 
 #include <gtest/gtest.h>
 

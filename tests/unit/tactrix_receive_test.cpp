@@ -1,7 +1,6 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "tactrix/frame_receiver.h"
 #include "tactrix/frames.h"
 #include "tests/unit/tactrix_sim_fixture.h"
 
@@ -17,23 +16,23 @@ using ::testing::IsEmpty;
 constexpr std::string_view kFrameLine = "[tactrix] tactrix RX frame: ";
 constexpr std::string_view kDesyncLine = "[tactrix] tactrix parser desync: ";
 
-// A device whose transport reaches a cable that sends exactly what the test pushes.
+// A session on a cable that sends exactly what the test pushes.
 class ReceiveFrame : public UsbSimTest {
 protected:
     void SetUp() override {
         UsbSimTest::SetUp();
         link = attach_scripted_cable();
-        device = std::make_unique<TactrixDevice>();
-        device->transport.emplace(open_cable());
+        ASSERT_EQ(outcome(session.open()), "ok");
+        sim::clear_calls();
     }
     void TearDown() override {
-        device.reset();
+        session.close();
         UsbSimTest::TearDown();
     }
 
     void push(std::string_view bytes) { link->push_output(bytes_of(bytes)); }
     std::string receive(std::chrono::nanoseconds limit = 2s) {
-        auto frame = receive_frame(*device, limit);
+        auto frame = session.receive(limit);
         return frame ? frame_text(*frame) : outcome(frame);
     }
     std::size_t reads() const {
@@ -41,11 +40,11 @@ protected:
         for (const auto& call : sim::calls()) n += call.starts_with("libusb_bulk_transfer(0x81,512,");
         return n;
     }
-    std::string buffered() const { return text_of(device->rx_buffer.bytes()); }
+    std::string buffered() const { return text_of(session.buffered()); }
 
     DriverLines log;
     std::shared_ptr<sim::ScriptedLink> link;
-    std::unique_ptr<TactrixDevice> device;
+    CableSession session;
 };
 
 TEST_F(ReceiveFrame, AFrameSplitOverTwoReadsIsOneAckWithoutResynchronising) {
@@ -54,7 +53,7 @@ TEST_F(ReceiveFrame, AFrameSplitOverTwoReadsIsOneAckWithoutResynchronising) {
     EXPECT_EQ(receive(), "Ack(channel=None)");
     EXPECT_EQ(reads(), 2u);
     EXPECT_THAT(log.take({kFrameLine, kDesyncLine}), ElementsAre("[tactrix] tactrix RX frame: Ack(channel=None)"));
-    EXPECT_EQ(device->last_detail, "");
+    EXPECT_EQ(session.detail(), "");
     EXPECT_EQ(buffered(), "");
 }
 
@@ -75,7 +74,7 @@ TEST_P(ReceiveGarbage, IsDroppedOneByteAtATimeEachDropLoggedAndNoted) {
     for (const auto& reason : g.drops) expected.push_back(std::string(kDesyncLine) + reason + ", dropping 1 byte");
     expected.push_back(std::string(kFrameLine) + g.frame);
     EXPECT_THAT(log.take({kFrameLine, kDesyncLine}), ElementsAreArray(expected));
-    EXPECT_EQ(device->last_detail, "Tactrix parser desync: " + g.drops.back());
+    EXPECT_EQ(session.detail(), "Tactrix parser desync: " + g.drops.back());
     EXPECT_EQ(buffered(), g.rest);
 }
 
@@ -112,7 +111,7 @@ TEST_F(ReceiveFrame, FramesOfOneReadAreReturnedInTurnAndLaterOnesNeedNoRead) {
 TEST_F(ReceiveFrame, EveryFrameIsLoggedInItsTextForm) {
     push("ariOpenport \"2.0\"\t \r\n" + "are\r\n"s + "arf12\r\n" + "ary4 7\r\n" +
          "ar5\x09\x41\x00\x00\x00\x05\x00\x00\x07\xE8"s);
-    for (int i = 0; i < 5; ++i) ASSERT_TRUE(receive_frame(*device, 2s));
+    for (int i = 0; i < 5; ++i) ASSERT_TRUE(session.receive(2s));
     EXPECT_THAT(log.take(kFrameLine),
                 ElementsAre("[tactrix] tactrix RX frame: Identify(\"Openport \\\"2.0\\\"\")",
                             "[tactrix] tactrix RX frame: Error(\"\")", "[tactrix] tactrix RX frame: FilterAck(id=12)",
@@ -125,7 +124,7 @@ TEST_F(ReceiveFrame, EveryNonEmptyReadIsDumpedAsReceivedWire) {
     if (!log.dumps_hex()) GTEST_SKIP() << "this build's log writes no hex dumps";
     push("aro\r\n");
     sim::fail_next_transfer(LIBUSB_ERROR_TIMEOUT, 2);
-    ASSERT_TRUE(receive_frame(*device, 2s));
+    ASSERT_TRUE(session.receive(2s));
     EXPECT_THAT(log.take("[tactrix] tactrix RX wire"), ElementsAre("[tactrix] tactrix RX wire: 2 bytes [61 72]",
                                                                    "[tactrix] tactrix RX wire: 3 bytes [6F 0D 0A]"));
 }
@@ -145,7 +144,7 @@ TEST_F(ReceiveFrame, ReadFailuresEndTheCallAndKeepWhatIsBuffered) {
     EXPECT_EQ(receive(), "0x08 transport error: I/O error: Pipe error");
     EXPECT_EQ(buffered(), "ari");
 
-    device->transport.reset();
+    session.close();
     sim::clear_calls();
     EXPECT_EQ(receive(), "0x08 device not open");
     EXPECT_THAT(sim::calls(), IsEmpty());
@@ -160,7 +159,7 @@ TEST_F(ReceiveFrame, ReadExactTakesBufferedBytesFirstAndLeavesTheRest) {
         "\x03\x04\x05"
         "aro\r\n");
     sim::clear_calls();
-    auto response = read_exact(*device, 5);
+    auto response = session.read_exact(5);
     ASSERT_EQ(outcome(response), "ok");
     EXPECT_EQ(*response, (std::vector<std::uint8_t>{1, 2, 3, 4, 5}));
     EXPECT_EQ(reads(), 1u);
@@ -170,13 +169,13 @@ TEST_F(ReceiveFrame, ReadExactTakesBufferedBytesFirstAndLeavesTheRest) {
     }
 
     sim::clear_calls();
-    EXPECT_EQ(outcome(read_exact(*device, 5)), "ok");  // all buffered already
+    EXPECT_EQ(outcome(session.read_exact(5)), "ok");  // all buffered already
     EXPECT_EQ(reads(), 0u);
-    EXPECT_EQ(outcome(read_exact(*device, 0)), "ok");
+    EXPECT_EQ(outcome(session.read_exact(0)), "ok");
 
     push("\x09");
-    device->transport.reset();
-    EXPECT_EQ(outcome(read_exact(*device, 1)), "0x08 device not open");
+    session.close();
+    EXPECT_EQ(outcome(session.read_exact(1)), "0x08 device not open");
 }
 
 }  // namespace

@@ -120,7 +120,7 @@ protected:
         const auto all = sim::written_bytes();
         return text_of(std::span(all).subspan(mark_));
     }
-    TactrixChannel& channel(std::uint32_t id) { return *device->find_channel(id); }
+    const TactrixChannel& channel(std::uint32_t id) { return *device->channel(id); }
 
     DriverLines log;
     std::shared_ptr<sim::CableFirmware> cable;
