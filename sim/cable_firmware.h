@@ -117,7 +117,7 @@ private:
     CommandStream stream_;
 
     mutable std::mutex state_mutex_;
-    std::array<std::optional<CableChannel>, 4> channels_;  // cable channels 3..6
+    std::array<std::optional<CableChannel>, channel_digits> channels_;  // by channel digit
     std::uint32_t next_filter_id_ = 1;
     std::string identity_{default_identity};
     std::uint32_t battery_millivolts_ = default_battery_millivolts;

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "core/diagnostic_log.h"
+#include "core/protocols.h"
 #include "core/text_format.h"
 #include "platform/module_path.h"
 
@@ -42,11 +43,8 @@ platform::RegistryKey discovery_key(std::string function_library) {
         {"ConfigApplication", std::string()},
     };
     // The protocols the cable carries are 1, the others 0.
-    for (const char* supported : {"CAN", "ISO15765", "ISO9141", "ISO14230"}) {
-        values.push_back({supported, std::uint32_t{1}});
-    }
-    for (const char* absent : {"J1850VPW", "J1850PWM", "SCI_A_ENGINE", "SCI_A_TRANS", "SCI_B_ENGINE", "SCI_B_TRANS"}) {
-        values.push_back({absent, std::uint32_t{0}});
+    for (const ProtocolFacts& protocol : kProtocols) {
+        values.push_back({std::string(protocol.name), std::uint32_t{protocol.carried() ? 1u : 0u}});
     }
     return {std::string(kDiscoveryKeyPath), std::move(values)};
 }

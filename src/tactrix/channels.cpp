@@ -13,8 +13,6 @@ using Clock = std::chrono::steady_clock;
 // Room reserved up front; an application may ask for billions of messages.
 constexpr std::uint32_t kReserveLimit = 64;
 
-bool is_supported_protocol(std::uint32_t protocol_id) { return protocol_id >= 3 && protocol_id <= 6; }
-
 constexpr std::size_t kCanIdLength = 4;
 
 void take_timestamp(MessageAssembly& message, const RxFrame::Data& frame) {
@@ -61,17 +59,17 @@ Message complete_message(MessageAssembly& message, std::uint32_t protocol_id) {
 
 Result<std::uint32_t> TactrixDevice::connect(std::uint32_t, std::uint32_t protocol_id, std::uint32_t flags,
                                              std::uint32_t baud_rate) {
-    if (!is_supported_protocol(protocol_id)) return fail(PassThruError::invalid_protocol_id());
-    const auto cable_channel = static_cast<std::uint8_t>(protocol_id);
+    const ProtocolFacts* protocol = carried_protocol(protocol_id);
+    if (protocol == nullptr) return fail(PassThruError::invalid_protocol_id());
+    const std::uint8_t cable_channel = protocol->cable_channel;
     if (auto sent = cable_.send(wire::open_channel(cable_channel, flags, baud_rate)); !sent) return fail(sent.error());
     if (auto acked = cable_.await_ack(); !acked) return fail(acked.error());
 
     TactrixChannel& channel = channels_.insert_or_assign(protocol_id, TactrixChannel{}).first->second;
-    channel.protocol_id = protocol_id;
+    channel.protocol = *protocol;
     channel.connect_flags = flags;
     channel.baud_rate = baud_rate;
-    channel.cable_channel = cable_channel;
-    if (channel.is_can()) return protocol_id;
+    if (protocol->can) return protocol_id;
 
     // The K-line channels pass nothing until a filter lets it through.
     if (auto sent = cable_.send(wire::pass_all_filter(cable_channel)); !sent) return fail(sent.error());
@@ -85,7 +83,7 @@ VoidResult TactrixDevice::disconnect(std::uint32_t channel_id) {
     const TactrixChannel* channel = find_channel(channel_id);
     if (channel == nullptr) return fail(PassThruError::invalid_channel_id());
     // The channel goes whatever the cable answers: an application must be able to let go of it.
-    (void)cable_.send(wire::close_channel(channel->cable_channel));
+    (void)cable_.send(wire::close_channel(channel->protocol.cable_channel));
     (void)cable_.await_ack();
     channels_.erase(channel_id);
     return {};
@@ -121,12 +119,12 @@ Result<std::vector<Message>> TactrixDevice::read_msgs(std::uint32_t channel_id, 
         }
         const auto* data = frame->as<RxFrame::Data>();
         if (data == nullptr) continue;
-        if (feed_frame(channel->partial, *data, channel->is_can()) == AssemblyStep::Open) continue;
+        if (feed_frame(channel->partial, *data, channel->protocol.can) == AssemblyStep::Open) continue;
         if (channel->partial.data.empty()) {
             channel->partial = MessageAssembly{};
             return messages;
         }
-        messages.push_back(complete_message(channel->partial, channel->protocol_id));
+        messages.push_back(complete_message(channel->partial, channel->protocol.id));
     }
     // A message still arriving stays with the channel for the next read: delivering half of
     // it would hand the application a corrupted message.
@@ -141,8 +139,8 @@ Result<std::uint32_t> TactrixDevice::write_msgs(std::uint32_t channel_id, std::s
     const std::chrono::nanoseconds timeout =
         timeout_ms == 0 ? std::chrono::nanoseconds(kCommandTimeout) : std::chrono::milliseconds(timeout_ms);
     for (const Message& msg : msgs) {
-        const auto flags = wire::transmit_flags(channel->cable_channel, msg.tx_flags);
-        if (auto sent = cable_.send(wire::transmit(channel->cable_channel, flags, msg.data), timeout); !sent) {
+        const auto flags = wire::transmit_flags(channel->protocol.cable_channel, msg.tx_flags);
+        if (auto sent = cable_.send(wire::transmit(channel->protocol.cable_channel, flags, msg.data), timeout); !sent) {
             return fail(sent.error());
         }
     }

@@ -35,8 +35,8 @@ Result<std::uint32_t> TactrixDevice::start_msg_filter(std::uint32_t channel_id, 
     const std::span<const std::uint8_t> flow = filter.filter_type == wire::kFilterFlowControl
                                                    ? std::span<const std::uint8_t>(filter.flow_control->data)
                                                    : std::span<const std::uint8_t>();
-    if (auto sent = cable_.send(wire::filter(channel->cable_channel, filter.filter_type,
-                                             wire::filter_flags(channel->cable_channel), filter.mask.data,
+    if (auto sent = cable_.send(wire::filter(channel->protocol.cable_channel, filter.filter_type,
+                                             wire::filter_flags(channel->protocol.cable_channel), filter.mask.data,
                                              filter.pattern.data, flow));
         !sent) {
         return fail(sent.error());

@@ -4,6 +4,7 @@
 #include <optional>
 #include <string_view>
 
+#include "core/protocols.h"
 #include "core/text_format.h"
 
 namespace vexo::tactrix {
@@ -54,7 +55,7 @@ std::pair<std::string_view, std::string_view> two_fields(std::string_view text) 
     return {pieces[0], pieces[1]};
 }
 
-std::expected<ParsedFrame, ParseError> parse_data(Bytes b, std::uint8_t channel) {
+std::expected<ParsedFrame, ParseError> parse_data(Bytes b, std::uint8_t channel, bool can) {
     if (b.size() == 3) return error(ParseError::NeedMoreData);
     const std::size_t len = b[3];
     if (len == 0) return error(ParseError::InvalidLen);
@@ -65,7 +66,7 @@ std::expected<ParsedFrame, ParseError> parse_data(Bytes b, std::uint8_t channel)
     data.proto = channel;
     data.kind = data_kind_of(b[4]);
     Bytes rest = b.subspan(5, len - 1);
-    if (channel == '5' || channel == '6') {
+    if (can) {
         if (len <= kTimestamp) return error(ParseError::InvalidLen);
         data.ts_us = (std::uint32_t{rest[0]} << 24) | (std::uint32_t{rest[1]} << 16) | (std::uint32_t{rest[2]} << 8) |
                      std::uint32_t{rest[3]};
@@ -129,11 +130,10 @@ std::expected<ParsedFrame, ParseError> parse_frame(Bytes b) {
     if (b.size() <= 2) return error(ParseError::NeedMoreData);
     if (b[0] != 'a' || b[1] != 'r') return error(ParseError::BadStartMarker);
     const std::uint8_t d = b[2];
+    if (d >= '0' && d <= '9') {
+        if (const ProtocolFacts* protocol = protocol_on_channel(d - '0')) return parse_data(b, d, protocol->can);
+    }
     switch (d) {
-        case '3':
-        case '4':
-        case '5':
-        case '6': return parse_data(b, d);
         case 'o':
         case 'i':
         case 'e':

@@ -84,12 +84,12 @@ struct RxFrame {
         std::uint32_t mV = 0;
         friend bool operator==(const AnalogReading&, const AnalogReading&) = default;
     };
-    // Binary "ar3".."ar6" frame.
+    // Binary "ar{channel}" frame.
     struct Data {
         std::vector<std::uint8_t> payload;
         std::uint32_t ts_us = 0;  // 0 on channels without a timestamp
         DataKind kind = DataKind::Normal;
-        std::uint8_t proto = 0;  // the discriminator character '3'..'6'
+        std::uint8_t proto = 0;  // the channel digit, as a character
         friend bool operator==(const Data&, const Data&) = default;
     };
 

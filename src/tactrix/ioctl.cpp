@@ -21,7 +21,8 @@ struct ForwardFailure {
 
 std::optional<ForwardFailure> forward_parameter(CableSession& cable, const TactrixChannel& channel,
                                                 const ConfigPair& pair) {
-    if (auto sent = cable.send(wire::set_parameter(channel.cable_channel, pair.parameter, pair.value)); !sent) {
+    if (auto sent = cable.send(wire::set_parameter(channel.protocol.cable_channel, pair.parameter, pair.value));
+        !sent) {
         return ForwardFailure{true, sent.error()};
     }
     if (auto acked = cable.await_ack(); !acked) return ForwardFailure{false, acked.error()};
@@ -79,7 +80,8 @@ Result<IoctlOutput> fast_init(CableSession& cable, const TactrixChannel& channel
         if (bytes == nullptr) return fail(PassThruError::null_parameter());
         request = *bytes;
     }
-    if (auto sent = cable.send(wire::fast_init(channel.cable_channel, request)); !sent) return fail(sent.error());
+    if (auto sent = cable.send(wire::fast_init(channel.protocol.cable_channel, request)); !sent)
+        return fail(sent.error());
     auto length =
         cable.await_reply("Tactrix rejected fast init", [](const RxFrame& frame) -> std::optional<std::uint32_t> {
             if (const auto* ack = frame.as<RxFrame::FastInitAck>()) return ack->len;

@@ -37,10 +37,10 @@ TEST_P(TactrixConnect, OpensTheCableChannelAndRecordsIt) {
     EXPECT_EQ(*connected, c.protocol);
     EXPECT_EQ(written(), c.bytes);
     const TactrixChannel& ch = channel(c.protocol);
-    EXPECT_EQ(ch.protocol_id, c.protocol);
+    EXPECT_EQ(ch.protocol.id, c.protocol);
     EXPECT_EQ(ch.connect_flags, c.flags);
     EXPECT_EQ(ch.baud_rate, c.baud);
-    EXPECT_EQ(ch.cable_channel, c.protocol);
+    EXPECT_EQ(ch.protocol.cable_channel, c.protocol);
     EXPECT_THAT(ch.cable_filter_ids, ElementsAreArray(c.cable_filter_ids));
     EXPECT_TRUE(ch.config_params.empty());
     EXPECT_EQ(device->channel_count(), 1u);
