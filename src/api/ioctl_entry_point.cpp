@@ -1,12 +1,11 @@
 #include <algorithm>
+#include <array>
 #include <cctype>
 #include <charconv>
 
-#include "api/config_defaults.h"
-#include "api/config_marshalling.h"
 #include "api/entry_frame.h"
 #include "api/entry_points.h"
-#include "api/message_marshalling.h"
+#include "api/marshalling.h"
 #include "core/text_format.h"
 
 namespace vexo::api {
@@ -16,6 +15,37 @@ using text::dec;
 namespace {
 
 constexpr std::size_t kFastInitTextBytes = 24;
+
+// Indexed by parameter ID; entry 0 is unused.
+constexpr std::array<std::uint32_t, 22> kConfigDefaults = {
+    0,
+    10400,  // DATA_RATE
+    0,      // 2 names no parameter
+    0,      // LOOPBACK
+    0,      // NODE_ADDRESS
+    0,      // NETWORK_LINE
+    0,      // P1_MIN
+    40,     // P1_MAX
+    0,      // P2_MIN
+    0,      // P2_MAX
+    110,    // P3_MIN
+    0,      // P3_MAX
+    10,     // P4_MIN
+    0,      // P4_MAX
+    300,    // W1
+    20,     // W2
+    20,     // W3
+    50,     // W4
+    300,    // W5
+    300,    // TIDLE
+    25,     // TINIL
+    50,     // TWUP
+};
+
+// What GET_CONFIG reports for a parameter ID: fixed defaults for IDs 1 to 21, 0 for any other.
+std::uint32_t config_default(std::uint32_t parameter) {
+    return parameter < kConfigDefaults.size() ? kConfigDefaults[parameter] : 0;
+}
 
 // Upper-case hex, at least two digits: 03, 0A, 1234.
 std::string ioctl_id_text(std::uint32_t id) {

@@ -10,7 +10,6 @@
 #include <string>
 #include <vector>
 
-#include "api/device_factory.h"
 #include "api/device_slot.h"
 #include "api/entry_points.h"
 #include "core/device.h"

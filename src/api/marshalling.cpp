@@ -1,4 +1,4 @@
-#include "api/message_marshalling.h"
+#include "api/marshalling.h"
 
 #include <algorithm>
 #include <cstring>
@@ -43,6 +43,43 @@ void message_to_passthru(const Message& in, PASSTHRU_MSG& out) {
 
 std::string leading_bytes_text(std::span<const std::uint8_t> bytes, std::size_t max_bytes) {
     return text::byte_list(bytes.first(std::min(bytes.size(), max_bytes)));
+}
+
+ConfigList config_list_from(const SCONFIG_LIST& list) {
+    ConfigList pairs;
+    if (list.ConfigPtr == nullptr) return pairs;
+    pairs.reserve(std::min(list.NumOfParams, kReserveLimit));
+    for (std::uint32_t i = 0; i < list.NumOfParams; ++i) {
+        pairs.push_back({list.ConfigPtr[i].Parameter, list.ConfigPtr[i].Value});
+    }
+    return pairs;
+}
+
+std::string config_list_text(const ConfigList& pairs) {
+    std::string out;
+    for (const ConfigPair& p : pairs) {
+        if (!out.empty()) out += ", ";
+        out += text::hex_prefixed(p.parameter) + "=" + text::dec(p.value);
+    }
+    return out;
+}
+
+Bytes bytes_from(const SBYTE_ARRAY& array) {
+    if (array.BytePtr == nullptr) return {};
+    return Bytes(array.BytePtr, array.BytePtr + array.NumOfBytes);
+}
+
+void bytes_to(const Bytes& bytes, SBYTE_ARRAY& out) {
+    const auto n = static_cast<std::uint32_t>(std::min<std::size_t>(out.NumOfBytes, bytes.size()));
+    if (n == 0 || out.BytePtr == nullptr) return;
+    std::memcpy(out.BytePtr, bytes.data(), n);
+    out.NumOfBytes = n;
+}
+
+void write_text_buffer(std::string_view text, char* out) {
+    const std::size_t n = std::min<std::size_t>(text.size(), 79);
+    std::copy_n(text.data(), n, out);
+    out[n] = '\0';
 }
 
 }  // namespace vexo::api
