@@ -9,7 +9,7 @@
 
 #include "api/device_slot.h"
 #include "core/diagnostic_log.h"
-#include "core/last_error.h"
+#include "core/passthru_error.h"
 #include "vexo/j2534.h"
 
 // What every entry point shares: the slot lock, the broken and no-device cases, the failure

@@ -1,5 +1,6 @@
 #include "core/passthru_error.h"
 
+#include "core/breakable_mutex.h"
 #include "core/text_format.h"
 #include "vexo/j2534.h"
 
@@ -44,6 +45,44 @@ std::string PassThruError::message() const {
         case Kind::Internal: break;
     }
     return "internal error: " + std::get<std::string>(payload_);
+}
+
+namespace {
+
+struct LastErrorStore {
+    BreakableMutex lock;
+    std::string text;
+};
+
+LastErrorStore& store_instance() {
+    static LastErrorStore instance;
+    return instance;
+}
+
+}  // namespace
+
+namespace last_error {
+
+void store(std::string text) {
+    auto& s = store_instance();
+    BreakableGuard guard(s.lock);
+    if (guard.broken()) return;
+    s.text = std::move(text);
+}
+
+std::optional<std::string> copy() {
+    auto& s = store_instance();
+    BreakableGuard guard(s.lock);
+    if (guard.broken()) return std::nullopt;
+    return s.text;
+}
+
+}  // namespace last_error
+
+std::uint32_t to_status(const PassThruError& error) {
+    const std::uint32_t status = error.status();
+    last_error::store(error.message());
+    return status;
 }
 
 }  // namespace vexo

@@ -2,7 +2,7 @@
 
 #include <stdexcept>
 
-#include "core/usb_error_kind.h"
+#include "core/transport_error.h"
 #include "platform/shared_library.h"
 
 namespace vexo::tactrix {

@@ -6,7 +6,7 @@
 #include <string>
 #include <utility>
 
-#include "core/usb_error_kind.h"
+#include "core/transport_error.h"
 
 namespace vexo::tactrix {
 

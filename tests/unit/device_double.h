@@ -13,7 +13,7 @@
 #include "api/device_slot.h"
 #include "api/entry_points.h"
 #include "core/device.h"
-#include "core/last_error.h"
+#include "core/passthru_error.h"
 #include "platform/debug_output.h"
 
 namespace vexo::testing_support {

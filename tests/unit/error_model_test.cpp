@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include "core/last_error.h"
 #include "core/passthru_error.h"
 #include "vexo/j2534.h"
 
