@@ -12,27 +12,20 @@ using text::dec;
 
 namespace {
 
-constexpr const char* kAlreadyOpen = "device already open";
-
 // Everything under the slot lock. A fault thrown here unwinds through the guard, which marks
 // the slot broken, before the caller captures it.
 Result<std::uint32_t> open_into_slot() {
     DeviceSlot& slot = device_slot();
     BreakableGuard guard(slot.lock);
     if (guard.broken()) return fail(PassThruError::internal("DEVICE mutex poisoned"));
-    if (slot.device) return fail(PassThruError::internal(kAlreadyOpen));
+    if (slot.device) return fail(PassThruError::device_in_use());
     std::unique_ptr<Device> device = make_device();
     Result<std::uint32_t> id = device->open(0);
     if (id) slot.device = std::move(device);
     return id;
 }
 
-bool is_already_open(const PassThruError& error) {
-    const std::string* text = error.internal_text();
-    return text != nullptr && *text == kAlreadyOpen;
-}
-
-std::uint32_t report_panic(const std::string& message) {
+std::uint32_t report_fault(const std::string& message) {
     log_line("[j2534] PassThruOpen PANIC " + message);
     last_error::store("panic: " + message);
     return ERR_FAILED;
@@ -47,13 +40,14 @@ std::uint32_t passthru_open(void*, std::uint32_t* device_id) {
         try {
             outcome = open_into_slot();
         } catch (const std::exception& fault) {
-            return report_panic(fault.what());
+            return report_fault(fault.what());
         } catch (...) {
-            return report_panic("unknown panic payload");
+            return report_fault("unknown panic payload");
         }
-        if (!*outcome && is_already_open(outcome->error())) {
-            log_line("[j2534] PassThruOpen ERR device already open");
-            return ERR_DEVICE_IN_USE;
+        // A second open leaves LastError as it was.
+        if (!*outcome && outcome->error().kind() == PassThruError::Kind::DeviceInUse) {
+            log_line("[j2534] PassThruOpen ERR " + outcome->error().message());
+            return outcome->error().status();
         }
         if (!*outcome) {
             log_line("[j2534] PassThruOpen ERR " + outcome->error().message());

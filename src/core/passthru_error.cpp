@@ -10,6 +10,7 @@ std::uint32_t PassThruError::status() const {
     switch (kind_) {
         case Kind::DeviceNotConnected:
         case Kind::DeviceNotOpen: return ERR_DEVICE_NOT_CONNECTED;
+        case Kind::DeviceInUse: return ERR_DEVICE_IN_USE;
         case Kind::InvalidDeviceId: return ERR_INVALID_DEVICE_ID;
         case Kind::InvalidChannelId: return ERR_INVALID_CHANNEL_ID;
         case Kind::NotSupported: return ERR_NOT_SUPPORTED;
@@ -29,6 +30,7 @@ std::string PassThruError::message() const {
     switch (kind_) {
         case Kind::DeviceNotConnected: return "device not connected";
         case Kind::DeviceNotOpen: return "device not open";
+        case Kind::DeviceInUse: return "device already open";
         case Kind::InvalidDeviceId: return "invalid device ID";
         case Kind::InvalidChannelId: return "invalid channel ID";
         case Kind::NotSupported: return "operation not supported";

@@ -16,6 +16,7 @@ public:
     enum class Kind {
         DeviceNotConnected,
         DeviceNotOpen,
+        DeviceInUse,
         InvalidDeviceId,
         InvalidChannelId,
         NotSupported,
@@ -38,6 +39,7 @@ public:
     // The variants without payload; InvalidValue, Transport and Internal have their own makers.
     static PassThruError device_not_connected() { return PassThruError(Kind::DeviceNotConnected); }
     static PassThruError device_not_open() { return PassThruError(Kind::DeviceNotOpen); }
+    static PassThruError device_in_use() { return PassThruError(Kind::DeviceInUse); }
     static PassThruError invalid_device_id() { return PassThruError(Kind::InvalidDeviceId); }
     static PassThruError invalid_channel_id() { return PassThruError(Kind::InvalidChannelId); }
     static PassThruError not_supported() { return PassThruError(Kind::NotSupported); }
@@ -61,7 +63,7 @@ public:
 
     // The J2534 status code of this error.
     std::uint32_t status() const;
-    // The Display text: what the log lines end with and what LastError stores.
+    // The text the log lines end with and LastError stores.
     std::string message() const;
 
     friend bool operator==(const PassThruError&, const PassThruError&) = default;
