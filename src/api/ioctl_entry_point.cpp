@@ -1,7 +1,5 @@
 #include <algorithm>
 #include <array>
-#include <cctype>
-#include <charconv>
 
 #include "api/entry_frame.h"
 #include "api/entry_points.h"
@@ -45,15 +43,6 @@ constexpr std::array<std::uint32_t, 22> kConfigDefaults = {
 // What GET_CONFIG reports for a parameter ID: fixed defaults for IDs 1 to 21, 0 for any other.
 std::uint32_t config_default(std::uint32_t parameter) {
     return parameter < kConfigDefaults.size() ? kConfigDefaults[parameter] : 0;
-}
-
-// Upper-case hex, at least two digits: 03, 0A, 1234.
-std::string ioctl_id_text(std::uint32_t id) {
-    char buf[8];
-    auto end = std::to_chars(buf, buf + sizeof buf, id, 16).ptr;
-    std::string digits(buf, end);
-    std::transform(digits.begin(), digits.end(), digits.begin(), [](char c) { return std::toupper(c); });
-    return digits.size() < 2 ? "0" + digits : digits;
 }
 
 std::string bytes_text(const Bytes& bytes) {
@@ -171,7 +160,8 @@ constexpr IoctlRule kIoctlRules[] = {
 
 std::uint32_t passthru_ioctl(std::uint32_t channel_id, std::uint32_t ioctl_id, void* input, void* output) {
     return shielded([&] {
-        log_line("[j2534] PassThruIoctl ch=" + dec(channel_id) + " id=0x" + ioctl_id_text(ioctl_id));
+        log_line("[j2534] PassThruIoctl ch=" + dec(channel_id) + " id=0x" +
+                 text::hex(ioctl_id, 2, text::HexCase::Upper));
         const auto rule = std::ranges::find(kIoctlRules, ioctl_id, &IoctlRule::id);
         if (rule == std::end(kIoctlRules)) return ERR_INVALID_IOCTL_ID;
         return rule->handler(channel_id, input, output);

@@ -47,18 +47,4 @@ void log_hex_dump(std::string_view label, std::span<const std::uint8_t> bytes) {
     }
 }
 
-std::vector<std::string> format_byte_list(std::span<const std::uint8_t> bytes) {
-    std::vector<std::string> out;
-    out.reserve(bytes.size());
-    for (auto b : bytes) out.push_back(text::hex_byte(b));
-    return out;
-}
-
-std::vector<std::string> format_config_list(std::span<const ConfigPair> pairs) {
-    std::vector<std::string> out;
-    out.reserve(pairs.size());
-    for (const auto& p : pairs) out.push_back(text::hex_prefixed(p.parameter) + "=" + text::dec(p.value));
-    return out;
-}
-
 }  // namespace vexo

@@ -4,9 +4,6 @@
 #include <span>
 #include <string>
 #include <string_view>
-#include <vector>
-
-#include "core/device.h"
 
 // The trace a support engineer reads: every line goes to the debugger output and is appended
 // to j2534-0404.log in the temporary directory. Never fails towards its caller.
@@ -18,9 +15,5 @@ void log_line(std::string_view text);
 void driver_log(std::string_view text);
 // "{label}: {n} bytes [{first 48 bytes}{ …}]" through driver_log.
 void log_hex_dump(std::string_view label, std::span<const std::uint8_t> bytes);
-// Each byte as two upper-case hex digits, for the caller to join.
-std::vector<std::string> format_byte_list(std::span<const std::uint8_t> bytes);
-// Each pair as "0x{param lower hex}={value decimal}", for the caller to join.
-std::vector<std::string> format_config_list(std::span<const ConfigPair> pairs);
 
 }  // namespace vexo

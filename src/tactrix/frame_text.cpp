@@ -1,5 +1,4 @@
 #include <algorithm>
-#include <charconv>
 
 #include "core/text_format.h"
 #include "tactrix/frames.h"
@@ -29,14 +28,6 @@ bool is_printable(char32_t c) {
         return false;
     }
     return true;
-}
-
-void append_unicode_escape(std::string& out, char32_t c) {
-    char digits[8];
-    const auto r = std::to_chars(digits, digits + sizeof digits, static_cast<std::uint32_t>(c), 16);
-    out += "\\u{";
-    out.append(digits, r.ptr);
-    out += '}';
 }
 
 std::string channel_text(const std::optional<std::uint8_t>& channel) {
@@ -98,7 +89,7 @@ std::string quoted_text(std::string_view text) {
                 if (is_printable(*code)) {
                     out.append(text.substr(start, pos - start));
                 } else {
-                    append_unicode_escape(out, *code);
+                    out += "\\u{" + vexo::text::hex(*code) + "}";
                 }
         }
     }

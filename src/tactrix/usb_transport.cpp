@@ -1,11 +1,11 @@
 #include "tactrix/usb_transport.h"
 
 #include <algorithm>
-#include <charconv>
 #include <climits>
 #include <string>
 #include <utility>
 
+#include "core/text_format.h"
 #include "core/transport_error.h"
 
 namespace vexo::tactrix {
@@ -14,14 +14,6 @@ namespace {
 
 constexpr int kCableConfiguration = 1;
 constexpr int kCableInterface = 1;
-
-// "0x" and four lower-case digits, as the not-found text shows USB IDs.
-std::string usb_id_text(std::uint16_t id) {
-    char digits[8];
-    const auto end = std::to_chars(digits, digits + sizeof digits, id, 16).ptr;
-    const std::string text(digits, end);
-    return "0x" + std::string(4 - text.size(), '0') + text;
-}
 
 std::unexpected<TransportError> io_failure(int libusb_result) {
     return std::unexpected(TransportError::io(usb_error_kind_from_code(libusb_result)));
@@ -133,8 +125,8 @@ UsbResult<UsbTransport> open_usb(std::uint16_t vendor_id, std::uint16_t product_
 
     libusb_device_handle* handle = api.open_device_with_vid_pid(usb.context, vendor_id, product_id);
     if (handle == nullptr) {
-        return std::unexpected(TransportError::io("Tactrix not found (VID=" + usb_id_text(vendor_id) +
-                                                  " PID=" + usb_id_text(product_id) + ")"));
+        return std::unexpected(TransportError::io("Tactrix not found (VID=0x" + text::hex(vendor_id, 4) + " PID=0x" +
+                                                  text::hex(product_id, 4) + ")"));
     }
     // These fail harmlessly where there is no kernel driver to detach (always on Windows).
     api.set_auto_detach_kernel_driver(handle, 1);
