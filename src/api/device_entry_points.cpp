@@ -1,4 +1,3 @@
-#include <exception>
 #include <string>
 
 #include "api/entry_frame.h"
@@ -25,10 +24,9 @@ Result<std::uint32_t> open_into_slot() {
     return id;
 }
 
-std::uint32_t report_fault(const std::string& message) {
+void report_fault(const std::string& message) {
     log_line("[j2534] PassThruOpen PANIC " + message);
     last_error::store("panic: " + message);
-    return ERR_FAILED;
 }
 
 }  // namespace
@@ -36,14 +34,13 @@ std::uint32_t report_fault(const std::string& message) {
 std::uint32_t passthru_open(void*, std::uint32_t* device_id) {
     if (device_id == nullptr) return ERR_NULL_PARAMETER;
     return shielded([&] {
-        std::optional<Result<std::uint32_t>> outcome;
-        try {
-            outcome = open_into_slot();
-        } catch (const std::exception& fault) {
-            return report_fault(fault.what());
-        } catch (...) {
-            return report_fault("unknown panic payload");
-        }
+        const auto outcome =
+            contain_faults([]() -> std::optional<Result<std::uint32_t>> { return open_into_slot(); },
+                           [](const std::exception* fault) -> std::optional<Result<std::uint32_t>> {
+                               report_fault(fault != nullptr ? fault->what() : "unknown panic payload");
+                               return std::nullopt;
+                           });
+        if (!outcome) return ERR_FAILED;
         // A second open leaves LastError as it was.
         if (!*outcome && outcome->error().kind() == PassThruError::Kind::DeviceInUse) {
             log_line("[j2534] PassThruOpen ERR " + outcome->error().message());

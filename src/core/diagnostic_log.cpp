@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "core/passthru_error.h"
 #include "core/text_format.h"
 #include "platform/debug_output.h"
 #include "platform/log_file.h"
@@ -12,29 +13,33 @@ namespace {
 constexpr std::size_t kHexDumpLimit = 48;
 constexpr std::string_view kDriverPrefix = "[tactrix] ";
 constexpr std::string_view kEllipsisSuffix = " \xE2\x80\xA6";  // blank and U+2026
+
+// A trace must never take the call it traces down with it, not even on exhaustion.
+template <class Body>
+void quietly(Body&& body) {
+    contain_faults(body, [](const std::exception*) {});
+}
+
 }  // namespace
 
 void log_line(std::string_view text) {
-    // A trace must never take the call it traces down with it, not even on exhaustion.
-    try {
+    quietly([&] {
         platform::debug_output(text);
         platform::append_log_line(text);
-    } catch (...) {
-    }
+    });
 }
 
 void driver_log(std::string_view text) {
-    try {
+    quietly([&] {
         std::string line;
         line.reserve(kDriverPrefix.size() + text.size());
         line.append(kDriverPrefix).append(text);
         log_line(line);
-    } catch (...) {
-    }
+    });
 }
 
 void log_hex_dump(std::string_view label, std::span<const std::uint8_t> bytes) {
-    try {
+    quietly([&] {
         const auto shown = bytes.first(std::min(bytes.size(), kHexDumpLimit));
         std::string line;
         line.reserve(label.size() + 24 + shown.size() * 3 + kEllipsisSuffix.size());
@@ -43,8 +48,7 @@ void log_hex_dump(std::string_view label, std::span<const std::uint8_t> bytes) {
         if (bytes.size() > kHexDumpLimit) line.append(kEllipsisSuffix);
         line.push_back(']');
         driver_log(line);
-    } catch (...) {
-    }
+    });
 }
 
 }  // namespace vexo

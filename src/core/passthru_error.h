@@ -1,9 +1,11 @@
 #pragma once
 
 #include <cstdint>
+#include <exception>
 #include <expected>
 #include <optional>
 #include <string>
+#include <type_traits>
 #include <variant>
 
 #include "core/transport_error.h"
@@ -82,6 +84,20 @@ using Result = std::expected<T, PassThruError>;
 using VoidResult = std::expected<void, PassThruError>;
 
 inline std::unexpected<PassThruError> fail(PassThruError error) { return std::unexpected(std::move(error)); }
+
+// The one place a fault is caught. Runs body; whatever it throws becomes on_fault's answer,
+// given the exception, or null for one that is no std::exception. Every exported function
+// and the trace run inside it: no exception may cross the exported boundary.
+template <class Body, class OnFault>
+auto contain_faults(Body&& body, OnFault&& on_fault) -> std::invoke_result_t<Body&> {
+    try {
+        return body();
+    } catch (const std::exception& fault) {
+        return on_fault(&fault);
+    } catch (...) {
+        return on_fault(nullptr);
+    }
+}
 
 // The process-wide text of the most recent failure, read by PassThruGetLastError.
 namespace last_error {

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "core/diagnostic_log.h"
+#include "core/passthru_error.h"
 #include "core/protocols.h"
 #include "core/text_format.h"
 #include "platform/module_path.h"
@@ -24,13 +25,9 @@ std::int32_t failure(std::string_view function, const platform::SystemError& err
 // Turns anything thrown into an HRESULT: nothing may leave the exported function.
 template <typename Body>
 std::int32_t guarded(Body body) noexcept {
-    try {
-        return body();
-    } catch (const std::bad_alloc&) {
-        return kHresultOutOfMemory;
-    } catch (...) {
-        return kHresultUnexpected;
-    }
+    return contain_faults(body, [](const std::exception* fault) {
+        return dynamic_cast<const std::bad_alloc*>(fault) != nullptr ? kHresultOutOfMemory : kHresultUnexpected;
+    });
 }
 
 }  // namespace
