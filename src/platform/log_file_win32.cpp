@@ -3,6 +3,7 @@
 #include <optional>
 #include <string>
 
+#include "platform/environment.h"
 #include "platform/log_file.h"
 #include "platform/wide_text_win32.h"
 
@@ -12,18 +13,9 @@ namespace {
 
 // TEMP, read afresh for every line. Unset, empty or not valid Unicode: no directory.
 std::optional<std::wstring> temp_directory() {
-    std::wstring value(MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD n = ::GetEnvironmentVariableW(L"TEMP", value.data(), static_cast<DWORD>(value.size()));
-        if (n == 0) return std::nullopt;
-        if (n < value.size()) {
-            value.resize(n);
-            break;
-        }
-        value.resize(n);  // too small: n counts the terminator
-    }
-    if (!is_valid_utf16(value)) return std::nullopt;
-    return value;
+    const std::optional<std::string> value = environment_value("TEMP");
+    if (!value || value->empty()) return std::nullopt;
+    return to_utf16(*value);
 }
 
 void write_bytes(HANDLE file, const char* data, std::size_t size) {

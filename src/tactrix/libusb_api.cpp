@@ -3,7 +3,7 @@
 #include <stdexcept>
 
 #include "core/transport_error.h"
-#include "platform/shared_library.h"
+#include "platform/module_path.h"
 
 namespace vexo::tactrix {
 
