@@ -352,4 +352,14 @@ std::optional<CableChannel> CableFirmware::channel(std::uint8_t channel) const {
 
 std::unique_ptr<CableLink> make_cable_firmware() { return std::make_unique<CableFirmware>(); }
 
+std::optional<ScriptedReply> ReplyScript::take(char letter) {
+    const auto found = queues_.find(letter);
+    if (found == queues_.end()) return std::nullopt;
+    auto& queue = found->second;
+    ScriptedReply reply = queue.front();
+    if (queue.front().uses > 0 && --queue.front().uses == 0) queue.pop_front();
+    if (queue.empty()) queues_.erase(found);
+    return reply;
+}
+
 }  // namespace vexo::sim

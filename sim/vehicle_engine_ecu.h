@@ -9,7 +9,7 @@
 #include "sim/cable_vehicle_port.h"
 #include "sim/cable_vehicle_side.h"
 #include "sim/vehicle_engine_diagnostics.h"
-#include "sim/vehicle_identity.h"
+#include "sim/vehicle_engine_readings.h"
 #include "sim/vehicle_uptime.h"
 
 namespace vexo::sim {

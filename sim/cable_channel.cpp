@@ -1,4 +1,4 @@
-#include "sim/cable_filters.h"
+#include "sim/cable_channel.h"
 
 #include <algorithm>
 
