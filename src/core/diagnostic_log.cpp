@@ -1,11 +1,11 @@
 #include "core/diagnostic_log.h"
 
 #include <algorithm>
+#include <mutex>
 
 #include "core/passthru_error.h"
 #include "core/text_format.h"
-#include "platform/debug_output.h"
-#include "platform/log_file.h"
+#include "platform/trace_output.h"
 
 namespace vexo {
 
@@ -13,6 +13,18 @@ namespace {
 constexpr std::size_t kHexDumpLimit = 48;
 constexpr std::string_view kDriverPrefix = "[tactrix] ";
 constexpr std::string_view kEllipsisSuffix = " \xE2\x80\xA6";  // blank and U+2026
+
+std::mutex sink_mutex;
+
+DebugSink& sink() {
+    static DebugSink instance;
+    return instance;
+}
+
+void tell_sink(std::string_view text) {
+    std::lock_guard lock(sink_mutex);
+    if (sink()) sink()(text);
+}
 
 // A trace must never take the call it traces down with it, not even on exhaustion.
 template <class Body>
@@ -22,9 +34,15 @@ void quietly(Body&& body) {
 
 }  // namespace
 
+void set_debug_sink(DebugSink s) {
+    std::lock_guard lock(sink_mutex);
+    sink() = std::move(s);
+}
+
 void log_line(std::string_view text) {
     quietly([&] {
         platform::debug_output(text);
+        tell_sink(text);
         platform::append_log_line(text);
     });
 }

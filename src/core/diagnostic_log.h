@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -8,6 +9,11 @@
 // The trace a support engineer reads: every line goes to the debugger output and is appended
 // to j2534-0404.log in the temporary directory. Never fails towards its caller.
 namespace vexo {
+
+// A process-local observer of every trace line, on every platform; tests use it. Silent (no
+// sink) unless set. Pass nullptr to remove it.
+using DebugSink = std::function<void(std::string_view)>;
+void set_debug_sink(DebugSink sink);
 
 // Writes one line exactly as given.
 void log_line(std::string_view text);

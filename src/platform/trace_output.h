@@ -2,7 +2,12 @@
 
 #include <string_view>
 
+// The trace's two outputs: the debugger and the log file.
 namespace vexo::platform {
+
+// Sends one line (UTF-8, no terminator) to the debugger output: OutputDebugStringW on
+// Windows; POSIX has no such channel.
+void debug_output(std::string_view line);
 
 // File name of the trace, inside the temporary directory.
 inline constexpr std::string_view kLogFileName = "j2534-0404.log";

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "platform/environment.h"
-#include "platform/log_file.h"
+#include "platform/trace_output.h"
 #include "platform/wide_text_win32.h"
 
 namespace vexo::platform {
@@ -24,6 +24,8 @@ void write_bytes(HANDLE file, const char* data, std::size_t size) {
 }
 
 }  // namespace
+
+void debug_output(std::string_view line) { ::OutputDebugStringW(to_utf16(line).c_str()); }
 
 void append_log_line(std::string_view text) {
     const auto directory = temp_directory();

@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "platform/log_file.h"
+#include "platform/trace_output.h"
 
 namespace vexo::platform {
 
@@ -35,6 +35,8 @@ bool write_fully(int fd, const char* data, std::size_t size) {
 }
 
 }  // namespace
+
+void debug_output(std::string_view) {}
 
 void append_log_line(std::string_view text) {
     std::string path = log_directory();
