@@ -8,8 +8,8 @@
 #include <span>
 #include <vector>
 
-#include "tactrix/frame_parser.h"
-#include "tactrix/rx_buffer.h"
+#include "tactrix/frames.h"
+#include "tactrix/cable_session.h"
 
 namespace {
 

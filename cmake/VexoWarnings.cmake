@@ -1,5 +1,5 @@
 function(vexo_warnings target)
-  target_compile_options(${target} PRIVATE -Wall -Wextra -Werror)
+  target_compile_options(${target} PRIVATE -Wall -Wextra -Wshadow -Wconversion -Werror)
   # GCC 12's optimiser reports false positives of these kinds inside libstdc++ (std::string
   # concatenation, std::expected copies, vector growth). In optimised builds they stay visible
   # as warnings but do not fail the build; Debug builds keep them fatal.

@@ -13,11 +13,10 @@ NAME=vexo-j2534-$VERSION
 ZIP=${1:-$ROOT/dist/$NAME-windows.zip}
 TGZ=${2:-$ROOT/dist/$NAME-linux-x86_64.tar.gz}
 
-EXPORTS="PassThruClose PassThruConnect PassThruDisconnect PassThruGetLastError PassThruIoctl PassThruOpen
-PassThruReadMsgs PassThruReadVersion PassThruSetProgrammingVoltage PassThruStartMsgFilter
-PassThruStartPeriodicMsg PassThruStopMsgFilter PassThruStopPeriodicMsg PassThruWriteMsgs"
-# regsvr32 calls these; the DLL exports nothing else beside the PassThru functions.
-REGISTRATION="DllRegisterServer DllUnregisterServer"
+# The exports, from their one list. regsvr32 calls the names marked "windows" there; the DLL
+# exports nothing else beside the PassThru functions.
+EXPORTS=$(sed -n '/^[A-Za-z]/{/ windows$/!p}' "$ROOT/src/api/exports.txt")
+REGISTRATION=$(sed -n 's/ windows$//p' "$ROOT/src/api/exports.txt")
 # Imports a shipped Windows binary may have: Windows' own system libraries only.
 SYSTEM_DLLS="kernel32.dll msvcrt.dll ntdll.dll advapi32.dll user32.dll setupapi.dll cfgmgr32.dll
 ole32.dll shell32.dll winusb.dll ws2_32.dll"

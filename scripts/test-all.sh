@@ -15,11 +15,9 @@ OUT=${VEXO_BUILD_ROOT:-$ROOT/build-ci}
 JOBS=${JOBS:-2}
 # CI may start with a bare environment; Wine wants a home.
 export HOME=${HOME:-$(getent passwd "$(id -u)" | cut -d: -f6)}
-EXPORTS="PassThruClose PassThruConnect PassThruDisconnect PassThruGetLastError PassThruIoctl PassThruOpen
-PassThruReadMsgs PassThruReadVersion PassThruSetProgrammingVoltage PassThruStartMsgFilter
-PassThruStartPeriodicMsg PassThruStopMsgFilter PassThruStopPeriodicMsg PassThruWriteMsgs"
-# The Windows DLL also registers itself for regsvr32.
-DLL_EXPORTS="$EXPORTS DllRegisterServer DllUnregisterServer"
+# The exports, from their one list; the Windows DLL also has the names marked "windows" there.
+EXPORTS=$(sed -n '/^[A-Za-z]/{/ windows$/!p}' "$ROOT/src/api/exports.txt")
+DLL_EXPORTS="$EXPORTS $(sed -n 's/ windows$//p' "$ROOT/src/api/exports.txt")"
 # Imports a shipped DLL may have: Windows' own system libraries only.
 SYSTEM_DLLS="kernel32.dll msvcrt.dll ntdll.dll advapi32.dll user32.dll setupapi.dll cfgmgr32.dll
 ole32.dll shell32.dll winusb.dll ws2_32.dll"

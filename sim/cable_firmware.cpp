@@ -13,14 +13,9 @@ std::optional<char> command_letter(std::string_view line) {
     return line[2];
 }
 
-// The longest message the cable takes on each channel: a CAN frame is its 4-byte ID and up
-// to 8 data bytes, an ISO15765 message its ID and up to 4095, a K-line message 260 bytes.
 bool valid_message_length(std::uint32_t channel, std::size_t length) {
-    switch (channel) {
-        case can_channel: return length >= 4 && length <= 12;
-        case iso15765_channel: return length >= 4 && length <= 4099;
-        default: return length >= 1 && length <= 260;
-    }
+    const ProtocolFacts* protocol = protocol_on_channel(channel);
+    return protocol != nullptr && length >= protocol->min_message && length <= protocol->max_message;
 }
 
 Bytes be32(std::uint32_t value) {
@@ -100,7 +95,7 @@ CableChannel* CableFirmware::find_open_locked(std::uint32_t channel, std::string
         error = error_text::invalid_channel;
         return nullptr;
     }
-    auto& slot = channels_[channel - 3];
+    auto& slot = channels_[channel];
     if (!slot) {
         error = error_text::channel_not_open;
         return nullptr;
@@ -111,8 +106,8 @@ CableChannel* CableFirmware::find_open_locked(std::uint32_t channel, std::string
 CableFirmware::Answer CableFirmware::close_all() {
     Answer answer;
     std::lock_guard lock(state_mutex_);
-    for (std::uint8_t channel = 3; channel <= 6; ++channel) {
-        auto& slot = channels_[channel - 3];
+    for (std::uint8_t channel = 0; channel < channels_.size(); ++channel) {
+        auto& slot = channels_[channel];
         if (!slot) continue;
         slot.reset();
         answer.events.push_back([channel](VehicleSide& v) { v.on_channel_closed(channel); });
@@ -128,7 +123,7 @@ CableFirmware::Answer CableFirmware::open_channel(const std::vector<std::uint32_
     {
         // Opening an open channel starts it afresh, filters and settings gone.
         std::lock_guard lock(state_mutex_);
-        channels_[channel - 3] = CableChannel{flags, baud, {}, {}};
+        channels_[channel] = CableChannel{flags, baud, {}, {}};
     }
     return {ack_frame(channel), {[=](VehicleSide& v) { v.on_channel_opened(channel, flags, baud); }}};
 }
@@ -138,7 +133,7 @@ CableFirmware::Answer CableFirmware::close_channel(std::uint32_t channel_field) 
     std::lock_guard lock(state_mutex_);
     if (!find_open_locked(channel_field, error)) return {error_frame(error), {}};
     const auto channel = static_cast<std::uint8_t>(channel_field);
-    channels_[channel - 3].reset();
+    channels_[channel].reset();
     return {ack_frame(channel), {[channel](VehicleSide& v) { v.on_channel_closed(channel); }}};
 }
 
@@ -237,7 +232,7 @@ Delivery CableFirmware::push_traffic(std::uint8_t channel, std::span<const std::
     std::size_t limit = 0;
     {
         std::lock_guard lock(state_mutex_);
-        const auto& slot = channels_[channel - 3];
+        const auto& slot = channels_[channel];
         if (!slot) return Delivery::ChannelNotOpen;
         if (filtering_ && !filters_pass(slot->filters, message)) return Delivery::Filtered;
         limit = output_limit_;
@@ -251,7 +246,7 @@ Delivery CableFirmware::push_traffic(std::uint8_t channel, std::span<const std::
 
 bool CableFirmware::is_open(std::uint8_t channel) const {
     std::lock_guard lock(state_mutex_);
-    return is_cable_channel(channel) && channels_[channel - 3].has_value();
+    return is_cable_channel(channel) && channels_[channel].has_value();
 }
 
 std::uint32_t CableFirmware::now_us() const { return clock_.now_us(); }
@@ -352,9 +347,19 @@ void CableFirmware::clear_commands() {
 std::optional<CableChannel> CableFirmware::channel(std::uint8_t channel) const {
     std::lock_guard lock(state_mutex_);
     if (!is_cable_channel(channel)) return std::nullopt;
-    return channels_[channel - 3];
+    return channels_[channel];
 }
 
 std::unique_ptr<CableLink> make_cable_firmware() { return std::make_unique<CableFirmware>(); }
+
+std::optional<ScriptedReply> ReplyScript::take(char letter) {
+    const auto found = queues_.find(letter);
+    if (found == queues_.end()) return std::nullopt;
+    auto& queue = found->second;
+    ScriptedReply reply = queue.front();
+    if (queue.front().uses > 0 && --queue.front().uses == 0) queue.pop_front();
+    if (queue.empty()) queues_.erase(found);
+    return reply;
+}
 
 }  // namespace vexo::sim

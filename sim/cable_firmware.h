@@ -2,9 +2,12 @@
 
 #include <array>
 #include <atomic>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -14,16 +17,57 @@
 #include <vector>
 
 #include "sim/cable_channel.h"
-#include "sim/cable_clock.h"
 #include "sim/cable_command_stream.h"
 #include "sim/cable_frames.h"
 #include "sim/cable_link.h"
 #include "sim/cable_output.h"
-#include "sim/cable_reply_script.h"
 #include "sim/cable_vehicle_port.h"
 #include "sim/cable_vehicle_side.h"
 
 namespace vexo::sim {
+
+// The cable's free-running microsecond counter: starts when the cable powers up and wraps
+// at 32 bits like the time stamps it feeds.
+class CableClock {
+public:
+    CableClock() : start_(std::chrono::steady_clock::now()) {}
+
+    std::uint32_t now_us() const {
+        const auto elapsed = std::chrono::steady_clock::now() - start_;
+        return static_cast<std::uint32_t>(std::chrono::duration_cast<std::chrono::microseconds>(elapsed).count());
+    }
+
+private:
+    std::chrono::steady_clock::time_point start_;
+};
+
+// A test's override of the cable's answer to one command letter.
+struct ScriptedReply {
+    enum class Action {
+        Silence,  // the command takes effect, nothing is answered
+        Replace,  // the command takes effect, `bytes` are sent instead of the answer
+        Reject,   // the command is refused without effect, answered "are<bytes>\r\n"
+    };
+    Action action = Action::Silence;
+    std::vector<std::uint8_t> bytes;
+    unsigned uses = 0;  // commands it applies to; 0 until cleared
+
+    friend bool operator==(const ScriptedReply&, const ScriptedReply&) = default;
+};
+
+// Scripted replies queued per command letter: the first one applies; a counted one leaves
+// after its uses, letting the next in line apply.
+class ReplyScript {
+public:
+    void add(char letter, ScriptedReply reply) { queues_[letter].push_back(std::move(reply)); }
+    void clear(char letter) { queues_.erase(letter); }
+    void clear_all() { queues_.clear(); }
+
+    std::optional<ScriptedReply> take(char letter);
+
+private:
+    std::map<char, std::deque<ScriptedReply>> queues_;
+};
 
 // The cable's firmware as the host sees it: reads command lines and payloads from the OUT
 // endpoint, keeps the channels and filters they set up, answers on the IN endpoint, and
@@ -117,7 +161,7 @@ private:
     CommandStream stream_;
 
     mutable std::mutex state_mutex_;
-    std::array<std::optional<CableChannel>, 4> channels_;  // cable channels 3..6
+    std::array<std::optional<CableChannel>, channel_digits> channels_;  // by channel digit
     std::uint32_t next_filter_id_ = 1;
     std::string identity_{default_identity};
     std::uint32_t battery_millivolts_ = default_battery_millivolts;

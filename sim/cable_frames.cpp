@@ -33,7 +33,7 @@ Bytes to_bytes(std::string_view text) { return Bytes(text.begin(), text.end()); 
 
 Bytes data_frame(std::uint8_t channel, std::uint8_t status, std::span<const std::uint8_t> payload,
                  std::uint32_t ts_us) {
-    if (!is_cable_channel(channel)) throw std::invalid_argument("data frame channel must be 3 to 6");
+    if (!is_cable_channel(channel)) throw std::invalid_argument("data frame on a channel the cable does not have");
     if (payload.size() > max_frame_payload(channel)) throw std::length_error("data frame payload too long");
     const bool stamped = is_can_channel(channel);
     const std::size_t length = 1 + (stamped ? 4 : 0) + payload.size();

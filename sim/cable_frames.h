@@ -6,6 +6,8 @@
 #include <string_view>
 #include <vector>
 
+#include "core/protocols.h"
+
 // Builders for every frame the cable sends. The firmware model uses them and so do tests
 // that need exact bytes on the IN endpoint.
 namespace vexo::sim {
@@ -24,15 +26,23 @@ inline constexpr std::uint8_t normal_start = 0x80;
 inline constexpr std::uint8_t tx_loopback_start = 0xA0;
 }  // namespace status
 
-// Cable channel numbers (the J2534 protocol IDs).
-inline constexpr std::uint8_t iso9141_channel = 3;
-inline constexpr std::uint8_t iso14230_channel = 4;
-inline constexpr std::uint8_t can_channel = 5;
-inline constexpr std::uint8_t iso15765_channel = 6;
+// Cable channel numbers.
+inline constexpr std::uint8_t iso9141_channel = carried_protocol(ISO9141)->cable_channel;
+inline constexpr std::uint8_t iso14230_channel = carried_protocol(ISO14230)->cable_channel;
+inline constexpr std::uint8_t can_channel = carried_protocol(CAN)->cable_channel;
+inline constexpr std::uint8_t iso15765_channel = carried_protocol(ISO15765)->cable_channel;
+// Channel digits run 0 to 9; the cable uses a few of them.
+inline constexpr std::size_t channel_digits = 10;
 
-constexpr bool is_cable_channel(std::uint32_t channel) { return channel >= 3 && channel <= 6; }
-constexpr bool is_can_channel(std::uint32_t channel) { return channel == 5 || channel == 6; }
-constexpr bool is_kline_channel(std::uint32_t channel) { return channel == 3 || channel == 4; }
+constexpr bool is_cable_channel(std::uint32_t channel) { return protocol_on_channel(channel) != nullptr; }
+constexpr bool is_can_channel(std::uint32_t channel) {
+    const ProtocolFacts* protocol = protocol_on_channel(channel);
+    return protocol != nullptr && protocol->can;
+}
+constexpr bool is_kline_channel(std::uint32_t channel) {
+    const ProtocolFacts* protocol = protocol_on_channel(channel);
+    return protocol != nullptr && !protocol->can;
+}
 
 // Largest payload one data frame carries on a channel: the length byte counts the status
 // byte and, on CAN channels, the 4-byte timestamp.
@@ -41,9 +51,9 @@ constexpr std::size_t max_frame_payload(std::uint8_t channel) { return is_can_ch
 // CAN data bytes per chunk of a received CAN or ISO15765 message.
 inline constexpr std::size_t can_chunk_bytes = 8;
 
-// "ar<digit>" L S [timestamp] payload. The timestamp is written only on channels 5 and 6.
+// "ar<digit>" L S [timestamp] payload. The timestamp is written only on the CAN channels.
 // Throws std::length_error when the payload exceeds max_frame_payload(channel) and
-// std::invalid_argument for a channel outside 3..6: both are caller bugs.
+// std::invalid_argument for a channel the cable does not have: both are caller bugs.
 Bytes data_frame(std::uint8_t channel, std::uint8_t status, std::span<const std::uint8_t> payload,
                  std::uint32_t ts_us = 0);
 

@@ -21,7 +21,7 @@ class VehiclePort {
 public:
     virtual ~VehiclePort() = default;
 
-    // A CAN or ISO15765 message (channel 5 or 6): the CAN ID and its data bytes, which on
+    // A CAN or ISO15765 message (a CAN channel): the CAN ID and its data bytes, which on
     // ISO15765 may be a whole reassembled message. Without a time stamp the cable's clock is used.
     virtual Delivery deliver_can(std::uint8_t channel, std::uint32_t can_id, std::span<const std::uint8_t> data,
                                  std::optional<std::uint32_t> ts_us = std::nullopt) = 0;

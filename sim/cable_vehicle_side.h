@@ -5,7 +5,7 @@
 #include <span>
 #include <vector>
 
-#include "sim/cable_filters.h"
+#include "sim/cable_channel.h"
 
 namespace vexo::sim {
 

@@ -4,7 +4,6 @@
 #include <optional>
 
 #include "sim/vehicle_bus_load.h"
-#include "sim/vehicle_demo.h"
 
 namespace vexo::sim {
 
@@ -57,6 +56,46 @@ bool install_vehicle(CableFirmware& cable, std::string_view name) {
         return true;
     }
     return false;
+}
+
+DemoVehicle install_demo_vehicle(CableFirmware& cable) {
+    DemoVehicle demo{std::make_shared<EngineEcu>(cable), std::make_shared<KlineEcu>(cable)};
+    cable.set_filtering(true);
+    cable.set_battery_millivolts(12600);
+    // Without a K-line ECU that wakes, a fast initialisation gets no answer at all.
+    cable.set_fast_init_response({});
+    cable.set_vehicle(
+        std::make_shared<VehicleNetwork>(std::vector<std::shared_ptr<VehicleSide>>{demo.engine, demo.kline}));
+    return demo;
+}
+
+VehicleNetwork::VehicleNetwork(std::vector<std::shared_ptr<VehicleSide>> members) : members_(std::move(members)) {}
+
+void VehicleNetwork::on_channel_opened(std::uint8_t channel, std::uint32_t flags, std::uint32_t baud) {
+    for (const auto& member : members_) member->on_channel_opened(channel, flags, baud);
+}
+
+void VehicleNetwork::on_channel_closed(std::uint8_t channel) {
+    for (const auto& member : members_) member->on_channel_closed(channel);
+}
+
+void VehicleNetwork::on_transmit(const Transmission& message) {
+    for (const auto& member : members_) member->on_transmit(message);
+}
+
+void VehicleNetwork::on_filter(std::uint8_t channel, const CableFilter& filter) {
+    for (const auto& member : members_) member->on_filter(channel, filter);
+}
+
+void VehicleNetwork::on_config(std::uint8_t channel, std::uint32_t parameter, std::uint32_t value) {
+    for (const auto& member : members_) member->on_config(channel, parameter, value);
+}
+
+std::optional<std::vector<std::uint8_t>> VehicleNetwork::on_fast_init(std::uint8_t channel,
+                                                                      std::span<const std::uint8_t> request) {
+    for (const auto& member : members_)
+        if (auto answer = member->on_fast_init(channel, request)) return answer;
+    return std::nullopt;
 }
 
 }  // namespace vexo::sim

@@ -1,9 +1,15 @@
 #pragma once
 
+#include <memory>
 #include <string_view>
+#include <vector>
 
 #include "sim/cable_firmware.h"
+#include "sim/cable_vehicle_side.h"
+#include "sim/vehicle_engine_ecu.h"
+#include "sim/vehicle_kline_ecu.h"
 
+// The vehicles the simulated cable can have behind it, and how their ECUs share it.
 namespace vexo::sim {
 
 // Puts a vehicle behind the cable by name, for the simulated cable's control surface:
@@ -17,5 +23,36 @@ bool install_vehicle(CableFirmware& cable, std::string_view name);
 
 // Whether install_vehicle knows the name.
 bool known_vehicle(std::string_view name);
+
+// The ECUs of the demo car, for callers that want to look at them.
+struct DemoVehicle {
+    std::shared_ptr<EngineEcu> engine;
+    std::shared_ptr<KlineEcu> kline;
+};
+
+// Puts the demo car behind the cable: the engine ECU on CAN and ISO15765 at 500 kbit/s
+// (7E0 and 7DF in, 7E8 out), the KWP2000 ECU at address 10 on the ISO14230 K-line at
+// 10400 baud, 12.6 V on pin 16, and the J2534 filter rules on every channel, so nothing is
+// delivered until a filter passes it. A fast initialisation on the ISO9141 channel finds
+// no ECU. Any earlier vehicle is replaced; attached traffic is left alone.
+DemoVehicle install_demo_vehicle(CableFirmware& cable);
+
+// Several ECUs behind one cable: each hears everything the cable does, in the order they
+// were given; the first that answers a fast initialisation answers it.
+class VehicleNetwork final : public VehicleSide {
+public:
+    explicit VehicleNetwork(std::vector<std::shared_ptr<VehicleSide>> members);
+
+    void on_channel_opened(std::uint8_t channel, std::uint32_t flags, std::uint32_t baud) override;
+    void on_channel_closed(std::uint8_t channel) override;
+    void on_transmit(const Transmission& message) override;
+    void on_filter(std::uint8_t channel, const CableFilter& filter) override;
+    void on_config(std::uint8_t channel, std::uint32_t parameter, std::uint32_t value) override;
+    std::optional<std::vector<std::uint8_t>> on_fast_init(std::uint8_t channel,
+                                                          std::span<const std::uint8_t> request) override;
+
+private:
+    const std::vector<std::shared_ptr<VehicleSide>> members_;
+};
 
 }  // namespace vexo::sim

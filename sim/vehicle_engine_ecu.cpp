@@ -1,8 +1,8 @@
 #include "sim/vehicle_engine_ecu.h"
 
 #include <algorithm>
-
-#include "sim/vehicle_isotp_frame.h"
+#include <optional>
+#include <span>
 
 namespace vexo::sim {
 
@@ -20,6 +20,28 @@ Bytes be32(std::uint32_t value) {
 
 std::uint32_t read_be32(std::span<const std::uint8_t> bytes) {
     return std::uint32_t{bytes[0]} << 24 | std::uint32_t{bytes[1]} << 16 | std::uint32_t{bytes[2]} << 8 | bytes[3];
+}
+
+// ISO-TP (ISO 15765-2) single frames on classic CAN, for the raw CAN channel: a PCI byte
+// 0x0L, then L (1..7) payload bytes.
+constexpr std::size_t single_frame_max_payload = 7;
+
+// The payload of a single frame, nothing for any other frame type or an impossible length.
+// Bytes after the payload are padding.
+std::optional<std::span<const std::uint8_t>> single_frame_payload(std::span<const std::uint8_t> frame) {
+    if (frame.empty() || (frame[0] & 0xF0) != 0x00) return std::nullopt;
+    const std::size_t length = frame[0] & 0x0F;
+    if (length == 0 || length > single_frame_max_payload || length > frame.size() - 1) return std::nullopt;
+    return frame.subspan(1, length);
+}
+
+// The 8-byte single frame carrying `payload`, padded with `pad`; nothing when it does not fit.
+std::optional<Bytes> single_frame(std::span<const std::uint8_t> payload, std::uint8_t pad) {
+    if (payload.empty() || payload.size() > single_frame_max_payload) return std::nullopt;
+    Bytes frame{static_cast<std::uint8_t>(payload.size())};
+    append(frame, payload);
+    frame.resize(8, pad);
+    return frame;
 }
 
 }  // namespace

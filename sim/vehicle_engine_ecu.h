@@ -9,7 +9,7 @@
 #include "sim/cable_vehicle_port.h"
 #include "sim/cable_vehicle_side.h"
 #include "sim/vehicle_engine_diagnostics.h"
-#include "sim/vehicle_identity.h"
+#include "sim/vehicle_engine_readings.h"
 #include "sim/vehicle_uptime.h"
 
 namespace vexo::sim {
@@ -30,7 +30,7 @@ public:
         std::uint32_t request_id = 0x7E0;
         std::uint32_t functional_id = 0x7DF;
         std::uint32_t response_id = 0x7E8;
-        std::uint32_t bit_rate = 500000;
+        std::uint32_t bit_rate = carried_protocol(ISO15765)->default_baud;
         std::uint8_t padding = 0xAA;
         std::string vin{demo_vin};
         std::string serial_number = "VX-ECM-0004217";
@@ -56,14 +56,14 @@ private:
         std::vector<CableFilter> filters;
     };
 
-    Channel& channel_locked(std::uint8_t channel) { return channels_[channel - can_channel]; }
+    Channel& channel_locked(std::uint8_t channel) { return channels_[channel]; }
     bool flow_control_paired_locked(const Channel& channel) const;
     std::optional<Bytes> answer_locked(std::uint8_t channel, std::span<const std::uint8_t> request, bool functional);
 
     VehiclePort& port_;
     const Settings settings_;
     mutable std::mutex mutex_;
-    std::array<Channel, 2> channels_;  // cable channels 5 and 6
+    std::array<Channel, channel_digits> channels_;  // by channel digit; only the CAN ones are used
     EngineDiagnostics diagnostics_;
     Uptime uptime_;
 };

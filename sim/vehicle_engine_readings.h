@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string_view>
 
 namespace vexo::sim {
 
@@ -22,5 +23,9 @@ struct EngineReadings {
 inline constexpr std::uint64_t drive_cycle_us = 20'000'000;
 
 EngineReadings engine_readings(std::uint64_t uptime_us);
+
+// The simulated car's VIN, reported by every ECU that knows it: 17 characters, none of
+// the letters I, O or Q that VINs leave out.
+inline constexpr std::string_view demo_vin = "1VXDM5SM8N0004217";
 
 }  // namespace vexo::sim

@@ -9,7 +9,7 @@
 
 #include "sim/cable_vehicle_port.h"
 #include "sim/cable_vehicle_side.h"
-#include "sim/vehicle_identity.h"
+#include "sim/vehicle_engine_readings.h"
 #include "sim/vehicle_kwp_frame.h"
 #include "sim/vehicle_kwp_services.h"
 #include "sim/vehicle_uptime.h"
@@ -30,7 +30,7 @@ public:
         std::uint8_t channel = iso14230_channel;
         std::uint8_t address = 0x10;
         std::uint8_t functional_address = 0x33;
-        std::uint32_t bit_rate = 10400;
+        std::uint32_t bit_rate = carried_protocol(ISO14230)->default_baud;
         std::array<std::uint8_t, 2> key_bytes{0xEF, 0x8F};
         std::uint32_t p3_max_ms = 5000;
         std::string vin{demo_vin};

@@ -1,11 +1,60 @@
+#include <string>
+
 #include "api/entry_frame.h"
 #include "api/entry_points.h"
-#include "api/text_output.h"
+#include "api/marshalling.h"
 #include "core/text_format.h"
 
 namespace vexo::api {
 
 using text::dec;
+
+namespace {
+
+// Everything under the slot lock. A fault thrown here unwinds through the guard, which marks
+// the slot broken, before the caller captures it.
+Result<std::uint32_t> open_into_slot() {
+    DeviceSlot& slot = device_slot();
+    BreakableGuard guard(slot.lock);
+    if (guard.broken()) return fail(PassThruError::internal("DEVICE mutex poisoned"));
+    if (slot.device) return fail(PassThruError::device_in_use());
+    std::unique_ptr<Device> device = make_device();
+    Result<std::uint32_t> id = device->open(0);
+    if (id) slot.device = std::move(device);
+    return id;
+}
+
+void report_fault(const std::string& message) {
+    log_line("[j2534] PassThruOpen PANIC " + message);
+    last_error::store("panic: " + message);
+}
+
+}  // namespace
+
+std::uint32_t passthru_open(void*, std::uint32_t* device_id) {
+    if (device_id == nullptr) return ERR_NULL_PARAMETER;
+    return shielded([&] {
+        const auto outcome =
+            contain_faults([]() -> std::optional<Result<std::uint32_t>> { return open_into_slot(); },
+                           [](const std::exception* fault) -> std::optional<Result<std::uint32_t>> {
+                               report_fault(fault != nullptr ? fault->what() : "unknown panic payload");
+                               return std::nullopt;
+                           });
+        if (!outcome) return ERR_FAILED;
+        // A second open leaves LastError as it was.
+        if (!*outcome && outcome->error().kind() == PassThruError::Kind::DeviceInUse) {
+            log_line("[j2534] PassThruOpen ERR " + outcome->error().message());
+            return outcome->error().status();
+        }
+        if (!*outcome) {
+            log_line("[j2534] PassThruOpen ERR " + outcome->error().message());
+            return to_status(outcome->error());
+        }
+        log_line("[j2534] PassThruOpen OK id=" + text::dec(**outcome));
+        *device_id = **outcome;
+        return STATUS_NOERROR;
+    });
+}
 
 std::uint32_t passthru_close(std::uint32_t device_id) {
     return shielded([&] {
@@ -72,6 +121,15 @@ std::uint32_t passthru_set_programming_voltage(std::uint32_t device_id, std::uin
         return run_on_device(
             [&](std::unique_ptr<Device>& device) { return device->set_programming_voltage(device_id, pins, voltage); },
             [] { return STATUS_NOERROR; }, NoFailureLine{});
+    });
+}
+
+std::uint32_t passthru_get_last_error(char* description) {
+    if (description == nullptr) return ERR_NULL_PARAMETER;
+    return shielded([&] {
+        // A broken LastError lock reads as an empty text, never as a failure.
+        write_text_buffer(last_error::copy().value_or(std::string()), description);
+        return STATUS_NOERROR;
     });
 }
 

@@ -9,7 +9,7 @@
 
 #include "api/device_slot.h"
 #include "core/diagnostic_log.h"
-#include "core/last_error.h"
+#include "core/passthru_error.h"
 #include "vexo/j2534.h"
 
 // What every entry point shares: the slot lock, the broken and no-device cases, the failure
@@ -19,11 +19,7 @@ namespace vexo::api {
 // Whatever escapes the body becomes ERR_FAILED: no exception may cross the exported boundary.
 template <class Body>
 std::uint32_t shielded(Body&& body) noexcept {
-    try {
-        return body();
-    } catch (...) {
-        return ERR_FAILED;
-    }
+    return contain_faults(body, [](const std::exception*) -> std::uint32_t { return ERR_FAILED; });
 }
 
 // Runs op on the slot's device (as its owning pointer, never null) under the slot lock.

@@ -1,12 +1,9 @@
 #include <algorithm>
-#include <cctype>
-#include <charconv>
+#include <array>
 
-#include "api/config_defaults.h"
-#include "api/config_marshalling.h"
 #include "api/entry_frame.h"
 #include "api/entry_points.h"
-#include "api/message_marshalling.h"
+#include "api/marshalling.h"
 #include "core/text_format.h"
 
 namespace vexo::api {
@@ -17,13 +14,35 @@ namespace {
 
 constexpr std::size_t kFastInitTextBytes = 24;
 
-// Upper-case hex, at least two digits: 03, 0A, 1234.
-std::string ioctl_id_text(std::uint32_t id) {
-    char buf[8];
-    auto end = std::to_chars(buf, buf + sizeof buf, id, 16).ptr;
-    std::string digits(buf, end);
-    std::transform(digits.begin(), digits.end(), digits.begin(), [](char c) { return std::toupper(c); });
-    return digits.size() < 2 ? "0" + digits : digits;
+// Indexed by parameter ID; entry 0 is unused.
+constexpr std::array<std::uint32_t, 22> kConfigDefaults = {
+    0,
+    10400,  // DATA_RATE
+    0,      // 2 names no parameter
+    0,      // LOOPBACK
+    0,      // NODE_ADDRESS
+    0,      // NETWORK_LINE
+    0,      // P1_MIN
+    40,     // P1_MAX
+    0,      // P2_MIN
+    0,      // P2_MAX
+    110,    // P3_MIN
+    0,      // P3_MAX
+    10,     // P4_MIN
+    0,      // P4_MAX
+    300,    // W1
+    20,     // W2
+    20,     // W3
+    50,     // W4
+    300,    // W5
+    300,    // TIDLE
+    25,     // TINIL
+    50,     // TWUP
+};
+
+// What GET_CONFIG reports for a parameter ID: fixed defaults for IDs 1 to 21, 0 for any other.
+std::uint32_t config_default(std::uint32_t parameter) {
+    return parameter < kConfigDefaults.size() ? kConfigDefaults[parameter] : 0;
 }
 
 std::string bytes_text(const Bytes& bytes) {
@@ -31,7 +50,7 @@ std::string bytes_text(const Bytes& bytes) {
 }
 
 // Answered from the defaults table alone: no lock, no device.
-std::uint32_t get_config(void* input) {
+std::uint32_t get_config(std::uint32_t, void* input, void*) {
     if (input == nullptr) return ERR_NULL_PARAMETER;
     const auto& list = *static_cast<SCONFIG_LIST*>(input);
     if (list.ConfigPtr == nullptr) return STATUS_NOERROR;
@@ -41,7 +60,7 @@ std::uint32_t get_config(void* input) {
     return STATUS_NOERROR;
 }
 
-std::uint32_t set_config(std::uint32_t channel_id, void* input) {
+std::uint32_t set_config(std::uint32_t channel_id, void* input, void*) {
     if (input == nullptr) return ERR_NULL_PARAMETER;
     const IoctlInput config = config_list_from(*static_cast<const SCONFIG_LIST*>(input));
     log_line("[j2534] PassThruIoctl SET_CONFIG ch=" + dec(channel_id) + " params=[" +
@@ -51,7 +70,7 @@ std::uint32_t set_config(std::uint32_t channel_id, void* input) {
         [](const IoctlOutput&) { return STATUS_NOERROR; }, NoFailureLine{});
 }
 
-std::uint32_t read_vbatt(std::uint32_t channel_id, void* output) {
+std::uint32_t read_vbatt(std::uint32_t channel_id, void*, void* output) {
     if (output == nullptr) return ERR_NULL_PARAMETER;
     return run_on_device(
         [&](std::unique_ptr<Device>& device) { return device->ioctl(channel_id, READ_VBATT, nullptr); },
@@ -111,24 +130,41 @@ std::uint32_t fast_init(std::uint32_t channel_id, void* input, void* output) {
         [&] { return "[j2534] PassThruIoctl FAST_INIT ERR ch=" + dec(channel_id) + " input=" + input_text; });
 }
 
+// Applications send these while they set a channel up; they succeed without effect.
+std::uint32_t nothing_to_clear(std::uint32_t, void*, void*) { return STATUS_NOERROR; }
+
+using IoctlHandler = std::uint32_t (*)(std::uint32_t channel_id, void* input, void* output);
+
+struct IoctlRule {
+    std::uint32_t id;
+    IoctlHandler handler;
+};
+
+// Every ioctl PassThruIoctl takes; any other ID is refused with ERR_INVALID_IOCTL_ID.
+constexpr IoctlRule kIoctlRules[] = {
+    // Answered here, without the device.
+    {GET_CONFIG, get_config},
+    {CLEAR_TX_BUFFER, nothing_to_clear},
+    {CLEAR_RX_BUFFER, nothing_to_clear},
+    {CLEAR_PERIODIC_MSGS, nothing_to_clear},
+    {CLEAR_MSG_FILTERS, nothing_to_clear},
+    {CLEAR_FUNCT_MSG_LOOKUP_TABLE, nothing_to_clear},
+    // Handed to the device.
+    {SET_CONFIG, set_config},
+    {READ_VBATT, read_vbatt},
+    {FIVE_BAUD_INIT, five_baud_init},
+    {FAST_INIT, fast_init},
+};
+
 }  // namespace
 
 std::uint32_t passthru_ioctl(std::uint32_t channel_id, std::uint32_t ioctl_id, void* input, void* output) {
     return shielded([&] {
-        log_line("[j2534] PassThruIoctl ch=" + dec(channel_id) + " id=0x" + ioctl_id_text(ioctl_id));
-        switch (ioctl_id) {
-            case GET_CONFIG: return get_config(input);
-            case SET_CONFIG: return set_config(channel_id, input);
-            case READ_VBATT: return read_vbatt(channel_id, output);
-            case FIVE_BAUD_INIT: return five_baud_init(channel_id, input, output);
-            case FAST_INIT: return fast_init(channel_id, input, output);
-            case CLEAR_TX_BUFFER:
-            case CLEAR_RX_BUFFER:
-            case CLEAR_PERIODIC_MSGS:
-            case CLEAR_MSG_FILTERS:
-            case CLEAR_FUNCT_MSG_LOOKUP_TABLE: return STATUS_NOERROR;
-            default: return ERR_INVALID_IOCTL_ID;
-        }
+        log_line("[j2534] PassThruIoctl ch=" + dec(channel_id) + " id=0x" +
+                 text::hex(ioctl_id, 2, text::HexCase::Upper));
+        const auto rule = std::ranges::find(kIoctlRules, ioctl_id, &IoctlRule::id);
+        if (rule == std::end(kIoctlRules)) return ERR_INVALID_IOCTL_ID;
+        return rule->handler(channel_id, input, output);
     });
 }
 

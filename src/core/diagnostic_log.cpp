@@ -1,10 +1,11 @@
 #include "core/diagnostic_log.h"
 
 #include <algorithm>
+#include <mutex>
 
+#include "core/passthru_error.h"
 #include "core/text_format.h"
-#include "platform/debug_output.h"
-#include "platform/log_file.h"
+#include "platform/trace_output.h"
 
 namespace vexo {
 
@@ -12,29 +13,51 @@ namespace {
 constexpr std::size_t kHexDumpLimit = 48;
 constexpr std::string_view kDriverPrefix = "[tactrix] ";
 constexpr std::string_view kEllipsisSuffix = " \xE2\x80\xA6";  // blank and U+2026
+
+std::mutex sink_mutex;
+
+DebugSink& sink() {
+    static DebugSink instance;
+    return instance;
+}
+
+void tell_sink(std::string_view text) {
+    std::lock_guard lock(sink_mutex);
+    if (sink()) sink()(text);
+}
+
+// A trace must never take the call it traces down with it, not even on exhaustion.
+template <class Body>
+void quietly(Body&& body) {
+    contain_faults(body, [](const std::exception*) {});
+}
+
 }  // namespace
 
+void set_debug_sink(DebugSink s) {
+    std::lock_guard lock(sink_mutex);
+    sink() = std::move(s);
+}
+
 void log_line(std::string_view text) {
-    // A trace must never take the call it traces down with it, not even on exhaustion.
-    try {
+    quietly([&] {
         platform::debug_output(text);
+        tell_sink(text);
         platform::append_log_line(text);
-    } catch (...) {
-    }
+    });
 }
 
 void driver_log(std::string_view text) {
-    try {
+    quietly([&] {
         std::string line;
         line.reserve(kDriverPrefix.size() + text.size());
         line.append(kDriverPrefix).append(text);
         log_line(line);
-    } catch (...) {
-    }
+    });
 }
 
 void log_hex_dump(std::string_view label, std::span<const std::uint8_t> bytes) {
-    try {
+    quietly([&] {
         const auto shown = bytes.first(std::min(bytes.size(), kHexDumpLimit));
         std::string line;
         line.reserve(label.size() + 24 + shown.size() * 3 + kEllipsisSuffix.size());
@@ -43,22 +66,7 @@ void log_hex_dump(std::string_view label, std::span<const std::uint8_t> bytes) {
         if (bytes.size() > kHexDumpLimit) line.append(kEllipsisSuffix);
         line.push_back(']');
         driver_log(line);
-    } catch (...) {
-    }
-}
-
-std::vector<std::string> format_byte_list(std::span<const std::uint8_t> bytes) {
-    std::vector<std::string> out;
-    out.reserve(bytes.size());
-    for (auto b : bytes) out.push_back(text::hex_byte(b));
-    return out;
-}
-
-std::vector<std::string> format_config_list(std::span<const ConfigPair> pairs) {
-    std::vector<std::string> out;
-    out.reserve(pairs.size());
-    for (const auto& p : pairs) out.push_back(text::hex_prefixed(p.parameter) + "=" + text::dec(p.value));
-    return out;
+    });
 }
 
 }  // namespace vexo

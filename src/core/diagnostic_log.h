@@ -1,16 +1,19 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <string>
 #include <string_view>
-#include <vector>
-
-#include "core/device.h"
 
 // The trace a support engineer reads: every line goes to the debugger output and is appended
 // to j2534-0404.log in the temporary directory. Never fails towards its caller.
 namespace vexo {
+
+// A process-local observer of every trace line, on every platform; tests use it. Silent (no
+// sink) unless set. Pass nullptr to remove it.
+using DebugSink = std::function<void(std::string_view)>;
+void set_debug_sink(DebugSink sink);
 
 // Writes one line exactly as given.
 void log_line(std::string_view text);
@@ -18,9 +21,5 @@ void log_line(std::string_view text);
 void driver_log(std::string_view text);
 // "{label}: {n} bytes [{first 48 bytes}{ …}]" through driver_log.
 void log_hex_dump(std::string_view label, std::span<const std::uint8_t> bytes);
-// Each byte as two upper-case hex digits, for the caller to join.
-std::vector<std::string> format_byte_list(std::span<const std::uint8_t> bytes);
-// Each pair as "0x{param lower hex}={value decimal}", for the caller to join.
-std::vector<std::string> format_config_list(std::span<const ConfigPair> pairs);
 
 }  // namespace vexo

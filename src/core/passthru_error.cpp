@@ -1,5 +1,6 @@
 #include "core/passthru_error.h"
 
+#include "core/breakable_mutex.h"
 #include "core/text_format.h"
 #include "vexo/j2534.h"
 
@@ -9,6 +10,7 @@ std::uint32_t PassThruError::status() const {
     switch (kind_) {
         case Kind::DeviceNotConnected:
         case Kind::DeviceNotOpen: return ERR_DEVICE_NOT_CONNECTED;
+        case Kind::DeviceInUse: return ERR_DEVICE_IN_USE;
         case Kind::InvalidDeviceId: return ERR_INVALID_DEVICE_ID;
         case Kind::InvalidChannelId: return ERR_INVALID_CHANNEL_ID;
         case Kind::NotSupported: return ERR_NOT_SUPPORTED;
@@ -28,6 +30,7 @@ std::string PassThruError::message() const {
     switch (kind_) {
         case Kind::DeviceNotConnected: return "device not connected";
         case Kind::DeviceNotOpen: return "device not open";
+        case Kind::DeviceInUse: return "device already open";
         case Kind::InvalidDeviceId: return "invalid device ID";
         case Kind::InvalidChannelId: return "invalid channel ID";
         case Kind::NotSupported: return "operation not supported";
@@ -44,6 +47,44 @@ std::string PassThruError::message() const {
         case Kind::Internal: break;
     }
     return "internal error: " + std::get<std::string>(payload_);
+}
+
+namespace {
+
+struct LastErrorStore {
+    BreakableMutex lock;
+    std::string text;
+};
+
+LastErrorStore& store_instance() {
+    static LastErrorStore instance;
+    return instance;
+}
+
+}  // namespace
+
+namespace last_error {
+
+void store(std::string text) {
+    auto& s = store_instance();
+    BreakableGuard guard(s.lock);
+    if (guard.broken()) return;
+    s.text = std::move(text);
+}
+
+std::optional<std::string> copy() {
+    auto& s = store_instance();
+    BreakableGuard guard(s.lock);
+    if (guard.broken()) return std::nullopt;
+    return s.text;
+}
+
+}  // namespace last_error
+
+std::uint32_t to_status(const PassThruError& error) {
+    const std::uint32_t status = error.status();
+    last_error::store(error.message());
+    return status;
 }
 
 }  // namespace vexo

@@ -1,8 +1,11 @@
 #pragma once
 
 #include <cstdint>
+#include <exception>
 #include <expected>
+#include <optional>
 #include <string>
+#include <type_traits>
 #include <variant>
 
 #include "core/transport_error.h"
@@ -15,6 +18,7 @@ public:
     enum class Kind {
         DeviceNotConnected,
         DeviceNotOpen,
+        DeviceInUse,
         InvalidDeviceId,
         InvalidChannelId,
         NotSupported,
@@ -37,6 +41,7 @@ public:
     // The variants without payload; InvalidValue, Transport and Internal have their own makers.
     static PassThruError device_not_connected() { return PassThruError(Kind::DeviceNotConnected); }
     static PassThruError device_not_open() { return PassThruError(Kind::DeviceNotOpen); }
+    static PassThruError device_in_use() { return PassThruError(Kind::DeviceInUse); }
     static PassThruError invalid_device_id() { return PassThruError(Kind::InvalidDeviceId); }
     static PassThruError invalid_channel_id() { return PassThruError(Kind::InvalidChannelId); }
     static PassThruError not_supported() { return PassThruError(Kind::NotSupported); }
@@ -60,7 +65,7 @@ public:
 
     // The J2534 status code of this error.
     std::uint32_t status() const;
-    // The Display text: what the log lines end with and what LastError stores.
+    // The text the log lines end with and LastError stores.
     std::string message() const;
 
     friend bool operator==(const PassThruError&, const PassThruError&) = default;
@@ -79,5 +84,32 @@ using Result = std::expected<T, PassThruError>;
 using VoidResult = std::expected<void, PassThruError>;
 
 inline std::unexpected<PassThruError> fail(PassThruError error) { return std::unexpected(std::move(error)); }
+
+// The one place a fault is caught. Runs body; whatever it throws becomes on_fault's answer,
+// given the exception, or null for one that is no std::exception. Every exported function
+// and the trace run inside it: no exception may cross the exported boundary.
+template <class Body, class OnFault>
+auto contain_faults(Body&& body, OnFault&& on_fault) -> std::invoke_result_t<Body&> {
+    try {
+        return body();
+    } catch (const std::exception& fault) {
+        return on_fault(&fault);
+    } catch (...) {
+        return on_fault(nullptr);
+    }
+}
+
+// The process-wide text of the most recent failure, read by PassThruGetLastError.
+namespace last_error {
+
+// Replaces the text; does nothing when the lock is broken.
+void store(std::string text);
+// A copy of the text, or nothing when the lock is broken.
+std::optional<std::string> copy();
+
+}  // namespace last_error
+
+// The one conversion of an error into a status: stores the error's text in LastError.
+std::uint32_t to_status(const PassThruError& error);
 
 }  // namespace vexo

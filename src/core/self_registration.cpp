@@ -6,6 +6,8 @@
 #include <vector>
 
 #include "core/diagnostic_log.h"
+#include "core/passthru_error.h"
+#include "core/protocols.h"
 #include "core/text_format.h"
 #include "platform/module_path.h"
 
@@ -23,13 +25,9 @@ std::int32_t failure(std::string_view function, const platform::SystemError& err
 // Turns anything thrown into an HRESULT: nothing may leave the exported function.
 template <typename Body>
 std::int32_t guarded(Body body) noexcept {
-    try {
-        return body();
-    } catch (const std::bad_alloc&) {
-        return kHresultOutOfMemory;
-    } catch (...) {
-        return kHresultUnexpected;
-    }
+    return contain_faults(body, [](const std::exception* fault) {
+        return dynamic_cast<const std::bad_alloc*>(fault) != nullptr ? kHresultOutOfMemory : kHresultUnexpected;
+    });
 }
 
 }  // namespace
@@ -42,11 +40,8 @@ platform::RegistryKey discovery_key(std::string function_library) {
         {"ConfigApplication", std::string()},
     };
     // The protocols the cable carries are 1, the others 0.
-    for (const char* supported : {"CAN", "ISO15765", "ISO9141", "ISO14230"}) {
-        values.push_back({supported, std::uint32_t{1}});
-    }
-    for (const char* absent : {"J1850VPW", "J1850PWM", "SCI_A_ENGINE", "SCI_A_TRANS", "SCI_B_ENGINE", "SCI_B_TRANS"}) {
-        values.push_back({absent, std::uint32_t{0}});
+    for (const ProtocolFacts& protocol : kProtocols) {
+        values.push_back({std::string(protocol.name), std::uint32_t{protocol.carried() ? 1u : 0u}});
     }
     return {std::string(kDiscoveryKeyPath), std::move(values)};
 }

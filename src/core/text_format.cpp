@@ -5,8 +5,11 @@
 namespace vexo::text {
 
 namespace {
-constexpr char kUpper[] = "0123456789ABCDEF";
-}
+
+constexpr std::string_view kLowerDigits = "0123456789abcdef";
+constexpr std::string_view kUpperDigits = "0123456789ABCDEF";
+
+}  // namespace
 
 std::string dec(std::uint64_t value) {
     char buf[24];
@@ -14,28 +17,27 @@ std::string dec(std::uint64_t value) {
     return std::string(buf, r.ptr);
 }
 
-std::string hex_prefixed(std::uint32_t value) {
+std::string hex(std::uint64_t value, std::size_t min_digits, HexCase letters) {
+    const std::string_view digits = letters == HexCase::Upper ? kUpperDigits : kLowerDigits;
     char buf[16];
-    auto r = std::to_chars(buf, buf + sizeof buf, value, 16);
-    return "0x" + std::string(buf, r.ptr);
+    char* start = buf + sizeof buf;
+    do {
+        *--start = digits[value & 0x0F];
+        value >>= 4;
+    } while (value != 0);
+    const auto length = static_cast<std::size_t>(buf + sizeof buf - start);
+    std::string out(min_digits > length ? min_digits - length : 0, '0');
+    out.append(start, length);
+    return out;
 }
-
-std::string hex_wide(std::uint32_t value) {
-    char buf[16];
-    auto r = std::to_chars(buf, buf + sizeof buf, value, 16);
-    std::string digits(buf, r.ptr);
-    return "0x" + std::string(8 - digits.size(), '0') + digits;
-}
-
-std::string hex_byte(std::uint8_t value) { return {kUpper[value >> 4], kUpper[value & 0x0F]}; }
 
 std::string byte_list(std::span<const std::uint8_t> bytes) {
     std::string out;
     out.reserve(bytes.size() * 3);
     for (std::size_t i = 0; i < bytes.size(); ++i) {
         if (i != 0) out.push_back(' ');
-        out.push_back(kUpper[bytes[i] >> 4]);
-        out.push_back(kUpper[bytes[i] & 0x0F]);
+        out.push_back(kUpperDigits[bytes[i] >> 4]);
+        out.push_back(kUpperDigits[bytes[i] & 0x0F]);
     }
     return out;
 }

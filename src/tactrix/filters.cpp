@@ -1,4 +1,3 @@
-#include "tactrix/reply_wait.h"
 #include "tactrix/tactrix_device.h"
 #include "tactrix/wire.h"
 
@@ -29,28 +28,28 @@ VoidResult validate_filter(const FilterSpec& filter) {
 }  // namespace
 
 Result<std::uint32_t> TactrixDevice::start_msg_filter(std::uint32_t channel_id, const FilterSpec& filter) {
-    const TactrixChannel* channel = find_channel(channel_id);
+    TactrixChannel* channel = find_channel(channel_id);
     if (channel == nullptr) return fail(PassThruError::invalid_channel_id());
     if (auto valid = validate_filter(filter); !valid) return fail(valid.error());
 
     const std::span<const std::uint8_t> flow = filter.filter_type == wire::kFilterFlowControl
                                                    ? std::span<const std::uint8_t>(filter.flow_control->data)
                                                    : std::span<const std::uint8_t>();
-    if (auto sent =
-            send(wire::filter(channel->cable_channel, filter.filter_type, wire::filter_flags(channel->cable_channel),
-                              filter.mask.data, filter.pattern.data, flow));
+    if (auto sent = cable_.send(wire::filter(channel->protocol.cable_channel, filter.filter_type,
+                                             wire::filter_flags(channel->protocol.cable_channel), filter.mask.data,
+                                             filter.pattern.data, flow));
         !sent) {
         return fail(sent.error());
     }
-    auto cable_id = await_filter_ack(*this);
+    auto cable_id = cable_.await_filter_ack();
     if (!cable_id) return fail(cable_id.error());
-    find_channel(channel_id)->cable_filter_ids.push_back(*cable_id);
-    return next_filter_id.fetch_add(1);
+    channel->cable_filter_ids.push_back(*cable_id);
+    return next_filter_id_.fetch_add(1);
 }
 
 VoidResult TactrixDevice::stop_msg_filter(std::uint32_t, std::uint32_t) {
-    last_detail =
-        "stop_msg_filter: not supported by Tactrix wire protocol; disconnect/reconnect the channel to clear filters";
+    cable_.note(
+        "stop_msg_filter: not supported by Tactrix wire protocol; disconnect/reconnect the channel to clear filters");
     return fail(PassThruError::not_supported());
 }
 

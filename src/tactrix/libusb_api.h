@@ -3,6 +3,10 @@
 #include <libusb.h>
 
 #include <cstdint>
+#include <expected>
+#include <string>
+
+#include "core/transport_error.h"
 
 namespace vexo::tactrix {
 
@@ -33,5 +37,31 @@ struct LibusbApi {
 // The table bound to the libusb this binary links (the real one or the simulated cable).
 // Defined only in binaries that link libusb.
 const LibusbApi& linked_libusb_api();
+
+// Loads the libusb shared library `file_name` beside this binary or through the system
+// search, and fills the table from it. The error text says what is missing and where it
+// was looked for.
+std::expected<LibusbApi, std::string> load_libusb_api(const std::string& file_name);
+
+// The libusb this binary talks to. Each final binary links exactly one definition (see
+// binding/): the libusb it was linked against, or the Windows DLL's libusb-1.0.dll, loaded
+// at run time so that the DLL itself loads where libusb is missing. Called once, while the
+// process context is made; the error text is for the user.
+std::expected<const LibusbApi*, std::string> bound_libusb_api();
+
+// The libusb entry points together with the one context they run on.
+struct UsbContext {
+    const LibusbApi* api = nullptr;
+    libusb_context* context = nullptr;
+};
+
+// Creates a context through `api`. Throws std::runtime_error when libusb cannot: that is an
+// internal fault, not a transport error.
+UsbContext create_usb_context(const LibusbApi& api);
+
+// The process-wide context on the binary's libusb, created by the first caller (even if two
+// threads race) and never destroyed. A failed creation throws and is tried again by the next
+// caller; a libusb that cannot be found is an Io error, for good.
+const std::expected<UsbContext, TransportError>& usb_context();
 
 }  // namespace vexo::tactrix

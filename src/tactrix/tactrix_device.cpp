@@ -1,9 +1,8 @@
 #include "tactrix/tactrix_device.h"
 
-#include "core/text_format.h"
-#include "tactrix/reply_wait.h"
+#include <utility>
+
 #include "tactrix/wire.h"
-#include "tactrix/write_all.h"
 
 namespace vexo::tactrix {
 
@@ -16,54 +15,36 @@ TactrixDevice::TactrixDevice() = default;
 TactrixDevice::~TactrixDevice() { (void)close(kDeviceId); }
 
 Result<std::uint32_t> TactrixDevice::open(std::uint32_t) {
-    // The old transport goes first: while it holds interface 1, the cable cannot be claimed
-    // again and a second open would always fail with "Resource busy".
-    if (transport) {
-        close_usb(std::move(*transport));
-        transport.reset();
-    }
-    auto opened = open_usb(kTactrixVendorId, kTactrixProductId);
-    if (!opened) {
-        last_detail = "open USB device: " + opened.error().message();
-        return fail(PassThruError::transport(opened.error()));
-    }
-    transport.emplace(std::move(*opened));
-    rx_buffer.clear();
-    pending_data.clear();
+    if (auto opened = cable_.open(); !opened) return fail(opened.error());
     // Half a message from the old stream must not be finished with bytes of the new one.
-    for (auto& [id, channel] : channels) channel.partial = MessageAssembly{};
+    for (auto& [id, channel] : channels_) channel.partial = MessageAssembly{};
 
-    if (auto sent = send(wire::identify()); !sent) return fail(sent.error());
-    auto identified = await_identify(*this);
+    if (auto sent = cable_.send(wire::identify()); !sent) return fail(sent.error());
+    auto identified = cable_.await_identify();
     if (!identified) return fail(identified.error());
-    identity = std::move(*identified);
-    if (auto sent = send(wire::second_open_step()); !sent) return fail(sent.error());
-    if (auto acked = await_ack(*this); !acked) return fail(acked.error());
+    identity_ = std::move(*identified);
+    if (auto sent = cable_.send(wire::second_open_step()); !sent) return fail(sent.error());
+    if (auto acked = cable_.await_ack(); !acked) return fail(acked.error());
     return kDeviceId;
 }
 
 VoidResult TactrixDevice::close(std::uint32_t) {
     std::vector<std::uint32_t> ids;
-    ids.reserve(channels.size());
-    for (const auto& [id, channel] : channels) ids.push_back(id);
+    ids.reserve(channels_.size());
+    for (const auto& [id, channel] : channels_) ids.push_back(id);
     for (auto id : ids) (void)disconnect(id);
-    if (transport) {
-        (void)send(wire::close_device());
-        close_usb(std::move(*transport));
-        transport.reset();
-    }
-    rx_buffer.clear();
-    pending_data.clear();
-    channels.clear();
+    if (cable_.is_open()) (void)cable_.send(wire::close_device());
+    cable_.close();
+    channels_.clear();
     return {};
 }
 
 Result<VersionInfo> TactrixDevice::read_version(std::uint32_t) {
-    if (!transport) return fail(PassThruError::device_not_open());
-    return VersionInfo{identity.empty() ? kFallbackFirmware : identity, "0.1.0", "04.04"};
+    if (!cable_.is_open()) return fail(PassThruError::device_not_open());
+    return VersionInfo{identity_.empty() ? kFallbackFirmware : identity_, "0.1.0", "04.04"};
 }
 
-std::string TactrixDevice::last_error_detail() const { return last_detail; }
+std::string TactrixDevice::last_error_detail() const { return cable_.detail(); }
 
 Result<std::uint32_t> TactrixDevice::is_present() { return count_devices(kTactrixVendorId, kTactrixProductId); }
 
@@ -72,23 +53,13 @@ std::optional<DeviceInfo> TactrixDevice::describe() {
     return DeviceInfo{kFallbackFirmware, 1, 0, 2, 12000000, 0xFFFFFFFF, 0xFFFFFFFF};
 }
 
-VoidResult TactrixDevice::send(std::span<const std::uint8_t> bytes, std::chrono::nanoseconds timeout) {
-    return write_all(transport ? &*transport : nullptr, bytes, timeout);
+const TactrixChannel* TactrixDevice::channel(std::uint32_t channel_id) const {
+    auto it = channels_.find(channel_id);
+    return it == channels_.end() ? nullptr : &it->second;
 }
 
 TactrixChannel* TactrixDevice::find_channel(std::uint32_t channel_id) {
-    auto it = channels.find(channel_id);
-    return it == channels.end() ? nullptr : &it->second;
-}
-
-void TactrixDevice::keep_pending(RxFrame::Data frame) {
-    if (pending_data.size() >= kPendingDataLimit) {
-        pending_data.pop_front();
-        ++dropped_data;
-        last_detail = "receive queue full: dropped " + text::dec(dropped_data) +
-                      " data frames that arrived during command replies";
-    }
-    pending_data.push_back(std::move(frame));
+    return const_cast<TactrixChannel*>(std::as_const(*this).channel(channel_id));
 }
 
 }  // namespace vexo::tactrix

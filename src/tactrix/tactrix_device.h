@@ -1,30 +1,22 @@
 #pragma once
 
 #include <atomic>
-#include <chrono>
 #include <cstdint>
-#include <deque>
 #include <optional>
 #include <span>
 #include <string>
 #include <unordered_map>
 
 #include "core/device.h"
-#include "tactrix/rx_buffer.h"
-#include "tactrix/rx_frame.h"
-#include "tactrix/tactrix_channel.h"
-#include "tactrix/usb_transport.h"
+#include "tactrix/cable_session.h"
+#include "tactrix/channels.h"
 
 namespace vexo::tactrix {
 
-inline constexpr std::chrono::seconds kCommandTimeout{2};
-inline constexpr std::chrono::seconds kReplyWindow{2};
 inline constexpr std::uint32_t kDeviceId = 1;
-// Vehicle data met while waiting for a command's reply waits here for read_msgs.
-inline constexpr std::size_t kPendingDataLimit = 65536;
 
 // The Tactrix Openport cable as a pass-thru device. Its operations run under the device
-// slot lock, one at a time, so the fields need no lock of their own.
+// slot lock, one at a time, so its state needs no lock of its own.
 class TactrixDevice final : public Device {
 public:
     TactrixDevice();
@@ -51,20 +43,18 @@ public:
     Result<std::uint32_t> is_present() override;
     std::optional<DeviceInfo> describe() override;
 
-    // Writes one command (and its payload) to the cable.
-    VoidResult send(std::span<const std::uint8_t> bytes, std::chrono::nanoseconds timeout = kCommandTimeout);
-    TactrixChannel* find_channel(std::uint32_t channel_id);
-    // Keeps a data frame that arrived while a command waited for its reply.
-    void keep_pending(RxFrame::Data frame);
+    // Seams for tests: the conversation with the cable, and the channels' records.
+    CableSession& cable() { return cable_; }
+    const TactrixChannel* channel(std::uint32_t channel_id) const;
+    std::size_t channel_count() const { return channels_.size(); }
 
-    std::optional<UsbTransport> transport;
-    std::unordered_map<std::uint32_t, TactrixChannel> channels;
-    RxBuffer rx_buffer;
-    std::string last_detail;
-    std::string identity;
-    std::atomic<std::uint32_t> next_filter_id{1};
-    std::deque<RxFrame::Data> pending_data;
-    std::uint64_t dropped_data = 0;
+private:
+    TactrixChannel* find_channel(std::uint32_t channel_id);
+
+    CableSession cable_;
+    std::unordered_map<std::uint32_t, TactrixChannel> channels_;
+    std::string identity_;
+    std::atomic<std::uint32_t> next_filter_id_{1};
 };
 
 }  // namespace vexo::tactrix

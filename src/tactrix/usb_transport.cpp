@@ -1,12 +1,12 @@
 #include "tactrix/usb_transport.h"
 
-#include <charconv>
+#include <algorithm>
+#include <climits>
 #include <string>
 #include <utility>
 
-#include "core/usb_error_kind.h"
-#include "tactrix/endpoint_walk.h"
-#include "tactrix/usb_context.h"
+#include "core/text_format.h"
+#include "core/transport_error.h"
 
 namespace vexo::tactrix {
 
@@ -15,19 +15,70 @@ namespace {
 constexpr int kCableConfiguration = 1;
 constexpr int kCableInterface = 1;
 
-// "0x" and four lower-case digits, as the not-found text shows USB IDs.
-std::string usb_id_text(std::uint16_t id) {
-    char digits[8];
-    const auto end = std::to_chars(digits, digits + sizeof digits, id, 16).ptr;
-    const std::string text(digits, end);
-    return "0x" + std::string(4 - text.size(), '0') + text;
-}
-
 std::unexpected<TransportError> io_failure(int libusb_result) {
     return std::unexpected(TransportError::io(usb_error_kind_from_code(libusb_result)));
 }
 
+constexpr std::uint8_t kTransferTypeMask = 0x03;
+constexpr std::uint8_t kTransferTypeBulk = 0x02;
+constexpr std::uint8_t kDirectionIn = 0x80;
+
+std::optional<EndpointPair> pair_of(const libusb_interface_descriptor& setting) {
+    std::optional<std::uint8_t> in;
+    std::optional<std::uint8_t> out;
+    for (int e = 0; e < setting.bNumEndpoints; ++e) {
+        const libusb_endpoint_descriptor& endpoint = setting.endpoint[e];
+        if ((endpoint.bmAttributes & kTransferTypeMask) != kTransferTypeBulk) continue;
+        const bool is_in = (endpoint.bEndpointAddress & kDirectionIn) != 0;
+        if (is_in && !in) in = endpoint.bEndpointAddress;
+        if (!is_in && !out) out = endpoint.bEndpointAddress;
+    }
+    if (in && out) return EndpointPair{*in, *out};
+    return std::nullopt;
+}
+
+// libusb waits forever on 0 ms, so a bounded wait shorter than a millisecond becomes 1 ms
+// and a wait too long for its 32-bit field is clamped rather than wrapped.
+unsigned int libusb_timeout_ms(std::chrono::nanoseconds timeout) {
+    const auto whole_ms = std::chrono::duration_cast<std::chrono::milliseconds>(timeout).count();
+    if (whole_ms <= 0) return 1;
+    return static_cast<unsigned int>(std::min<long long>(whole_ms, UINT_MAX));
+}
+
+UsbResult<std::size_t> transfer(UsbTransport& transport, std::uint8_t endpoint, unsigned char* data, std::size_t length,
+                                std::chrono::nanoseconds timeout) {
+    if (timeout <= std::chrono::nanoseconds::zero()) return std::unexpected(TransportError::timeout());
+    const unsigned int timeout_ms = libusb_timeout_ms(timeout);
+    const int capped_length = static_cast<int>(std::min<std::size_t>(length, INT_MAX));
+    for (;;) {
+        int transferred = 0;
+        const int rc =
+            transport.api().bulk_transfer(transport.handle(), endpoint, data, capped_length, &transferred, timeout_ms);
+        // Never trust a count outside the buffer: callers index with it.
+        const std::size_t moved = static_cast<std::size_t>(std::clamp(transferred, 0, capped_length));
+        if (rc == 0) return moved;
+        const bool cut_short = rc == LIBUSB_ERROR_TIMEOUT || rc == LIBUSB_ERROR_INTERRUPTED;
+        if (cut_short && moved > 0) return moved;
+        if (rc == LIBUSB_ERROR_INTERRUPTED) continue;
+        if (rc == LIBUSB_ERROR_TIMEOUT) return std::unexpected(TransportError::timeout());
+        return std::unexpected(TransportError::io(usb_error_kind_from_code(rc)));
+    }
+}
+
 }  // namespace
+
+std::optional<EndpointPair> find_bulk_endpoint_pair(const libusb_config_descriptor& config) {
+    for (int i = 0; i < config.bNumInterfaces; ++i) {
+        const libusb_interface& iface = config.interface[i];
+        if (iface.num_altsetting <= 0) return std::nullopt;
+        for (int a = 0; a < iface.num_altsetting; ++a) {
+            const libusb_interface_descriptor& setting = iface.altsetting[a];
+            if (setting.bAlternateSetting != 0 || setting.bNumEndpoints == 0) continue;
+            if (auto pair = pair_of(setting)) return pair;
+        }
+    }
+    return std::nullopt;
+}
 
 UsbTransport::UsbTransport(const LibusbApi& api, libusb_device_handle* handle, int claimed_interface)
     : api_(&api), handle_(handle), claimed_interfaces_(1u << claimed_interface) {}
@@ -74,8 +125,8 @@ UsbResult<UsbTransport> open_usb(std::uint16_t vendor_id, std::uint16_t product_
 
     libusb_device_handle* handle = api.open_device_with_vid_pid(usb.context, vendor_id, product_id);
     if (handle == nullptr) {
-        return std::unexpected(TransportError::io("Tactrix not found (VID=" + usb_id_text(vendor_id) +
-                                                  " PID=" + usb_id_text(product_id) + ")"));
+        return std::unexpected(TransportError::io("Tactrix not found (VID=0x" + text::hex(vendor_id, 4) + " PID=0x" +
+                                                  text::hex(product_id, 4) + ")"));
     }
     // These fail harmlessly where there is no kernel driver to detach (always on Windows).
     api.set_auto_detach_kernel_driver(handle, 1);
@@ -123,6 +174,18 @@ unsigned count_devices(std::uint16_t vendor_id, std::uint16_t product_id) {
     }
     api.free_device_list(list, 1);
     return count;
+}
+
+UsbResult<std::size_t> bulk_read(UsbTransport& transport, std::span<std::uint8_t> buffer,
+                                 std::chrono::nanoseconds timeout) {
+    return transfer(transport, transport.in_endpoint(), buffer.data(), buffer.size(), timeout);
+}
+
+UsbResult<std::size_t> bulk_write(UsbTransport& transport, std::span<const std::uint8_t> bytes,
+                                  std::chrono::nanoseconds timeout) {
+    // libusb's signature is not const-correct; an OUT transfer only reads the buffer.
+    return transfer(transport, transport.out_endpoint(), const_cast<unsigned char*>(bytes.data()), bytes.size(),
+                    timeout);
 }
 
 }  // namespace vexo::tactrix

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <expected>
+#include <optional>
 #include <span>
 
 #include "core/transport_error.h"
@@ -13,6 +14,17 @@ namespace vexo::tactrix {
 
 inline constexpr std::uint16_t kTactrixVendorId = 0x0403;
 inline constexpr std::uint16_t kTactrixProductId = 0xCC4D;
+
+struct EndpointPair {
+    std::uint8_t in_endpoint = 0;   // bit 7 set
+    std::uint8_t out_endpoint = 0;  // bit 7 clear
+    friend bool operator==(const EndpointPair&, const EndpointPair&) = default;
+};
+
+// The first bulk IN/OUT pair that one alternate setting 0 holds by itself, in descriptor
+// order. Candidates never carry over between settings; an interface without alternate
+// settings ends the search.
+std::optional<EndpointPair> find_bulk_endpoint_pair(const libusb_config_descriptor& config);
 
 template <class T>
 using UsbResult = std::expected<T, TransportError>;

@@ -3,6 +3,7 @@
 #include <initializer_list>
 #include <string>
 
+#include "core/protocols.h"
 #include "core/text_format.h"
 
 namespace vexo::tactrix::wire {
@@ -11,7 +12,10 @@ namespace {
 
 constexpr std::uint32_t kCanFlag = 0x40;
 
-bool is_can_channel(std::uint32_t channel) { return channel == 5 || channel == 6; }
+bool is_can_channel(std::uint32_t channel) {
+    const ProtocolFacts* protocol = protocol_on_channel(channel);
+    return protocol != nullptr && protocol->can;
+}
 
 // "at" + letter + first field glued on + the rest blank-separated + CR LF.
 Bytes line(char letter, std::initializer_list<std::uint32_t> fields, std::size_t payload_size = 0) {

@@ -38,7 +38,7 @@ Bytes read_analog(std::uint32_t pin);
 // "aty{ch} {len} 0\r\n" + request.
 Bytes fast_init(std::uint32_t channel, std::span<const std::uint8_t> request);
 
-// The flags "att" sends: the CAN channels (5 and 6) also need bit 0x40.
+// The flags "att" sends: the CAN channels also need bit 0x40.
 std::uint32_t transmit_flags(std::uint32_t channel, std::uint32_t tx_flags);
 // The flags "atf" sends: 64 on the CAN channels, 0 on the K-line ones.
 std::uint32_t filter_flags(std::uint32_t channel);

@@ -92,10 +92,11 @@ TEST_F(ConcurrentCalls, MixedCallsOnOneDeviceNeitherFailNorDeadlock) {
         }
     }));
     threads.push_back(worker(records[3], [&](Record& r, unsigned) {
-        PASSTHRU_MSG mask = passthru_msg(ISO15765, 0, {0xFF, 0xFF, 0xFF, 0xFF});
-        PASSTHRU_MSG pattern = passthru_msg(ISO15765, 0, {0x00, 0x00, 0x07, 0xE8});
+        PASSTHRU_MSG isotp_mask = passthru_msg(ISO15765, 0, {0xFF, 0xFF, 0xFF, 0xFF});
+        PASSTHRU_MSG isotp_pattern = passthru_msg(ISO15765, 0, {0x00, 0x00, 0x07, 0xE8});
         std::uint32_t id = 0;
-        r.note("PassThruStartMsgFilter", pt.start_msg_filter(ISO15765, PASS_FILTER, &mask, &pattern, nullptr, &id));
+        r.note("PassThruStartMsgFilter",
+               pt.start_msg_filter(ISO15765, PASS_FILTER, &isotp_mask, &isotp_pattern, nullptr, &id));
     }));
 
     std::this_thread::sleep_for(kRunTime);

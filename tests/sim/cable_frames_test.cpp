@@ -4,7 +4,7 @@
 
 #include <stdexcept>
 
-#include "sim/cable_filters.h"
+#include "sim/cable_channel.h"
 
 namespace vexo::sim {
 namespace {

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "sim/vehicle_demo.h"
+#include "sim/vehicle_catalog.h"
 #include "tests/sim/vehicle_host.h"
 
 namespace vexo::sim {

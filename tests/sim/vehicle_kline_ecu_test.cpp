@@ -4,7 +4,7 @@
 
 #include <stdexcept>
 
-#include "sim/vehicle_demo.h"
+#include "sim/vehicle_catalog.h"
 #include "sim/vehicle_kwp_frame.h"
 #include "sim/vehicle_obd_services.h"
 #include "tests/sim/vehicle_host.h"

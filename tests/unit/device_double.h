@@ -10,12 +10,11 @@
 #include <string>
 #include <vector>
 
-#include "api/device_factory.h"
 #include "api/device_slot.h"
 #include "api/entry_points.h"
 #include "core/device.h"
-#include "core/last_error.h"
-#include "platform/debug_output.h"
+#include "core/diagnostic_log.h"
+#include "core/passthru_error.h"
 
 namespace vexo::testing_support {
 
@@ -43,12 +42,12 @@ public:
 class LogCapture {
 public:
     LogCapture() {
-        platform::set_debug_sink([this](std::string_view line) {
+        vexo::set_debug_sink([this](std::string_view line) {
             std::lock_guard lock(mutex_);
             lines_.emplace_back(line);
         });
     }
-    ~LogCapture() { platform::set_debug_sink(nullptr); }
+    ~LogCapture() { vexo::set_debug_sink(nullptr); }
 
     std::vector<std::string> take() {
         std::lock_guard lock(mutex_);

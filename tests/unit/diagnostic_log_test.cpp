@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <vector>
 
+#include "api/marshalling.h"
+#include "core/text_format.h"
 #include "log_dir_fixture.h"
 
 namespace vexo {
@@ -54,17 +56,28 @@ TEST_F(HexDump, LargeReadIsCappedAt48) {
     EXPECT_EQ(debug_lines_[0], std::string("[tactrix] tactrix RX wire: 4096 bytes [") + kFirst48 + " \xE2\x80\xA6]");
 }
 
-TEST(Formatters, ByteListIsTwoUpperCaseDigitsEach) {
+TEST(Formatters, ByteListIsTwoUpperCaseDigitsEachJoinedByBlanks) {
     const std::vector<std::uint8_t> bytes = {0x0A, 0xFF, 0x00, 0x7E};
-    EXPECT_THAT(format_byte_list(bytes), ElementsAre("0A", "FF", "00", "7E"));
-    EXPECT_TRUE(format_byte_list({}).empty());
+    EXPECT_EQ(text::byte_list(bytes), "0A FF 00 7E");
+    EXPECT_EQ(text::byte_list({}), "");
+}
+
+TEST(Formatters, HexFormsPadAndCaseAsAsked) {
+    EXPECT_EQ(text::hex_prefixed(0x800), "0x800");
+    EXPECT_EQ(text::hex_prefixed(0), "0x0");
+    EXPECT_EQ(text::hex_wide(0xEA60), "0x0000ea60");
+    EXPECT_EQ(text::hex_wide(0xFFFFFFFF), "0xffffffff");
+    EXPECT_EQ(text::hex_byte(0x0A), "0A");
+    EXPECT_EQ(text::hex(0x3, 2, text::HexCase::Upper), "03");
+    EXPECT_EQ(text::hex(0x1234, 2, text::HexCase::Upper), "1234");
+    EXPECT_EQ(text::hex(0xCC4D, 4), "cc4d");
+    EXPECT_EQ(text::hex(0x1F697), "1f697");
 }
 
 TEST(Formatters, ConfigListIsLowerHexParameterAndDecimalValue) {
     const std::vector<ConfigPair> pairs = {{1, 10}, {0x800, 0}, {0, 0}, {0xFFFFFFFF, 4294967295u}, {0x1E, 500000}};
-    EXPECT_THAT(format_config_list(pairs),
-                ElementsAre("0x1=10", "0x800=0", "0x0=0", "0xffffffff=4294967295", "0x1e=500000"));
-    EXPECT_TRUE(format_config_list({}).empty());
+    EXPECT_EQ(api::config_list_text(pairs), "0x1=10, 0x800=0, 0x0=0, 0xffffffff=4294967295, 0x1e=500000");
+    EXPECT_EQ(api::config_list_text({}), "");
 }
 
 using LogLines = LogDirTest;

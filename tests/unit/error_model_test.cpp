@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include "core/last_error.h"
 #include "core/passthru_error.h"
 #include "vexo/j2534.h"
 
@@ -16,6 +15,7 @@ TEST(ErrorModel, TextsAndStatusesOfEveryVariant) {
     const Case cases[] = {
         {PassThruError::device_not_connected(), "device not connected", 0x08},
         {PassThruError::device_not_open(), "device not open", 0x08},
+        {PassThruError::device_in_use(), "device already open", 0x0E},
         {PassThruError::invalid_device_id(), "invalid device ID", 0x1A},
         {PassThruError::invalid_channel_id(), "invalid channel ID", 0x02},
         {PassThruError::not_supported(), "operation not supported", 0x01},

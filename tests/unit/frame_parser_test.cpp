@@ -1,11 +1,10 @@
-#include "tactrix/frame_parser.h"
+#include "tactrix/frames.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "tactrix/rx_frame_text.h"
 
 namespace vexo::tactrix {
 namespace {

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "tactrix/libusb_loader.h"
+#include "tactrix/libusb_api.h"
 
 namespace vexo::tactrix {
 namespace {

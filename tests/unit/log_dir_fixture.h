@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/debug_output.h"
+#include "core/diagnostic_log.h"
 #include "platform/environment.h"
-#include "platform/log_file.h"
+#include "platform/trace_output.h"
 
 namespace vexo::testing {
 
@@ -38,11 +38,11 @@ protected:
         dir_ = base / ("vexo-log-" + std::to_string(rd()) + "-" + std::to_string(rd()));
         std::filesystem::create_directories(dir_);
         platform::set_environment_value("TEMP", utf8(dir_));
-        platform::set_debug_sink([this](std::string_view line) { debug_lines_.emplace_back(line); });
+        vexo::set_debug_sink([this](std::string_view line) { debug_lines_.emplace_back(line); });
     }
 
     void TearDown() override {
-        platform::set_debug_sink(nullptr);
+        vexo::set_debug_sink(nullptr);
         platform::set_environment_value("TEMP", saved_temp_);
         platform::set_environment_value("TMPDIR", saved_tmpdir_);
         std::error_code ignored;

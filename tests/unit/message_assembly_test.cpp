@@ -1,4 +1,4 @@
-#include "tactrix/message_assembly.h"
+#include "tactrix/channels.h"
 
 #include <gtest/gtest.h>
 

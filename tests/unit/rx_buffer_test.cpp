@@ -1,4 +1,4 @@
-#include "tactrix/rx_buffer.h"
+#include "tactrix/cable_session.h"
 
 #include <gtest/gtest.h>
 
@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "tactrix/frame_parser.h"
+#include "tactrix/frames.h"
 
 namespace vexo::tactrix {
 namespace {

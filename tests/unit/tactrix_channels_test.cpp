@@ -37,13 +37,13 @@ TEST_P(TactrixConnect, OpensTheCableChannelAndRecordsIt) {
     EXPECT_EQ(*connected, c.protocol);
     EXPECT_EQ(written(), c.bytes);
     const TactrixChannel& ch = channel(c.protocol);
-    EXPECT_EQ(ch.protocol_id, c.protocol);
+    EXPECT_EQ(ch.protocol.id, c.protocol);
     EXPECT_EQ(ch.connect_flags, c.flags);
     EXPECT_EQ(ch.baud_rate, c.baud);
-    EXPECT_EQ(ch.cable_channel, c.protocol);
+    EXPECT_EQ(ch.protocol.cable_channel, c.protocol);
     EXPECT_THAT(ch.cable_filter_ids, ElementsAreArray(c.cable_filter_ids));
     EXPECT_TRUE(ch.config_params.empty());
-    EXPECT_EQ(device->channels.size(), 1u);
+    EXPECT_EQ(device->channel_count(), 1u);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -66,7 +66,7 @@ TEST_F(TactrixChannels, OtherProtocolsAreRefusedWithoutAWord) {
         EXPECT_EQ(outcome(device->connect(1, protocol, 0, 10400)), "0x03 invalid protocol ID") << protocol;
     }
     EXPECT_EQ(written(), "");
-    EXPECT_TRUE(device->channels.empty());
+    EXPECT_EQ(device->channel_count(), 0u);
 }
 
 TEST_F(TactrixChannels, ConnectingAgainReplacesTheRecord) {
@@ -84,15 +84,15 @@ TEST_F(TactrixChannels, ARefusedOpenLeavesTheTableAsItWas) {
     cable->reject('o', "invalid channel");
     EXPECT_EQ(outcome(device->connect(1, CAN, 0, 500000)),
               "0x07 internal error: Tactrix rejected command (are invalid channel)");
-    EXPECT_TRUE(device->channels.empty());
-    EXPECT_EQ(device->last_detail, "Tactrix rejected command (are invalid channel)");
+    EXPECT_EQ(device->channel_count(), 0u);
+    EXPECT_EQ(device->last_error_detail(), "Tactrix rejected command (are invalid channel)");
 }
 
 TEST_F(TactrixChannels, ARefusedPassAllFilterLeavesTheChannelRegisteredWithoutAFilterId) {
     cable->reject('f', "invalid filter");
     EXPECT_EQ(outcome(device->connect(1, ISO9141, 0, 10400)),
               "0x07 internal error: Tactrix rejected filter (are invalid filter)");
-    ASSERT_NE(device->find_channel(ISO9141), nullptr);
+    ASSERT_NE(device->channel(ISO9141), nullptr);
     EXPECT_THAT(channel(ISO9141).cable_filter_ids, IsEmpty());
 }
 
@@ -101,8 +101,8 @@ TEST_F(TactrixChannels, DisconnectClosesTheCableChannelAndForgetsIt) {
     connect(ISO15765);
     ASSERT_EQ(outcome(device->disconnect(ISO9141)), "ok");
     EXPECT_EQ(written(), "atc3\r\n");
-    EXPECT_EQ(device->find_channel(ISO9141), nullptr);
-    EXPECT_NE(device->find_channel(ISO15765), nullptr);
+    EXPECT_EQ(device->channel(ISO9141), nullptr);
+    EXPECT_NE(device->channel(ISO15765), nullptr);
     EXPECT_EQ(outcome(device->read_msgs(ISO9141, 1, 0)), "0x02 invalid channel ID");
 }
 
@@ -110,7 +110,7 @@ TEST_F(TactrixChannels, DisconnectOfAnUnknownChannelWritesNothing) {
     connect(ISO15765);
     EXPECT_EQ(outcome(device->disconnect(CAN)), "0x02 invalid channel ID");
     EXPECT_EQ(written(), "");
-    EXPECT_NE(device->find_channel(ISO15765), nullptr);
+    EXPECT_NE(device->channel(ISO15765), nullptr);
 }
 
 TEST_F(TactrixChannels, DisconnectSucceedsWhateverTheCableAnswers) {
@@ -118,12 +118,12 @@ TEST_F(TactrixChannels, DisconnectSucceedsWhateverTheCableAnswers) {
     connect(ISO15765);
     cable->reject('c', "no");
     EXPECT_EQ(outcome(device->disconnect(CAN)), "ok");
-    EXPECT_EQ(device->find_channel(CAN), nullptr);
+    EXPECT_EQ(device->channel(CAN), nullptr);
 
     cable->clear_scripts();
     cable->silence('c');
     EXPECT_EQ(outcome(device->disconnect(ISO15765)), "ok");  // after the 2-second reply window
-    EXPECT_TRUE(device->channels.empty());
+    EXPECT_EQ(device->channel_count(), 0u);
     EXPECT_EQ(written(), "atc5\r\natc6\r\n");
 }
 

@@ -51,7 +51,7 @@ TEST_F(TactrixIoctl, SetConfigForwardsEachPairAndStoresThemAll) {
 TEST_F(TactrixIoctl, SetConfigStoresWhatTheCableRefusesAndNotesTheLastRefusal) {
     cable->reject('s', "bad value", 1);
     EXPECT_EQ(outcome(set_config(ISO14230, {{DATA_RATE, 10400}, {P1_MAX, 20}})), "ok");
-    EXPECT_EQ(device->last_detail,
+    EXPECT_EQ(device->last_error_detail(),
               "ats ack for param=0x1 value=10400: internal error: Tactrix rejected command (are bad value)");
     EXPECT_THAT(channel(ISO14230).config_params, UnorderedElementsAre(Pair(1u, 10400u), Pair(7u, 20u)));
 }
@@ -60,14 +60,14 @@ TEST_F(TactrixIoctl, SetConfigFailsWhenTheCableCannotBeWrittenAfterStoringThePai
     sim::unplug(cable_index);
     EXPECT_EQ(outcome(set_config(ISO14230, {{DATA_RATE, 10400}, {0x20, 5}})),
               "0x08 transport error: I/O error: No such device (it may have been disconnected)");
-    EXPECT_EQ(device->last_detail,
+    EXPECT_EQ(device->last_error_detail(),
               "ats forward for param=0x20 value=5 failed: transport error: I/O error: No such device (it may have been "
               "disconnected)");
     EXPECT_THAT(channel(ISO14230).config_params, UnorderedElementsAre(Pair(1u, 10400u), Pair(0x20u, 5u)));
 
-    device->transport.reset();
+    device->cable().close();
     EXPECT_EQ(outcome(set_config(ISO14230, {{DATA_RATE, 9600}})), "0x08 device not open");
-    EXPECT_EQ(device->last_detail, "ats forward for param=0x1 value=9600 failed: device not open");
+    EXPECT_EQ(device->last_error_detail(), "ats forward for param=0x1 value=9600 failed: device not open");
     EXPECT_EQ(channel(ISO14230).config_params.at(1), 9600u);
 }
 
@@ -78,7 +78,7 @@ TEST_F(TactrixIoctl, SetConfigWithoutAListOrChannelIsRefusedUnsent) {
     EXPECT_EQ(outcome(set_config(ISO9141, {{DATA_RATE, 10400}})), "0x02 invalid channel ID");
     EXPECT_EQ(outcome(device->ioctl(ISO9141, FAST_INIT, nullptr)), "0x02 invalid channel ID");
     EXPECT_EQ(written(), "");
-    EXPECT_EQ(device->last_detail, "");
+    EXPECT_EQ(device->last_error_detail(), "");
 }
 
 // --- READ_VBATT and FIVE_BAUD_INIT
@@ -95,13 +95,13 @@ TEST_F(TactrixIoctl, RefusalsOfTheIoctlsNoteTheirExchange) {
     cable->reject('r', "adc");
     EXPECT_EQ(outcome(device->ioctl(ISO14230, READ_VBATT, nullptr)),
               "0x07 internal error: Tactrix rejected atr (are adc)");
-    EXPECT_EQ(device->last_detail, "Tactrix rejected atr (are adc)");
+    EXPECT_EQ(device->last_error_detail(), "Tactrix rejected atr (are adc)");
     cable->reject('y', "no ecu");
     EXPECT_EQ(outcome(fast_init()), "0x07 internal error: Tactrix rejected fast init (are no ecu)");
-    EXPECT_EQ(device->last_detail, "Tactrix rejected fast init (are no ecu)");
+    EXPECT_EQ(device->last_error_detail(), "Tactrix rejected fast init (are no ecu)");
     forget_traffic();
     EXPECT_EQ(outcome(device->ioctl(ISO14230, FIVE_BAUD_INIT, nullptr)), "0x01 operation not supported");
-    EXPECT_EQ(device->last_detail, "FIVE_BAUD_INIT is not implemented for Tactrix");
+    EXPECT_EQ(device->last_error_detail(), "FIVE_BAUD_INIT is not implemented for Tactrix");
     EXPECT_EQ(written(), "");
 }
 
@@ -137,7 +137,7 @@ TEST_F(TactrixIoctl, FastInitReadsTheRawResponseAcrossReadsAndLeavesWhatFollows)
                          "aro\r\n"s);
     sim::set_read_chunk(10);  // the line and two response bytes, then the rest
     EXPECT_EQ(bytes_of_output(fast_init()), (Bytes{0x10, 0x20, 0x30, 0x40, 0x50, 0x60}));
-    EXPECT_EQ(text_of(device->rx_buffer.bytes()), "aro\r\n");
+    EXPECT_EQ(text_of(device->cable().buffered()), "aro\r\n");
     EXPECT_THAT(log.take("[tactrix] tactrix RX frame"),
                 ElementsAre("[tactrix] tactrix RX frame: FastInitAck(channel=4 len=6)"));
 }
@@ -153,7 +153,7 @@ TEST_F(TactrixIoctl, FastInitGoesOnWhenAReappliedParameterCannotBeWritten) {
     ASSERT_EQ(outcome(set_config(ISO14230, {{DATA_RATE, 10400}})), "ok");
     sim::fail_next_transfer(LIBUSB_ERROR_PIPE);
     EXPECT_EQ(bytes_of_output(fast_init()).size(), 7u);
-    EXPECT_EQ(device->last_detail,
+    EXPECT_EQ(device->last_error_detail(),
               "ats re-apply for param=0x1 value=10400 failed: transport error: I/O error: Pipe error");
 }
 
@@ -167,7 +167,7 @@ TEST_F(TactrixIoctl, VehicleDataDuringCommandRepliesIsReadAfterwardsInOrder) {
     cable->deliver_can(6, 0x7E8, Bytes{3, 3, 3, 3, 3, 3, 3, 3, 3}, 3);  // two chunks
     cable->replace_reply('r', "arr16 12000\r\n"s + text_of(sim::can_message_frames(6, 0x7E8, Bytes{4}, 4)), 1);
     ASSERT_EQ(outcome(device->ioctl(0, READ_VBATT, nullptr)), "ok");
-    EXPECT_EQ(device->pending_data.size(), 4u);
+    EXPECT_EQ(device->cable().pending_count(), 4u);
 
     auto messages = device->read_msgs(ISO15765, 10, 30);
     ASSERT_EQ(outcome(messages), "ok");
@@ -175,19 +175,19 @@ TEST_F(TactrixIoctl, VehicleDataDuringCommandRepliesIsReadAfterwardsInOrder) {
     for (const Message& m : *messages) stamps.push_back(m.timestamp);
     EXPECT_THAT(stamps, ElementsAre(1u, 2u, 3u, 4u));
     EXPECT_EQ(messages->at(2).data.size(), 13u);
-    EXPECT_TRUE(device->pending_data.empty());
+    EXPECT_EQ(device->cable().pending_count(), 0u);
 }
 
 TEST_F(TactrixIoctl, AFullQueueDropsTheOldestFrameAndSaysSo) {
     connect(ISO15765);
     for (std::uint32_t i = 0; i <= kPendingDataLimit; ++i) {
         const auto n = static_cast<std::uint8_t>(i);
-        device->keep_pending(
+        device->cable().keep_pending(
             RxFrame::Data{{0, 0, 7, 0xE8, n, static_cast<std::uint8_t>(i >> 8)}, i, DataKind::RxEnd, '6'});
     }
-    EXPECT_EQ(device->pending_data.size(), kPendingDataLimit);
-    EXPECT_EQ(device->dropped_data, 1u);
-    EXPECT_EQ(device->last_detail, "receive queue full: dropped 1 data frames that arrived during command replies");
+    EXPECT_EQ(device->cable().pending_count(), kPendingDataLimit);
+    EXPECT_EQ(device->last_error_detail(),
+              "receive queue full: dropped 1 data frames that arrived during command replies");
     auto first = device->read_msgs(ISO15765, 1, 0);
     ASSERT_EQ(outcome(first), "ok");
     EXPECT_THAT(*first, ElementsAre(::testing::Field(&Message::timestamp, 1u)));

@@ -89,7 +89,7 @@ TEST_F(TactrixMessages, AnErrorFrameMidStreamIsNotedAndReadingGoesOn) {
     cable->inject(concat({frame_of(6, status::normal, with_id({1, 2, 3, 4, 5, 6, 7, 8}), 10),
                           sim::error_frame("bus off"), frame_of(6, status::rx_end, with_id({9}), 20)}));
     EXPECT_THAT(read(ISO15765, 1, 500), ElementsAre(message(ISO15765, with_id({1, 2, 3, 4, 5, 6, 7, 8, 9}), 20)));
-    EXPECT_EQ(device->last_detail, "Tactrix error mid-stream: bus off");
+    EXPECT_EQ(device->last_error_detail(), "Tactrix error mid-stream: bus off");
 }
 
 TEST_F(TactrixMessages, ReadStopsAtTheMaximumAndLeavesTheRestQueued) {
@@ -143,9 +143,10 @@ TEST_F(TactrixMessages, AZeroTimeoutReadTakesWhatIsCompleteAndPollsOnce) {
 }
 
 TEST_F(TactrixMessages, AZeroTimeoutReadTakesBufferedMessagesBeforeItPolls) {
-    const sim::Bytes one = sim::can_message_frames(6, 0x7E8, sim::Bytes{1}, 1);
-    device->rx_buffer.append(concat({one, one}));
-    cable->deliver_can(6, 0x7E8, sim::Bytes{2}, 2);
+    for (std::uint8_t i = 1; i <= 3; ++i) cable->deliver_can(6, 0x7E8, sim::Bytes{i}, i);
+    ASSERT_EQ(read(ISO15765, 1, 0).size(), 1u);  // its one read buffers the other two
+    sim::clear_calls();
+    cable->deliver_can(6, 0x7E8, sim::Bytes{4}, 4);
     EXPECT_EQ(read(ISO15765, 2, 0).size(), 2u);
     EXPECT_THAT(sim::calls(), IsEmpty());
     EXPECT_EQ(read(ISO15765, 2, 0).size(), 1u);
@@ -200,7 +201,7 @@ TEST_F(TactrixMessages, WriteOutcomesWithoutTransmission) {
     EXPECT_EQ(written(), "");
     EXPECT_THAT(sim::calls(), IsEmpty());
     EXPECT_EQ(outcome(device->start_periodic_msg(ISO15765, msgs[0], 100)), "0x01 operation not supported");
-    EXPECT_EQ(device->last_detail, "periodic messages are not implemented for Tactrix");
+    EXPECT_EQ(device->last_error_detail(), "periodic messages are not implemented for Tactrix");
     sim::unplug(cable_index);
     EXPECT_EQ(outcome(device->write_msgs(ISO15765, msgs, 100)),
               "0x08 transport error: I/O error: No such device (it may have been disconnected)");

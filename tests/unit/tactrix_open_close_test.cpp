@@ -25,49 +25,48 @@ TEST_F(TactrixOpen, IdentifiesThenActivatesAndAlwaysYieldsDeviceOne) {
     ASSERT_EQ(outcome(opened), "ok");
     EXPECT_EQ(*opened, 1u);
     EXPECT_EQ(written(), "ati\r\nata\r\n");
-    EXPECT_EQ(device->identity, sim::CableFirmware::default_identity);
+    EXPECT_EQ(firmware_of(*device), sim::CableFirmware::default_identity);
     auto version = device->read_version(1);
     ASSERT_EQ(outcome(version), "ok");
     EXPECT_EQ(version->firmware, sim::CableFirmware::default_identity);
     EXPECT_EQ(version->library, "0.1.0");
     EXPECT_EQ(version->api, "04.04");
-    EXPECT_EQ(device->last_detail, "");
+    EXPECT_EQ(device->last_error_detail(), "");
 }
 
 TEST_F(TactrixOpen, FramesBeforeTheIdentifyReplyDoNotEndTheWait) {
     cable->inject_before_next_reply(
         concat({frame_of(6, sim::status::normal, {0, 0, 7, 0xE8, 1}, 9), sim::ack_frame(3), sim::filter_ack_frame(4)}));
     ASSERT_EQ(outcome(device->open(0)), "ok");
-    EXPECT_EQ(device->identity, sim::CableFirmware::default_identity);
+    EXPECT_EQ(firmware_of(*device), sim::CableFirmware::default_identity);
     EXPECT_EQ(written(), "ati\r\nata\r\n");
 }
 
 TEST_F(TactrixOpen, AnEmptyIdentityIsKeptAndReportedAsTheFallbackFirmware) {
     cable->set_identity("");
     ASSERT_EQ(outcome(device->open(0)), "ok");
-    EXPECT_EQ(device->identity, "");
     EXPECT_EQ(firmware_of(*device), "Tactrix Openport 2.0");
 }
 
 TEST_F(TactrixOpen, ARejectedIdentifyFailsWithTheCablesTextAndSendsNoActivation) {
     cable->reject('i', "busy");
     EXPECT_EQ(outcome(device->open(0)), "0x07 internal error: Tactrix rejected identify (are busy)");
-    EXPECT_EQ(device->last_detail, "Tactrix rejected identify (are busy)");
+    EXPECT_EQ(device->last_error_detail(), "Tactrix rejected identify (are busy)");
     EXPECT_EQ(written(), "ati\r\n");
-    EXPECT_TRUE(device->transport.has_value());
+    EXPECT_TRUE(device->cable().is_open());
 }
 
 TEST_F(TactrixOpen, ARejectedActivationFailsAsACommand) {
     cable->reject('a', "no");
     EXPECT_EQ(outcome(device->open(0)), "0x07 internal error: Tactrix rejected command (are no)");
-    EXPECT_EQ(device->identity, sim::CableFirmware::default_identity);
+    EXPECT_EQ(firmware_of(*device), sim::CableFirmware::default_identity);
 }
 
 TEST_F(TactrixOpen, WithoutACableNothingOpensAndTheDetailNamesTheUsbOpen) {
     sim::reset();
     EXPECT_EQ(outcome(device->open(0)), "0x08 transport error: I/O error: Tactrix not found (VID=0x0403 PID=0xcc4d)");
-    EXPECT_EQ(device->last_detail, "open USB device: I/O error: Tactrix not found (VID=0x0403 PID=0xcc4d)");
-    EXPECT_FALSE(device->transport.has_value());
+    EXPECT_EQ(device->last_error_detail(), "open USB device: I/O error: Tactrix not found (VID=0x0403 PID=0xcc4d)");
+    EXPECT_FALSE(device->cable().is_open());
     EXPECT_EQ(outcome(device->read_version(1)), "0x08 device not open");
 }
 
@@ -76,7 +75,7 @@ TEST_F(TactrixOpen, ASilentCableTimesOutAfterTwoSecondsAndDiscardingSendsAtzBefo
     const auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(outcome(device->open(0)), "0x09 transport error: operation timed out");
     EXPECT_GE(std::chrono::steady_clock::now() - start, 1900ms);  // libusb counts whole milliseconds
-    EXPECT_EQ(device->last_detail, "");
+    EXPECT_EQ(device->last_error_detail(), "");
     forget_traffic();
     device.reset();
     EXPECT_EQ(written(), "atz\r\n");
@@ -93,12 +92,12 @@ TEST_F(TactrixOpen, OpeningAgainReplacesTheTransportAndKeepsTheChannelsButNotHal
     ASSERT_EQ(outcome(device->open(0)), "ok");
     EXPECT_EQ(written(), "ati\r\nata\r\n");
     EXPECT_EQ(sim::live_handles(), 1u);
-    ASSERT_NE(device->find_channel(6), nullptr);
+    ASSERT_NE(device->channel(6), nullptr);
     EXPECT_TRUE(channel(6).partial.data.empty());
 
     sim::reset();  // the cable is gone: the old transport is released all the same
     EXPECT_EQ(outcome(device->open(0)), "0x08 transport error: I/O error: Tactrix not found (VID=0x0403 PID=0xcc4d)");
-    EXPECT_FALSE(device->transport.has_value());
+    EXPECT_FALSE(device->cable().is_open());
     EXPECT_EQ(sim::live_handles(), 0u);
 }
 
@@ -123,8 +122,8 @@ TEST_F(TactrixClose, ClosesEveryChannelThenTheDeviceAndASecondCloseWritesNothing
     EXPECT_THAT((std::vector{commands[0].line, commands[1].line, commands[2].line}),
                 UnorderedElementsAre("atc3\r\n", "atc5\r\n", "atc6\r\n"));
     EXPECT_EQ(commands[3].line, "atz\r\n");
-    EXPECT_TRUE(device->channels.empty());
-    EXPECT_FALSE(device->transport.has_value());
+    EXPECT_EQ(device->channel_count(), 0u);
+    EXPECT_FALSE(device->cable().is_open());
     EXPECT_EQ(sim::live_handles(), 0u);
 
     forget_traffic();
@@ -137,11 +136,13 @@ TEST_F(TactrixClose, ClosesEveryChannelThenTheDeviceAndASecondCloseWritesNothing
 TEST_F(TactrixClose, SucceedsWhenTheCableIsGone) {
     open_device();
     connect(6);
-    device->rx_buffer.append(bytes_of("ar"));
+    cable->inject("ar");
+    ASSERT_EQ(outcome(device->read_msgs(6, 1, 0)), "ok");
+    ASSERT_EQ(text_of(device->cable().buffered()), "ar");
     sim::unplug(cable_index);
     EXPECT_EQ(outcome(device->close(1)), "ok");
-    EXPECT_TRUE(device->channels.empty());
-    EXPECT_TRUE(device->rx_buffer.empty());
+    EXPECT_EQ(device->channel_count(), 0u);
+    EXPECT_TRUE(device->cable().buffered().empty());
     EXPECT_EQ(sim::live_handles(), 0u);
     EXPECT_EQ(outcome(device->read_version(1)), "0x08 device not open");
 }

@@ -10,7 +10,6 @@
 
 #include "core/diagnostic_log.h"
 #include "core/text_format.h"
-#include "platform/debug_output.h"
 #include "sim/cable_firmware.h"
 #include "sim/cable_frames.h"
 #include "tactrix/tactrix_device.h"
@@ -22,12 +21,12 @@ namespace vexo::tactrix {
 class DriverLines {
 public:
     DriverLines() {
-        platform::set_debug_sink([this](std::string_view line) {
+        vexo::set_debug_sink([this](std::string_view line) {
             std::lock_guard lock(mutex_);
             lines_.emplace_back(line);
         });
     }
-    ~DriverLines() { platform::set_debug_sink(nullptr); }
+    ~DriverLines() { vexo::set_debug_sink(nullptr); }
     DriverLines(const DriverLines&) = delete;
     DriverLines& operator=(const DriverLines&) = delete;
 
@@ -120,7 +119,7 @@ protected:
         const auto all = sim::written_bytes();
         return text_of(std::span(all).subspan(mark_));
     }
-    TactrixChannel& channel(std::uint32_t id) { return *device->find_channel(id); }
+    const TactrixChannel& channel(std::uint32_t id) { return *device->channel(id); }
 
     DriverLines log;
     std::shared_ptr<sim::CableFirmware> cable;

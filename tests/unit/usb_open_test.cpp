@@ -4,7 +4,7 @@
 #include <barrier>
 #include <thread>
 
-#include "tactrix/endpoint_walk.h"
+#include "tactrix/usb_transport.h"
 #include "tests/unit/usb_sim_fixture.h"
 
 namespace vexo::tactrix {

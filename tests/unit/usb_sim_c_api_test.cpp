@@ -62,7 +62,7 @@ TEST_F(UsbSimCApi, FaultsReachTheTransport) {
 // The cable's answer to a fast init with a request no K-line ECU wakes up to.
 std::string fast_init_answer(UsbTransport& transport) {
     auto command = bytes_of("aty4 4 0\r\n");
-    for (const std::uint8_t b : {0x81, 0x10, 0xF1, 0x3E}) command.push_back(b);
+    command.insert(command.end(), {0x81, 0x10, 0xF1, 0x3E});
     EXPECT_EQ(bulk_write(transport, command, 1s), command.size());
     std::string answer;
     std::uint8_t buffer[64];

@@ -8,7 +8,6 @@
 
 #include "sim/sim_control.h"
 #include "sim/sim_scripted_link.h"
-#include "tactrix/usb_context.h"
 #include "tactrix/usb_transport.h"
 
 namespace vexo::tactrix {

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "tactrix/rx_frame.h"
+#include "tactrix/frames.h"
 
 namespace vexo::tactrix {
 namespace {

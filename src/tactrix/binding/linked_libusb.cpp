@@ -1,5 +1,4 @@
 #include "tactrix/libusb_api.h"
-#include "tactrix/libusb_binding.h"
 
 namespace vexo::tactrix {
 

@@ -1,5 +1,4 @@
-#include "tactrix/libusb_binding.h"
-#include "tactrix/libusb_loader.h"
+#include "tactrix/libusb_api.h"
 
 namespace vexo::tactrix {
 

@@ -1,1 +1,0 @@
-#include "sim/cable_link.h"

@@ -1,0 +1,61 @@
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+#include "vexo/j2534.h"
+
+namespace vexo {
+
+// One J2534 protocol and how the Openport carries it. Everything that depends on the
+// protocol reads it here: the channels the driver opens, the framing of what the cable sends
+// back, the protocols the registry announces, and the simulated cable.
+struct ProtocolFacts {
+    std::uint32_t id = 0;
+    std::string_view name;  // as the registry names it
+    // The channel digit of the cable's commands and frames; 0 for a protocol it does not carry.
+    std::uint8_t cable_channel = 0;
+    // CAN framing: each chunk starts with the 4-byte CAN ID, frames carry a time stamp, and
+    // transmit and filter commands carry flag 0x40.
+    bool can = false;
+    std::uint32_t default_baud = 0;
+    // Bytes of one message the cable takes, CAN ID included.
+    std::size_t min_message = 0;
+    std::size_t max_message = 0;
+
+    constexpr bool carried() const { return cable_channel != 0; }
+};
+
+// The carried protocols first, in the order the registry lists them.
+inline constexpr std::array kProtocols = {
+    ProtocolFacts{CAN, "CAN", 5, true, 500000, 4, 4 + 8},
+    ProtocolFacts{ISO15765, "ISO15765", 6, true, 500000, 4, 4 + 4095},
+    ProtocolFacts{ISO9141, "ISO9141", 3, false, 10400, 1, 260},
+    ProtocolFacts{ISO14230, "ISO14230", 4, false, 10400, 1, 260},
+    ProtocolFacts{J1850VPW, "J1850VPW"},
+    ProtocolFacts{J1850PWM, "J1850PWM"},
+    ProtocolFacts{SCI_A_ENGINE, "SCI_A_ENGINE"},
+    ProtocolFacts{SCI_A_TRANS, "SCI_A_TRANS"},
+    ProtocolFacts{SCI_B_ENGINE, "SCI_B_ENGINE"},
+    ProtocolFacts{SCI_B_TRANS, "SCI_B_TRANS"},
+};
+
+// The carried protocol with this J2534 ID, or null.
+constexpr const ProtocolFacts* carried_protocol(std::uint32_t protocol_id) {
+    for (const ProtocolFacts& protocol : kProtocols) {
+        if (protocol.id == protocol_id && protocol.carried()) return &protocol;
+    }
+    return nullptr;
+}
+
+// The protocol on this cable channel, or null.
+constexpr const ProtocolFacts* protocol_on_channel(std::uint32_t cable_channel) {
+    for (const ProtocolFacts& protocol : kProtocols) {
+        if (protocol.carried() && protocol.cable_channel == cable_channel) return &protocol;
+    }
+    return nullptr;
+}
+
+}  // namespace vexo

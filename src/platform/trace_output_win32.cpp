@@ -1,0 +1,48 @@
+#include <windows.h>
+
+#include <optional>
+#include <string>
+
+#include "platform/environment.h"
+#include "platform/trace_output.h"
+#include "platform/wide_text_win32.h"
+
+namespace vexo::platform {
+
+namespace {
+
+// TEMP, read afresh for every line. Unset, empty or not valid Unicode: no directory.
+std::optional<std::wstring> temp_directory() {
+    const std::optional<std::string> value = environment_value("TEMP");
+    if (!value || value->empty()) return std::nullopt;
+    return to_utf16(*value);
+}
+
+void write_bytes(HANDLE file, const char* data, std::size_t size) {
+    DWORD written = 0;
+    ::WriteFile(file, data, static_cast<DWORD>(size), &written, nullptr);
+}
+
+}  // namespace
+
+void debug_output(std::string_view line) { ::OutputDebugStringW(to_utf16(line).c_str()); }
+
+void append_log_line(std::string_view text) {
+    const auto directory = temp_directory();
+    if (!directory) return;
+    // Plain text join: a TEMP ending in a backslash gives a doubled one, which Windows accepts.
+    std::wstring path = *directory;
+    path.push_back(L'\\');
+    path.append(to_utf16(kLogFileName));
+
+    // Append-only access lands every write at the current end, also with other writers.
+    const HANDLE file =
+        ::CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                      OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return;
+    write_bytes(file, text.data(), text.size());
+    write_bytes(file, "\n", 1);
+    ::CloseHandle(file);
+}
+
+}  // namespace vexo::platform
