@@ -5,11 +5,11 @@
 #   vexo-j2534-<version>-linux-x86_64.tar.gz the .so, its header, vexo and a udev rule
 # then checks both with scripts/check-packages.sh. <version> is the project's CMake version.
 # SKIP_APT=1 skips package installation and the apt source setup. JOBS sets build parallelism (2).
-# Build trees live in build-release/ (VEXO_RELEASE_BUILD moves them).
+# Build trees live in build-package/ (VEXO_RELEASE_BUILD moves them).
 set -euo pipefail
 
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-BUILD=${VEXO_RELEASE_BUILD:-$ROOT/build-release}
+BUILD=${VEXO_RELEASE_BUILD:-$ROOT/build-package}
 DIST=$ROOT/dist
 JOBS=${JOBS:-2}
 STARTED=$SECONDS

@@ -71,14 +71,14 @@ install_packages() {
         if ! dpkg --print-foreign-architectures | grep -qx i386; then $sudo dpkg --add-architecture i386; fi
         $sudo apt-get update -q
         $sudo apt-get install -y -q \
-            cmake ninja-build g++ pkg-config binutils file \
+            cmake ninja-build g++ pkg-config binutils file ccache \
             libusb-1.0-0-dev libgtest-dev libgmock-dev googletest libbenchmark-dev \
             gcc-mingw-w64-i686-posix g++-mingw-w64-i686-posix binutils-mingw-w64-i686 \
             gcc-mingw-w64-x86-64-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 \
             wine wine64 wine32:i386
     fi
     local tool
-    for tool in cmake ninja g++ pkg-config nm i686-w64-mingw32-g++-posix i686-w64-mingw32-objdump \
+    for tool in cmake ninja ccache g++ pkg-config nm i686-w64-mingw32-g++-posix i686-w64-mingw32-objdump \
         x86_64-w64-mingw32-g++-posix x86_64-w64-mingw32-objdump wine wineboot wineserver setarch timeout \
         /usr/lib/wine/wine64 /usr/lib/wine/wineserver64; do
         command -v "$tool" >/dev/null || die "missing tool: $tool"
@@ -91,7 +91,7 @@ install_packages() {
 linux_build() {
     stage "Linux build (-Werror) and tests"
     # Release, as the packages ship it; without debug info the build takes a third less time.
-    cmake -S "$ROOT" -B "$OUT/linux" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_COMPILE_WARNING_AS_ERROR=ON
+    cmake -S "$ROOT" --preset release -B "$OUT/linux"
     cmake --build "$OUT/linux" -j"$JOBS"
     ctest --test-dir "$OUT/linux" -j"$JOBS" --output-on-failure --no-tests=error
     stage_done
@@ -132,16 +132,12 @@ find_tsan_runner() {
     echo "TSan runner prefix: ${TSAN_PREFIX[*]:-(none)}"
 }
 
-sanitizer_build() {  # name VEXO_SANITIZE-value
-    local name=$1 kind=$2
+sanitizer_build() {  # preset: asan|tsan
+    local name=$1
     stage "$name build and tests"
-    # Discovery at test time, so the test binaries only ever run under the chosen runner.
-    # Line tables (-g1) are all a sanitizer report needs for file:line, at less build time.
-    cmake -S "$ROOT" -B "$OUT/$name" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVEXO_SANITIZE="$kind" \
-        -DCMAKE_CXX_FLAGS_DEBUG=-g1 -DCMAKE_C_FLAGS_DEBUG=-g1 \
-        -DCMAKE_COMPILE_WARNING_AS_ERROR=ON -DCMAKE_GTEST_DISCOVER_TESTS_DISCOVERY_MODE=PRE_TEST
+    cmake -S "$ROOT" --preset "$name" -B "$OUT/$name"
     cmake --build "$OUT/$name" -j"$JOBS" --target vexo_tests
-    if [ "$kind" = thread ]; then
+    if [ "$name" = tsan ]; then
         TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
             "${TSAN_PREFIX[@]}" ctest --test-dir "$OUT/$name" -j"$JOBS" --output-on-failure --no-tests=error
     else
@@ -154,16 +150,15 @@ sanitizer_build() {  # name VEXO_SANITIZE-value
 
 # ---------------------------------------------------------------------------------------------
 windows_build() {  # win32|win64
-    local tree=$1 arch toolchain format extra=()
+    local tree=$1 arch format extra=()
     case $tree in
-        win32) arch=i686 toolchain=mingw-i686 format=pei-i386 ;;
-        win64) arch=x86_64 toolchain=mingw-x86_64 format=pei-x86-64
+        win32) arch=i686 format=pei-i386 ;;
+        win64) arch=x86_64 format=pei-x86-64
             # Where the host runs 32-bit code, the 64-bit prefix registers both DLLs side by side.
             [ "$I386" != yes ] || extra=(-DVEXO_WIN32_DLL="$OUT/win32/vexo_j2534_0404.dll") ;;
     esac
     stage "Windows $tree cross-build and DLL checks"
-    cmake -S "$ROOT" -B "$OUT/$tree" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-        -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/$toolchain.cmake" -DVEXO_WIN32_DLL= "${extra[@]}"
+    cmake -S "$ROOT" --preset "$tree" -B "$OUT/$tree" -DVEXO_WIN32_DLL= "${extra[@]}"
     cmake --build "$OUT/$tree" -j"$JOBS"
 
     local dll="$OUT/$tree/vexo_j2534_0404.dll" dump got imports bad=""
@@ -257,11 +252,21 @@ run() {  # stage-name command...
     if wanted "$1"; then "${@:2}"; else NOT_RUN+=("$1"); fi
 }
 run packages install_packages
+# A rerun on the same machine reuses the compilations whose inputs did not change. Paths below the
+# checkout are hashed relative to it, so another clone of the same commit hits the same entries.
+ccache_counts() {  # "hits misses" so far
+    ccache --print-stats 2>/dev/null | awk -F'\t' '$1 == "direct_cache_hit" || $1 == "preprocessed_cache_hit" { hit += $2 }
+        $1 == "cache_miss" { miss = $2 } END { print hit + 0, miss + 0 }'
+}
+if command -v ccache >/dev/null; then
+    export CMAKE_C_COMPILER_LAUNCHER=ccache CMAKE_CXX_COMPILER_LAUNCHER=ccache CCACHE_BASEDIR=$ROOT
+    read -r CCACHE_HITS CCACHE_MISSES < <(ccache_counts)
+fi
 if wanted wine32 || wanted win64; then probe_i386; fi
 run linux linux_build
 if wanted tsan; then find_tsan_runner; fi
-run asan sanitizer_build asan address
-run tsan sanitizer_build tsan thread
+run asan sanitizer_build asan
+run tsan sanitizer_build tsan
 run win32 windows_build win32
 run win64 windows_build win64
 run wine32 wine_tests win32
@@ -271,4 +276,8 @@ printf '\n======== summary ========\n'
 [ ${#PASSED[@]} -eq 0 ] || printf '  passed: %s\n' "${PASSED[@]}"
 [ ${#SKIPPED[@]} -eq 0 ] || printf '  !!!!!!: %s\n' "${SKIPPED[@]}"
 [ ${#NOT_RUN[@]} -eq 0 ] || printf '  not run (VEXO_STAGES): %s\n' "${NOT_RUN[*]}"
+if [ -n "${CCACHE_HITS:-}" ]; then
+    read -r hits misses < <(ccache_counts)
+    printf '  compiler cache: %d hits, %d misses\n' $((hits - CCACHE_HITS)) $((misses - CCACHE_MISSES))
+fi
 printf 'test-all.sh: all %d stages passed in %d s\n' "${#PASSED[@]}" $((SECONDS - STARTED))
