@@ -118,7 +118,7 @@ void UsbTransport::close() {
 }
 
 UsbResult<UsbTransport> open_usb(std::uint16_t vendor_id, std::uint16_t product_id) {
-    const auto& bound = usb_context();
+    const auto bound = usb_context();
     if (!bound) return std::unexpected(bound.error());
     const UsbContext& usb = *bound;
     const LibusbApi& api = *usb.api;
@@ -158,7 +158,7 @@ UsbResult<UsbTransport> open_usb(std::uint16_t vendor_id, std::uint16_t product_
 void close_usb(UsbTransport transport) { transport.close(); }
 
 unsigned count_devices(std::uint16_t vendor_id, std::uint16_t product_id) {
-    const auto& bound = usb_context();
+    const auto bound = usb_context();
     if (!bound) return 0;
     const UsbContext& usb = *bound;
     const LibusbApi& api = *usb.api;
