@@ -64,6 +64,7 @@ VoidResult CableSession::open() {
     }
     transport_.emplace(std::move(*opened));
     rx_buffer_.clear();
+    no_lf_before_ = 0;
     pending_data_.clear();
     return {};
 }
@@ -74,6 +75,7 @@ void CableSession::close() {
         transport_.reset();
     }
     rx_buffer_.clear();
+    no_lf_before_ = 0;
     pending_data_.clear();
 }
 
@@ -107,27 +109,34 @@ VoidResult CableSession::read_more(std::chrono::nanoseconds timeout, bool log) {
 
 Result<RxFrame> CableSession::receive(std::chrono::nanoseconds limit) {
     const auto deadline = Clock::now() + limit;
-    auto parsed = parse_frame(rx_buffer_.bytes());
+    auto parsed = parse_frame(rx_buffer_.bytes(), no_lf_before_);
     while (!parsed) {
         if (parsed.error().kind != ParseError::NeedMoreData) {
             const std::string text = parse_error_text(parsed.error());
             detail_ = "Tactrix parser desync: " + text;
             driver_log("tactrix parser desync: " + text + ", dropping 1 byte");
             if (!rx_buffer_.empty()) {
-                rx_buffer_.consume(1);
+                consume(1);
                 parsed = parse_frame(rx_buffer_.bytes());
                 continue;
             }
         }
+        // The front stays as it is until more arrives: what was searched need not be again.
+        no_lf_before_ = rx_buffer_.size();
         const auto remaining = deadline - Clock::now();
         if (remaining <= Clock::duration::zero()) return fail(PassThruError::timeout());
         if (auto read = read_more(remaining, true); !read) return fail(read.error());
-        parsed = parse_frame(rx_buffer_.bytes());
+        parsed = parse_frame(rx_buffer_.bytes(), no_lf_before_);
     }
     auto [consumed, frame] = std::move(*parsed);
-    rx_buffer_.consume(consumed);
+    consume(consumed);
     driver_log("tactrix RX frame: " + frame_text(frame));
     return std::move(frame);
+}
+
+void CableSession::consume(std::size_t n) {
+    rx_buffer_.consume(n);
+    no_lf_before_ = 0;
 }
 
 Result<RxFrame> CableSession::next_frame(std::chrono::nanoseconds limit) {
@@ -144,6 +153,7 @@ Result<std::vector<std::uint8_t>> CableSession::read_exact(std::size_t n) {
         if (remaining <= Clock::duration::zero()) return fail(PassThruError::timeout());
         if (auto read = read_more(remaining, false); !read) return fail(read.error());
     }
+    no_lf_before_ = 0;
     return rx_buffer_.take_front(n);
 }
 

@@ -107,9 +107,12 @@ public:
 private:
     // One bulk read into the buffer; logged when asked and anything arrived.
     VoidResult read_more(std::chrono::nanoseconds timeout, bool log);
+    // Drops n bytes from the front of the buffer, which starts the next line search over.
+    void consume(std::size_t n);
 
     std::optional<UsbTransport> transport_;
     RxBuffer rx_buffer_;
+    std::size_t no_lf_before_ = 0;  // the buffer's first bytes hold no LF (see parse_frame)
     std::deque<RxFrame::Data> pending_data_;
     std::uint64_t dropped_data_ = 0;
     std::string detail_;
