@@ -40,8 +40,11 @@ void append_log_line(std::string_view text) {
         ::CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                       OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return;
-    write_bytes(file, text.data(), text.size());
-    write_bytes(file, "\n", 1);
+    // One write with its LF: lines of concurrent writers then never interleave.
+    std::string line;
+    line.reserve(text.size() + 1);
+    line.append(text).push_back('\n');
+    write_bytes(file, line.data(), line.size());
     ::CloseHandle(file);
 }
 
