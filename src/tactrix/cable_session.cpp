@@ -139,8 +139,8 @@ VoidResult CableSession::write_all(std::span<const std::uint8_t> bytes, std::chr
         sent += moved;
         // A cable that is gone starts its next life with an empty parser.
         if ((sent > 0 || continuing) && !cable_gone(*failure)) {
-            interrupted_command() = {std::vector<std::uint8_t>(bytes.begin() + static_cast<std::ptrdiff_t>(sent), bytes.end()),
-                                     letter};
+            const auto rest = bytes.subspan(sent);
+            interrupted_command() = {std::vector<std::uint8_t>(rest.begin(), rest.end()), letter};
         }
         return fail(std::move(*failure));
     }
