@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Sets up a Debian machine and runs every check of the project:
-#   Linux build with -Werror and its tests; the tests again under ASan+UBSan and under TSan;
+#   Linux build with -Werror, its tests and one short run of every benchmark; the tests again
+#   under ASan+UBSan and under TSan; the fuzz targets for a minute each under ASan+UBSan;
 #   the .so's export list; the 32-bit Windows cross-build, its DLL's exports and imports, and
 #   every Windows test executable under Wine.
 # SKIP_APT=1 skips package installation (quick local reruns). JOBS sets build parallelism (2).
@@ -62,7 +63,7 @@ install_packages() {
         $sudo apt-get update -q
         $sudo apt-get install -y -q \
             cmake ninja-build g++ pkg-config binutils file \
-            libusb-1.0-0-dev libgtest-dev libgmock-dev googletest libbenchmark-dev \
+            libusb-1.0-0-dev libgtest-dev libgmock-dev googletest libbenchmark-dev libclang-rt-14-dev \
             gcc-mingw-w64-i686-posix g++-mingw-w64-i686-posix binutils-mingw-w64-i686 \
             wine wine32:i386
     fi
@@ -82,6 +83,13 @@ linux_build() {
     cmake -S "$ROOT" -B "$OUT/linux" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_COMPILE_WARNING_AS_ERROR=ON
     cmake --build "$OUT/linux" -j"$JOBS"
     ctest --test-dir "$OUT/linux" -j"$JOBS" --output-on-failure --no-tests=error
+    # Every benchmark once, briefly: a smoke run that must not fail; its figures are not judged.
+    local bench
+    for bench in vexo_bench vexo_receive_frame_bench; do
+        [ -x "$OUT/linux/bench/$bench" ] || die "benchmark $bench not built (libbenchmark-dev missing?)"
+        "$OUT/linux/bench/$bench" --benchmark_min_time=0.01
+    done
+    LD_LIBRARY_PATH="$OUT/linux/sim/simusb" "$OUT/linux/bench/vexo_receive_bench" --benchmark_min_time=0.01
     stage_done
 
     stage "Linux export list (nm -D)"
@@ -137,6 +145,40 @@ sanitizer_build() {  # name VEXO_SANITIZE-value
             UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1" \
             ctest --test-dir "$OUT/$name" -j"$JOBS" --output-on-failure --no-tests=error
     fi
+    stage_done
+}
+
+# ---------------------------------------------------------------------------------------------
+# Coverage-guided fuzzing under ASan+UBSan, each target for FUZZ_SECONDS (60), both at once
+# (one per core). Any finding fails the stage; its input is kept beside the log.
+FUZZ_TARGETS="receive marshalling"
+fuzz_targets() {
+    stage "fuzz"
+    cmake -S "$ROOT" -B "$OUT/fuzz" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVEXO_SANITIZE=address -DVEXO_FUZZ=ON \
+        -DBUILD_TESTING=OFF -DCMAKE_CXX_FLAGS_DEBUG=-g1 -DCMAKE_C_FLAGS_DEBUG=-g1 -DCMAKE_COMPILE_WARNING_AS_ERROR=ON
+    local name targets=() pids=() failed=""
+    for name in $FUZZ_TARGETS; do targets+=("vexo_${name}_fuzz"); done
+    cmake --build "$OUT/fuzz" -j"$JOBS" --target "${targets[@]}"
+    for name in $FUZZ_TARGETS; do
+        local dir="$OUT/fuzz/run-$name"
+        rm -rf "$dir" && mkdir -p "$dir/corpus"
+        # New inputs go to the run's own corpus; the repository's seeds are only read.
+        ASAN_OPTIONS="detect_leaks=1:strict_string_checks=1" UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1" \
+            "$OUT/fuzz/fuzz/vexo_${name}_fuzz" -max_total_time="${FUZZ_SECONDS:-60}" -timeout=10 -rss_limit_mb=2048 \
+            -print_final_stats=1 -artifact_prefix="$dir/" "$dir/corpus" "$ROOT/fuzz/corpus/$name" >"$dir/log" 2>&1 &
+        pids+=($!)
+    done
+    local i=0
+    for name in $FUZZ_TARGETS; do
+        if ! wait "${pids[$i]}"; then
+            tail -n 60 "$OUT/fuzz/run-$name/log" >&2
+            failed="$failed $name"
+        fi
+        i=$((i + 1))
+        echo "$name: $(grep -E '^stat::(number_of_executed_units|average_exec_per_sec|peak_rss_mb)' \
+            "$OUT/fuzz/run-$name/log" | tr '\n' ' ')"
+    done
+    [ -z "$failed" ] || die "fuzzing found faults in:$failed (inputs in $OUT/fuzz/run-*/)"
     stage_done
 }
 
@@ -205,6 +247,7 @@ linux_build
 find_tsan_runner
 sanitizer_build asan address
 sanitizer_build tsan thread
+fuzz_targets
 windows_build
 wine_tests
 
