@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
 # Sets up a Debian machine and runs every check of the project:
-#   Linux build with -Werror and its tests; the tests again under ASan+UBSan and under TSan;
-#   the .so's export list; the 32- and 64-bit Windows cross-builds with their DLLs' exports and
-#   imports; every Windows test executable under 64-bit Wine, and under 32-bit Wine where the host
-#   can execute i386 code (some hosts cannot: that stage is then skipped, loudly).
+#   Linux build with -Werror, its tests and one short run of every benchmark; the tests again
+#   under ASan+UBSan and under TSan; the fuzz targets for a minute each under ASan+UBSan; the .so's
+#   export list; the 32- and 64-bit Windows cross-builds with their DLLs' exports and imports;
+#   every Windows test executable under 64-bit Wine, and under 32-bit Wine where the host can
+#   execute i386 code (some hosts cannot: that stage is then skipped, loudly).
 # SKIP_APT=1 skips package installation (quick local reruns). JOBS sets build parallelism (2).
 # VEXO_BUILD_ROOT moves the build trees (default: build-ci/ in the source tree).
-# VEXO_STAGES runs only the named stages (packages linux asan tsan win32 win64 wine32 wine64);
+# VEXO_STAGES runs only the named stages (packages linux asan tsan fuzz win32 win64 wine32 wine64);
 # the summary lists the others as not run. VEXO_FORCE_NO_I386=1 acts as a host without i386.
 set -euo pipefail
 
@@ -27,7 +28,7 @@ STARTED=$SECONDS
 PASSED=()
 SKIPPED=()
 WINESERVER=""
-ALL_STAGES="packages linux asan tsan win32 win64 wine32 wine64"
+ALL_STAGES="packages linux asan tsan fuzz win32 win64 wine32 wine64"
 STAGES=$(echo "${VEXO_STAGES:-$ALL_STAGES}" | tr ',' ' ')
 for s in $STAGES; do
     echo " $ALL_STAGES " | grep -q " $s " || { echo "unknown stage '$s' in VEXO_STAGES (known: $ALL_STAGES)" >&2; exit 2; }
@@ -72,7 +73,7 @@ install_packages() {
         $sudo apt-get update -q
         $sudo apt-get install -y -q \
             cmake ninja-build g++ pkg-config binutils file ccache \
-            libusb-1.0-0-dev libgtest-dev libgmock-dev googletest libbenchmark-dev \
+            libusb-1.0-0-dev libgtest-dev libgmock-dev googletest libbenchmark-dev libclang-rt-14-dev \
             gcc-mingw-w64-i686-posix g++-mingw-w64-i686-posix binutils-mingw-w64-i686 \
             gcc-mingw-w64-x86-64-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 \
             wine wine64 wine32:i386
@@ -94,6 +95,13 @@ linux_build() {
     cmake -S "$ROOT" --preset release -B "$OUT/linux"
     cmake --build "$OUT/linux" -j"$JOBS"
     ctest --test-dir "$OUT/linux" -j"$JOBS" --output-on-failure --no-tests=error
+    # Every benchmark once, briefly: a smoke run that must not fail; its figures are not judged.
+    local bench
+    for bench in vexo_bench vexo_receive_frame_bench; do
+        [ -x "$OUT/linux/bench/$bench" ] || die "benchmark $bench not built (libbenchmark-dev missing?)"
+        "$OUT/linux/bench/$bench" --benchmark_min_time=0.01
+    done
+    LD_LIBRARY_PATH="$OUT/linux/sim/simusb" "$OUT/linux/bench/vexo_receive_bench" --benchmark_min_time=0.01
     stage_done
 
     stage "Linux export list (nm -D)"
@@ -145,6 +153,40 @@ sanitizer_build() {  # preset: asan|tsan
             UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1" \
             ctest --test-dir "$OUT/$name" -j"$JOBS" --output-on-failure --no-tests=error
     fi
+    stage_done
+}
+
+# ---------------------------------------------------------------------------------------------
+# Coverage-guided fuzzing under ASan+UBSan, each target for FUZZ_SECONDS (60), both at once
+# (one per core). Any finding fails the stage; its input is kept beside the log.
+FUZZ_TARGETS="receive marshalling"
+fuzz_targets() {
+    stage "fuzz"
+    cmake -S "$ROOT" -B "$OUT/fuzz" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVEXO_SANITIZE=address -DVEXO_FUZZ=ON \
+        -DBUILD_TESTING=OFF -DCMAKE_CXX_FLAGS_DEBUG=-g1 -DCMAKE_C_FLAGS_DEBUG=-g1 -DCMAKE_COMPILE_WARNING_AS_ERROR=ON
+    local name targets=() pids=() failed=""
+    for name in $FUZZ_TARGETS; do targets+=("vexo_${name}_fuzz"); done
+    cmake --build "$OUT/fuzz" -j"$JOBS" --target "${targets[@]}"
+    for name in $FUZZ_TARGETS; do
+        local dir="$OUT/fuzz/run-$name"
+        rm -rf "$dir" && mkdir -p "$dir/corpus"
+        # New inputs go to the run's own corpus; the repository's seeds are only read.
+        ASAN_OPTIONS="detect_leaks=1:strict_string_checks=1" UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1" \
+            "$OUT/fuzz/fuzz/vexo_${name}_fuzz" -max_total_time="${FUZZ_SECONDS:-60}" -timeout=10 -rss_limit_mb=2048 \
+            -print_final_stats=1 -artifact_prefix="$dir/" "$dir/corpus" "$ROOT/fuzz/corpus/$name" >"$dir/log" 2>&1 &
+        pids+=($!)
+    done
+    local i=0
+    for name in $FUZZ_TARGETS; do
+        if ! wait "${pids[$i]}"; then
+            tail -n 60 "$OUT/fuzz/run-$name/log" >&2
+            failed="$failed $name"
+        fi
+        i=$((i + 1))
+        echo "$name: $(grep -E '^stat::(number_of_executed_units|average_exec_per_sec|peak_rss_mb)' \
+            "$OUT/fuzz/run-$name/log" | tr '\n' ' ')"
+    done
+    [ -z "$failed" ] || die "fuzzing found faults in:$failed (inputs in $OUT/fuzz/run-*/)"
     stage_done
 }
 
@@ -267,6 +309,7 @@ run linux linux_build
 if wanted tsan; then find_tsan_runner; fi
 run asan sanitizer_build asan
 run tsan sanitizer_build tsan
+run fuzz fuzz_targets
 run win32 windows_build win32
 run win64 windows_build win64
 run wine32 wine_tests win32

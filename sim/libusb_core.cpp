@@ -49,6 +49,7 @@ int LIBUSB_CALL libusb_init(libusb_context** context) {
     Bus& state = bus();
     std::lock_guard lock(state.mutex);
     record_call(state, "libusb_init");
+    if (const auto due = vexo::sim::take_due_fault(state)) return due->code;
     if (state.init_fault != 0) return state.init_fault;
     if (context != nullptr) *context = new libusb_context;
     ++state.live_contexts;

@@ -51,6 +51,7 @@ ssize_t LIBUSB_CALL libusb_get_device_list(libusb_context*, libusb_device*** lis
     Bus& state = bus();
     std::lock_guard lock(state.mutex);
     record_call(state, "libusb_get_device_list");
+    if (const auto due = vexo::sim::take_due_fault(state)) return due->code;
     if (state.device_list_fault != 0) return state.device_list_fault;
     const std::size_t n = state.devices.size();
     auto** devices = new libusb_device*[n + 1];
@@ -90,6 +91,7 @@ int LIBUSB_CALL libusb_get_device_descriptor(libusb_device* device, libusb_devic
     Bus& state = bus();
     std::lock_guard lock(state.mutex);
     record_call(state, "libusb_get_device_descriptor");
+    if (const auto due = vexo::sim::take_due_fault(state)) return due->code;
     if (device->sim->descriptor_fault != 0) return device->sim->descriptor_fault;
     *descriptor = descriptor_of(*device->sim);
     return LIBUSB_SUCCESS;
@@ -113,6 +115,7 @@ int LIBUSB_CALL libusb_open(libusb_device* device, libusb_device_handle** handle
     Bus& state = bus();
     std::lock_guard lock(state.mutex);
     record_call(state, "libusb_open");
+    if (const auto due = vexo::sim::take_due_fault(state)) return due->code;
     if (state.open_fault) return LIBUSB_ERROR_ACCESS;
     if (device->sim->unplugged) return LIBUSB_ERROR_NO_DEVICE;
     ++device->references;
@@ -126,6 +129,7 @@ libusb_device_handle* LIBUSB_CALL libusb_open_device_with_vid_pid(libusb_context
     std::lock_guard lock(state.mutex);
     record_call(state, vexo::sim::call_text("libusb_open_device_with_vid_pid",
                                             {vexo::sim::hex16(vendor_id), vexo::sim::hex16(product_id)}));
+    if (vexo::sim::take_due_fault(state)) return nullptr;
     if (state.open_fault) return nullptr;
     for (const auto& sim : state.devices) {
         // As libusb does: devices whose descriptor cannot be read are passed over.

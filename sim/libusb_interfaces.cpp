@@ -65,6 +65,7 @@ int LIBUSB_CALL libusb_set_auto_detach_kernel_driver(libusb_device_handle*, int 
     Bus& state = bus();
     std::lock_guard lock(state.mutex);
     record_call(state, vexo::sim::call_text("libusb_set_auto_detach_kernel_driver", {std::to_string(enable)}));
+    if (const auto due = vexo::sim::take_due_fault(state)) return due->code;
     return LIBUSB_SUCCESS;
 }
 
@@ -72,6 +73,7 @@ int LIBUSB_CALL libusb_set_configuration(libusb_device_handle* handle, int confi
     Bus& state = bus();
     std::lock_guard lock(state.mutex);
     record_call(state, vexo::sim::call_text("libusb_set_configuration", {std::to_string(configuration)}));
+    if (const auto due = vexo::sim::take_due_fault(state)) return due->code;
     if (handle->device->sim->unplugged) return LIBUSB_ERROR_NO_DEVICE;
     if (configuration != 1 && configuration != -1) return LIBUSB_ERROR_NOT_FOUND;
     if (!handle->claimed.empty()) return LIBUSB_ERROR_BUSY;
@@ -82,6 +84,7 @@ int LIBUSB_CALL libusb_detach_kernel_driver(libusb_device_handle* handle, int nu
     Bus& state = bus();
     std::lock_guard lock(state.mutex);
     record_call(state, vexo::sim::call_text("libusb_detach_kernel_driver", {std::to_string(number)}));
+    if (const auto due = vexo::sim::take_due_fault(state)) return due->code;
     // No kernel driver is ever bound to a simulated device.
     return has_interface(handle, number) ? LIBUSB_ERROR_NOT_FOUND : LIBUSB_ERROR_INVALID_PARAM;
 }
@@ -90,6 +93,7 @@ int LIBUSB_CALL libusb_claim_interface(libusb_device_handle* handle, int number)
     Bus& state = bus();
     std::lock_guard lock(state.mutex);
     record_call(state, vexo::sim::call_text("libusb_claim_interface", {std::to_string(number)}));
+    if (const auto due = vexo::sim::take_due_fault(state)) return due->code;
     if (state.claim_fault != 0) return state.claim_fault;
     auto& sim = *handle->device->sim;
     if (sim.unplugged) return LIBUSB_ERROR_NO_DEVICE;
@@ -105,6 +109,7 @@ int LIBUSB_CALL libusb_release_interface(libusb_device_handle* handle, int numbe
     Bus& state = bus();
     std::lock_guard lock(state.mutex);
     record_call(state, vexo::sim::call_text("libusb_release_interface", {std::to_string(number)}));
+    if (const auto due = vexo::sim::take_due_fault(state)) return due->code;
     if (state.release_fault != 0) return state.release_fault;
     if (handle->claimed.erase(number) == 0) return LIBUSB_ERROR_NOT_FOUND;
     handle->device->sim->claims.erase(number);
@@ -116,6 +121,7 @@ int LIBUSB_CALL libusb_set_interface_alt_setting(libusb_device_handle* handle, i
     std::lock_guard lock(state.mutex);
     record_call(state, vexo::sim::call_text("libusb_set_interface_alt_setting",
                                             {std::to_string(number), std::to_string(alternate)}));
+    if (const auto due = vexo::sim::take_due_fault(state)) return due->code;
     if (handle->device->sim->unplugged) return LIBUSB_ERROR_NO_DEVICE;
     if (handle->claimed.count(number) == 0) return LIBUSB_ERROR_NOT_FOUND;
     for (const auto& setting : handle->device->sim->layout[static_cast<std::size_t>(number)].alt_settings) {
@@ -128,6 +134,7 @@ int LIBUSB_CALL libusb_get_active_config_descriptor(libusb_device* device, libus
     Bus& state = bus();
     std::lock_guard lock(state.mutex);
     record_call(state, "libusb_get_active_config_descriptor");
+    if (const auto due = vexo::sim::take_due_fault(state)) return due->code;
     if (state.config_descriptor_fault != 0) return state.config_descriptor_fault;
     if (device->sim->unplugged) return LIBUSB_ERROR_NO_DEVICE;
     auto owned = build_config(device->sim->layout);

@@ -50,6 +50,7 @@ int LIBUSB_CALL libusb_bulk_transfer(libusb_device_handle* handle, unsigned char
         record_call(state,
                     vexo::sim::call_text("libusb_bulk_transfer", {vexo::sim::hex8(endpoint), std::to_string(length),
                                                                   std::to_string(timeout_ms)}));
+        if (const auto due = vexo::sim::take_due_fault(state)) state.transfer_faults.push_front(*due);
         const auto& sim = *handle->device->sim;
         if (sim.unplugged) return LIBUSB_ERROR_NO_DEVICE;
         if (length < 0 || transferred == nullptr) return LIBUSB_ERROR_INVALID_PARAM;

@@ -1,5 +1,7 @@
 #include "sim/sim_bus.h"
 
+#include <utility>
+
 namespace vexo::sim {
 
 Bus& bus() {
@@ -7,7 +9,24 @@ Bus& bus() {
     return *state;
 }
 
-void record_call(Bus& state, std::string call) { state.calls.push_back(std::move(call)); }
+void record_call(Bus& state, std::string call) {
+    state.calls.push_back(std::move(call));
+    state.due_fault.reset();  // a call that cannot fail let its turn pass
+    if (!state.call_fault) return;
+    if (state.call_fault->calls_before > 0) {
+        --state.call_fault->calls_before;
+        return;
+    }
+    const TransferFault fault = state.call_fault->fault;
+    state.call_fault.reset();
+    if (fault.code == 0) {
+        for (const auto& device : state.devices) device->unplugged = true;
+    } else {
+        state.due_fault = fault;
+    }
+}
+
+std::optional<TransferFault> take_due_fault(Bus& state) { return std::exchange(state.due_fault, std::nullopt); }
 
 namespace {
 std::string hex(unsigned value, int digits) {

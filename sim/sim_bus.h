@@ -36,6 +36,12 @@ struct TransferFault {
     std::size_t after_bytes = 0;
 };
 
+// A fault armed for one call by its position in the call record.
+struct CallFault {
+    std::size_t calls_before = 0;  // calls still to pass untouched
+    TransferFault fault;           // code 0: the cable is unplugged at that call
+};
+
 // A configuration descriptor handed out, with the storage its pointers refer to.
 struct OwnedConfig {
     libusb_config_descriptor config{};
@@ -58,6 +64,9 @@ struct Bus {
     int release_fault = 0;
     int config_descriptor_fault = 0;
     bool open_fault = false;
+    std::optional<CallFault> call_fault;
+    // The armed fault, due for the call being recorded; calls that can fail take it.
+    std::optional<TransferFault> due_fault;
 
     std::vector<std::string> calls;
     std::vector<std::uint8_t> written;
@@ -73,8 +82,11 @@ struct Bus {
 // Never destroyed, so calls from other threads during process exit stay safe.
 Bus& bus();
 
-// Appends to the call record; the caller holds bus().mutex.
+// Appends to the call record and makes an armed call fault due when its turn has come; the
+// caller holds bus().mutex.
 void record_call(Bus& state, std::string call);
+// The fault due for the call just recorded, if any; it is then spent.
+std::optional<TransferFault> take_due_fault(Bus& state);
 
 // "name(arg,arg)", as the call record shows a call.
 std::string call_text(std::string_view name, std::initializer_list<std::string> args);

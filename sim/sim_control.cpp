@@ -79,6 +79,8 @@ void reset() {
         state.read_chunk = 0;
         state.write_limit.reset();
         state.transfer_faults.clear();
+        state.call_fault.reset();
+        state.due_fault.reset();
         state.init_fault = 0;
         state.device_list_fault = 0;
         state.claim_fault = 0;
@@ -143,6 +145,21 @@ void set_write_limit(std::optional<std::size_t> n) {
 
 void fail_next_transfer(int code, std::size_t after_bytes) {
     change_bus([=](Bus& state) { state.transfer_faults.push_back({code, after_bytes}); });
+}
+
+void fail_call(std::size_t calls_before, int code, std::size_t after_bytes) {
+    change_bus([=](Bus& state) { state.call_fault = CallFault{calls_before, {code, after_bytes}}; });
+}
+
+void unplug_at_call(std::size_t calls_before) {
+    change_bus([=](Bus& state) { state.call_fault = CallFault{calls_before, {0, 0}}; });
+}
+
+void clear_call_fault() {
+    change_bus([](Bus& state) {
+        state.call_fault.reset();
+        state.due_fault.reset();
+    });
 }
 
 void fail_init(int code) {

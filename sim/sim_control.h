@@ -72,6 +72,14 @@ void set_write_limit(std::optional<std::size_t> n);
 // Queued: several calls fail several transfers in turn.
 void fail_next_transfer(int code, std::size_t after_bytes = 0);
 
+// The libusb call `calls_before` calls from now (0: the next one) fails with `code`: a
+// transfer after moving at most after_bytes, a call returning a handle with none, a call that
+// cannot fail (close, free) not at all. unplug_at_call unplugs every device at that call
+// instead. One armed at a time; reset() and clear_call_fault() disarm it.
+void fail_call(std::size_t calls_before, int code, std::size_t after_bytes = 0);
+void unplug_at_call(std::size_t calls_before);
+void clear_call_fault();
+
 // Persistent until reset(): the named call returns `code` (0 clears it).
 void fail_init(int code);
 void fail_device_list(int code);

@@ -37,7 +37,8 @@ void message_to_passthru(const Message& in, PASSTHRU_MSG& out) {
     out.TxFlags = in.tx_flags;
     out.Timestamp = in.timestamp;
     out.DataSize = size;
-    out.ExtraDataIndex = in.extra_data_index;
+    // An index past the data would lead a careful application to read outside it.
+    out.ExtraDataIndex = std::min(in.extra_data_index, size);
     if (size != 0) std::memcpy(out.Data, in.data.data(), size);
 }
 

@@ -49,7 +49,11 @@ void append_log_line(std::string_view text) {
     if (fd < 0) return;
     struct stat st {};
     if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
-        if (write_fully(fd, text.data(), text.size())) write_fully(fd, "\n", 1);
+        // One write with its LF: lines of concurrent writers then never interleave.
+        std::string line;
+        line.reserve(text.size() + 1);
+        line.append(text).push_back('\n');
+        write_fully(fd, line.data(), line.size());
     }
     ::close(fd);
 }

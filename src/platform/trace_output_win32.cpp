@@ -1,5 +1,6 @@
 #include <windows.h>
 
+#include <mutex>
 #include <optional>
 #include <string>
 
@@ -35,13 +36,20 @@ void append_log_line(std::string_view text) {
     path.push_back(L'\\');
     path.append(to_utf16(kLogFileName));
 
-    // Append-only access lands every write at the current end, also with other writers.
+    // Append-only access lands every write at the current end, also with other writers. Wine
+    // emulates that as a seek to the end and a write, so two threads can land on the same end
+    // and one line is lost: the writers of this process take turns.
+    static std::mutex* const turn = new std::mutex;
+    std::lock_guard lock(*turn);
     const HANDLE file =
         ::CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                       OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return;
-    write_bytes(file, text.data(), text.size());
-    write_bytes(file, "\n", 1);
+    // One write with its LF: lines of concurrent writers then never interleave.
+    std::string line;
+    line.reserve(text.size() + 1);
+    line.append(text).push_back('\n');
+    write_bytes(file, line.data(), line.size());
     ::CloseHandle(file);
 }
 

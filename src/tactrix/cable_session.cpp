@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <array>
+#include <string_view>
+#include <utility>
 
 #include "core/diagnostic_log.h"
 #include "core/text_format.h"
@@ -12,6 +14,36 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 constexpr std::size_t kReadSize = 512;
+
+// A command whose write failed part-way: the bytes the cable's parser still waits for, and
+// the command's letter. The parser outlives the session and the device (the "atz" of
+// PassThruClose can be the one cut short), so this is kept for the process; sessions only
+// run under the device slot lock.
+struct InterruptedCommand {
+    std::vector<std::uint8_t> tail;
+    char letter = 0;
+};
+
+InterruptedCommand& interrupted_command() {
+    static InterruptedCommand* const command = new InterruptedCommand;
+    return *command;
+}
+
+char command_letter(std::span<const std::uint8_t> command) {
+    return command.size() > 2 && command[0] == 'a' && command[1] == 't' ? static_cast<char>(command[2]) : '\0';
+}
+
+// Commands the cable answers with a line: "atz" closes silently, and "att" is answered with
+// a data frame that reading messages handles.
+bool answered_with_line(char letter) { return std::string_view("iaocfsry").find(letter) != std::string_view::npos; }
+
+bool cable_gone(const PassThruError& error) {
+    const TransportError* transport = error.transport_error();
+    if (transport == nullptr) return false;
+    const UsbErrorKind* usb = transport->usb_kind();
+    return transport->kind() == TransportError::Kind::Disconnected ||
+           (usb != nullptr && *usb == UsbErrorKind::NoDevice);
+}
 
 }  // namespace
 
@@ -64,6 +96,7 @@ VoidResult CableSession::open() {
     }
     transport_.emplace(std::move(*opened));
     rx_buffer_.clear();
+    no_lf_before_ = 0;
     pending_data_.clear();
     return {};
 }
@@ -74,22 +107,71 @@ void CableSession::close() {
         transport_.reset();
     }
     rx_buffer_.clear();
+    no_lf_before_ = 0;
     pending_data_.clear();
 }
 
 VoidResult CableSession::send(std::span<const std::uint8_t> bytes, std::chrono::nanoseconds timeout) {
+    // Never a new command while the cable's parser is inside an old one: it would read the
+    // new command as the old one's rest, or as vehicle data to put on the bus.
+    if (transport_ && !interrupted_command().tail.empty()) {
+        if (auto finished = finish_interrupted(timeout); !finished) return finished;
+    }
     log_hex_dump("tactrix TX wire", bytes);
     if (!transport_) return fail(PassThruError::device_not_open());
+    return write_all(bytes, timeout, command_letter(bytes), false);
+}
+
+VoidResult CableSession::write_all(std::span<const std::uint8_t> bytes, std::chrono::nanoseconds timeout, char letter,
+                                   bool continuing) {
     std::size_t sent = 0;
     while (sent < bytes.size()) {
-        const auto accepted = bulk_write(*transport_, bytes.subspan(sent), timeout);
-        if (!accepted) return fail(PassThruError::transport(accepted.error()));
-        if (*accepted == 0) {
-            return fail(PassThruError::transport(TransportError::io("Tactrix bulk write returned 0 bytes")));
+        std::size_t moved = 0;
+        const auto accepted = bulk_write(*transport_, bytes.subspan(sent), timeout, &moved);
+        auto failure = accepted ? std::optional<PassThruError>() : PassThruError::transport(accepted.error());
+        if (accepted && *accepted == 0) {
+            failure = PassThruError::transport(TransportError::io("Tactrix bulk write returned 0 bytes"));
         }
-        sent += *accepted;
+        if (!failure) {
+            sent += *accepted;
+            continue;
+        }
+        sent += moved;
+        // A cable that is gone starts its next life with an empty parser.
+        if ((sent > 0 || continuing) && !cable_gone(*failure)) {
+            const auto rest = bytes.subspan(sent);
+            interrupted_command() = {std::vector<std::uint8_t>(rest.begin(), rest.end()), letter};
+        }
+        return fail(std::move(*failure));
     }
     return {};
+}
+
+VoidResult CableSession::finish_interrupted(std::chrono::nanoseconds timeout) {
+    InterruptedCommand cut = std::exchange(interrupted_command(), {});
+    driver_log("finishing a command cut short: " + text::dec(cut.tail.size()) + " bytes left");
+    log_hex_dump("tactrix TX wire", cut.tail);
+    if (auto sent = write_all(cut.tail, timeout, cut.letter, true); !sent) {
+        detail_ = "the command before could not be finished: " + sent.error().message();
+        return sent;
+    }
+    if (!answered_with_line(cut.letter)) return {};
+    // Its answer belongs to no one waiting now; vehicle data that comes first is kept.
+    const auto deadline = Clock::now() + std::min<std::chrono::nanoseconds>(timeout, kReplyWindow);
+    for (;;) {
+        const auto remaining = deadline - Clock::now();
+        if (remaining <= Clock::duration::zero()) return {};
+        auto frame = receive(remaining);
+        if (!frame) return {};
+        if (auto* data = frame->as<RxFrame::Data>()) {
+            keep_pending(std::move(*data));
+            continue;
+        }
+        if (const auto* fast_init = frame->as<RxFrame::FastInitAck>(); fast_init != nullptr && fast_init->len != 0) {
+            (void)read_exact(fast_init->len);
+        }
+        return {};
+    }
 }
 
 VoidResult CableSession::read_more(std::chrono::nanoseconds timeout, bool log) {
@@ -107,27 +189,34 @@ VoidResult CableSession::read_more(std::chrono::nanoseconds timeout, bool log) {
 
 Result<RxFrame> CableSession::receive(std::chrono::nanoseconds limit) {
     const auto deadline = Clock::now() + limit;
-    auto parsed = parse_frame(rx_buffer_.bytes());
+    auto parsed = parse_frame(rx_buffer_.bytes(), no_lf_before_);
     while (!parsed) {
         if (parsed.error().kind != ParseError::NeedMoreData) {
             const std::string text = parse_error_text(parsed.error());
             detail_ = "Tactrix parser desync: " + text;
             driver_log("tactrix parser desync: " + text + ", dropping 1 byte");
             if (!rx_buffer_.empty()) {
-                rx_buffer_.consume(1);
+                consume(1);
                 parsed = parse_frame(rx_buffer_.bytes());
                 continue;
             }
         }
+        // The front stays as it is until more arrives: what was searched need not be again.
+        no_lf_before_ = rx_buffer_.size();
         const auto remaining = deadline - Clock::now();
         if (remaining <= Clock::duration::zero()) return fail(PassThruError::timeout());
         if (auto read = read_more(remaining, true); !read) return fail(read.error());
-        parsed = parse_frame(rx_buffer_.bytes());
+        parsed = parse_frame(rx_buffer_.bytes(), no_lf_before_);
     }
     auto [consumed, frame] = std::move(*parsed);
-    rx_buffer_.consume(consumed);
+    consume(consumed);
     driver_log("tactrix RX frame: " + frame_text(frame));
     return std::move(frame);
+}
+
+void CableSession::consume(std::size_t n) {
+    rx_buffer_.consume(n);
+    no_lf_before_ = 0;
 }
 
 Result<RxFrame> CableSession::next_frame(std::chrono::nanoseconds limit) {
@@ -144,6 +233,7 @@ Result<std::vector<std::uint8_t>> CableSession::read_exact(std::size_t n) {
         if (remaining <= Clock::duration::zero()) return fail(PassThruError::timeout());
         if (auto read = read_more(remaining, false); !read) return fail(read.error());
     }
+    no_lf_before_ = 0;
     return rx_buffer_.take_front(n);
 }
 

@@ -70,7 +70,9 @@ public:
     bool is_open() const { return transport_.has_value(); }
 
     // Logs the bytes as "tactrix TX wire", then writes all of them, giving every transfer the
-    // whole time-out again. A transfer that takes nothing fails.
+    // whole time-out again. A transfer that takes nothing fails. When a failure leaves the
+    // command cut short, its unsent rest goes out first with the next command sent to the
+    // cable (by any session), and that command's answer line, if it has one, is dropped.
     VoidResult send(std::span<const std::uint8_t> bytes, std::chrono::nanoseconds timeout = kCommandTimeout);
 
     // The next frame from the cable: parsed from what is buffered, reading more (512 bytes at
@@ -107,9 +109,15 @@ public:
 private:
     // One bulk read into the buffer; logged when asked and anything arrived.
     VoidResult read_more(std::chrono::nanoseconds timeout, bool log);
+    VoidResult write_all(std::span<const std::uint8_t> bytes, std::chrono::nanoseconds timeout, char letter,
+                         bool continuing);
+    VoidResult finish_interrupted(std::chrono::nanoseconds timeout);
+    // Drops n bytes from the front of the buffer, which starts the next line search over.
+    void consume(std::size_t n);
 
     std::optional<UsbTransport> transport_;
     RxBuffer rx_buffer_;
+    std::size_t no_lf_before_ = 0;  // the buffer's first bytes hold no LF (see parse_frame)
     std::deque<RxFrame::Data> pending_data_;
     std::uint64_t dropped_data_ = 0;
     std::string detail_;

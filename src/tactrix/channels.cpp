@@ -1,8 +1,10 @@
 #include <algorithm>
 #include <utility>
 
+#include "core/text_format.h"
 #include "tactrix/tactrix_device.h"
 #include "tactrix/wire.h"
+#include "vexo/j2534.h"
 
 namespace vexo::tactrix {
 
@@ -20,7 +22,12 @@ void take_timestamp(MessageAssembly& message, const RxFrame::Data& frame) {
 }
 
 void append(MessageAssembly& message, const std::vector<std::uint8_t>& payload, std::size_t skip) {
-    message.data.insert(message.data.end(), payload.begin() + static_cast<std::ptrdiff_t>(skip), payload.end());
+    const std::size_t incoming = payload.size() - skip;
+    const std::size_t room = PASSTHRU_MSG_DATA_SIZE - message.data.size();
+    const std::size_t kept = std::min(incoming, room);
+    const auto first = payload.begin() + static_cast<std::ptrdiff_t>(skip);
+    message.data.insert(message.data.end(), first, first + static_cast<std::ptrdiff_t>(kept));
+    message.dropped += incoming - kept;
 }
 
 }  // namespace
@@ -123,6 +130,10 @@ Result<std::vector<Message>> TactrixDevice::read_msgs(std::uint32_t channel_id, 
         if (channel->partial.data.empty()) {
             channel->partial = MessageAssembly{};
             return messages;
+        }
+        if (channel->partial.dropped != 0) {
+            cable_.note("received message longer than " + text::dec(PASSTHRU_MSG_DATA_SIZE) + " bytes: dropped its last " +
+                        text::dec(channel->partial.dropped));
         }
         messages.push_back(complete_message(channel->partial, channel->protocol.id));
     }

@@ -10,11 +10,13 @@
 
 namespace vexo::tactrix {
 
-// A received message being put together from the cable's data frames.
+// A received message being put together from the cable's data frames. Only what one
+// PASSTHRU_MSG can deliver is kept, so a message that never ends cannot grow memory.
 struct MessageAssembly {
-    std::vector<std::uint8_t> data;
-    std::uint32_t timestamp = 0;  // last non-zero frame timestamp
-    bool continuation = false;    // a Normal frame has contributed data
+    std::vector<std::uint8_t> data;  // at most PASSTHRU_MSG_DATA_SIZE bytes
+    std::uint64_t dropped = 0;       // bytes beyond that, counted but not kept
+    std::uint32_t timestamp = 0;     // last non-zero frame timestamp
+    bool continuation = false;       // a Normal frame has contributed data
 };
 
 enum class AssemblyStep { Open, Ended };

@@ -76,9 +76,13 @@ std::expected<ParsedFrame, ParseError> parse_data(Bytes b, std::uint8_t channel,
     return ParsedFrame{total, RxFrame{std::move(data)}};
 }
 
-std::expected<ParsedFrame, ParseError> parse_text(Bytes b, char letter) {
-    const auto lf = std::find(b.begin(), b.end(), kLf);
-    if (lf == b.end()) return error(ParseError::NeedMoreData);
+std::expected<ParsedFrame, ParseError> parse_text(Bytes b, char letter, std::size_t no_lf_before) {
+    const Bytes searched = b.first(std::min(b.size(), kMaxTextLine));
+    const auto lf = std::find(searched.begin() + static_cast<std::ptrdiff_t>(std::min(no_lf_before, searched.size())),
+                              searched.end(), kLf);
+    if (lf == searched.end()) {
+        return error(b.size() >= kMaxTextLine ? ParseError::LineTooLong : ParseError::NeedMoreData);
+    }
     const Bytes line_bytes(b.begin(), lf);
     const std::size_t consumed = line_bytes.size() + 1;
     if (!utf8::is_valid(line_bytes)) return error(ParseError::InvalidUtf8);
@@ -120,12 +124,13 @@ std::string parse_error_text(const ParseError& e) {
         case ParseError::BadStartMarker: return "BadStartMarker";
         case ParseError::InvalidLen: return "InvalidLen";
         case ParseError::InvalidUtf8: return "InvalidUtf8";
+        case ParseError::LineTooLong: return "LineTooLong";
         case ParseError::UnknownDiscriminator: break;
     }
     return "UnknownDiscriminator(" + text::dec(e.discriminator) + ")";
 }
 
-std::expected<ParsedFrame, ParseError> parse_frame(Bytes b) {
+std::expected<ParsedFrame, ParseError> parse_frame(Bytes b, std::size_t no_lf_before) {
     // The start marker is judged only once the discriminator is there too.
     if (b.size() <= 2) return error(ParseError::NeedMoreData);
     if (b[0] != 'a' || b[1] != 'r') return error(ParseError::BadStartMarker);
@@ -139,7 +144,7 @@ std::expected<ParsedFrame, ParseError> parse_frame(Bytes b) {
         case 'e':
         case 'f':
         case 'y':
-        case 'r': return parse_text(b, static_cast<char>(d));
+        case 'r': return parse_text(b, static_cast<char>(d), no_lf_before);
         default: return std::unexpected(ParseError{ParseError::UnknownDiscriminator, d});
     }
 }

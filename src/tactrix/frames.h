@@ -112,7 +112,7 @@ struct RxFrame {
 // Why the front of the receive buffer holds no frame. Everything but NeedMoreData means the
 // stream is out of step and the reader drops one byte.
 struct ParseError {
-    enum Kind : std::uint8_t { NeedMoreData, BadStartMarker, InvalidLen, InvalidUtf8, UnknownDiscriminator };
+    enum Kind : std::uint8_t { NeedMoreData, BadStartMarker, InvalidLen, InvalidUtf8, UnknownDiscriminator, LineTooLong };
 
     Kind kind;
     std::uint8_t discriminator = 0;  // the third byte, for UnknownDiscriminator
@@ -125,8 +125,16 @@ std::string parse_error_text(const ParseError& error);
 
 using ParsedFrame = std::pair<std::size_t, RxFrame>;  // bytes consumed, frame
 
+// The longest text line taken, LF included. The cable's lines are a few dozen bytes; a line
+// still without LF beyond this is the stream out of step, not a line still arriving.
+inline constexpr std::size_t kMaxTextLine = 4096;
+
 // Recognises the one frame at the front of the bytes. Pure; copies only the payload or text.
-std::expected<ParsedFrame, ParseError> parse_frame(std::span<const std::uint8_t> bytes);
+// `no_lf_before` says the first bytes are known to hold no LF: a reader that got NeedMoreData
+// passes the size it parsed then, while the front is unchanged, so the search for a line's end
+// resumes instead of starting over and draining a long line stays linear.
+std::expected<ParsedFrame, ParseError> parse_frame(std::span<const std::uint8_t> bytes,
+                                                   std::size_t no_lf_before = 0);
 
 // "Ack(channel=Some(3))", "Identify(\"...\")", "Data(proto=0x36 kind=Normal ts_us=1000 len=6 payload=[...])".
 std::string frame_text(const RxFrame& frame);

@@ -17,6 +17,10 @@ std::string pair_text(const ConfigPair& pair) {
 struct ForwardFailure {
     bool write_failed;
     PassThruError error;
+
+    // The cable refusing or not answering in time is its answer; a cable that cannot be
+    // written to or read from is a failure of the call.
+    bool fails_call() const { return write_failed || (error.transport_error() != nullptr && !error.is_timeout()); }
 };
 
 std::optional<ForwardFailure> forward_parameter(CableSession& cable, const TactrixChannel& channel,
@@ -33,20 +37,20 @@ Result<IoctlOutput> set_config(CableSession& cable, TactrixChannel& channel, con
     const auto* pairs = input == nullptr ? nullptr : std::get_if<ConfigList>(input);
     if (pairs == nullptr) return fail(PassThruError::null_parameter());
     // The cable refusing a parameter is not an error: applications set parameters it does not
-    // know. A cable that cannot be written to is.
-    std::optional<PassThruError> write_error;
+    // know. A cable that cannot be written to or read from is.
+    std::optional<PassThruError> transport_error;
     for (const ConfigPair& pair : *pairs) {
         auto failure = forward_parameter(cable, channel, pair);
         if (!failure) continue;
         if (failure->write_failed) {
             cable.note("ats forward for " + pair_text(pair) + " failed: " + failure->error.message());
-            if (!write_error) write_error = failure->error;
         } else {
             cable.note("ats ack for " + pair_text(pair) + ": " + failure->error.message());
         }
+        if (failure->fails_call() && !transport_error) transport_error = failure->error;
     }
     for (const ConfigPair& pair : *pairs) channel.config_params.insert_or_assign(pair.parameter, pair.value);
-    if (write_error) return fail(*write_error);
+    if (transport_error) return fail(*transport_error);
     return IoctlNothing{};
 }
 

@@ -1,6 +1,7 @@
 #include "tactrix/libusb_api.h"
 
-#include <stdexcept>
+#include <mutex>
+#include <optional>
 
 #include "core/transport_error.h"
 #include "platform/module_path.h"
@@ -47,23 +48,28 @@ std::expected<LibusbApi, std::string> load_libusb_api(const std::string& file_na
     return api;
 }
 
-UsbContext create_usb_context(const LibusbApi& api) {
+std::expected<UsbContext, TransportError> create_usb_context(const LibusbApi& api) {
     libusb_context* context = nullptr;
     const int rc = api.init(&context);
     if (rc != 0) {
-        throw std::runtime_error("Can't init Global usb context, error " +
-                                 std::string(usb_error_kind_name(usb_error_kind_from_code(rc))));
+        return std::unexpected(TransportError::io("Can't init Global usb context, error " +
+                                                  std::string(usb_error_kind_name(usb_error_kind_from_code(rc)))));
     }
     return UsbContext{&api, context};
 }
 
-const std::expected<UsbContext, TransportError>& usb_context() {
-    static const std::expected<UsbContext, TransportError> context = []() -> std::expected<UsbContext, TransportError> {
-        const auto api = bound_libusb_api();
-        if (!api) return std::unexpected(TransportError::io(api.error()));
-        return create_usb_context(**api);
-    }();
-    return context;
+std::expected<UsbContext, TransportError> usb_context() {
+    // Never destroyed: a context torn down during process exit would pull libusb out from
+    // under an application still closing its cable.
+    static std::mutex* const mutex = new std::mutex;
+    static std::optional<UsbContext>* const made = new std::optional<UsbContext>;
+    std::lock_guard lock(*mutex);
+    if (*made) return **made;
+    const auto api = bound_libusb_api();
+    if (!api) return std::unexpected(TransportError::io(api.error()));
+    auto created = create_usb_context(**api);
+    if (created) *made = *created;
+    return created;
 }
 
 }  // namespace vexo::tactrix

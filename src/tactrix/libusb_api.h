@@ -55,13 +55,13 @@ struct UsbContext {
     libusb_context* context = nullptr;
 };
 
-// Creates a context through `api`. Throws std::runtime_error when libusb cannot: that is an
-// internal fault, not a transport error.
-UsbContext create_usb_context(const LibusbApi& api);
+// Creates a context through `api`. A libusb that cannot is a transport failure like any
+// other: the cable is out of reach for now, not the library broken.
+std::expected<UsbContext, TransportError> create_usb_context(const LibusbApi& api);
 
-// The process-wide context on the binary's libusb, created by the first caller (even if two
-// threads race) and never destroyed. A failed creation throws and is tried again by the next
-// caller; a libusb that cannot be found is an Io error, for good.
-const std::expected<UsbContext, TransportError>& usb_context();
+// The process-wide context on the binary's libusb, created by the first caller that succeeds
+// (even if two threads race) and never destroyed. A failed creation is not kept: the next
+// caller tries again. A libusb that cannot be found stays an Io error.
+std::expected<UsbContext, TransportError> usb_context();
 
 }  // namespace vexo::tactrix

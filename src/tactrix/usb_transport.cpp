@@ -45,8 +45,10 @@ unsigned int libusb_timeout_ms(std::chrono::nanoseconds timeout) {
     return static_cast<unsigned int>(std::min<long long>(whole_ms, UINT_MAX));
 }
 
+// `moved_before_failure` learns how much a failed transfer moved all the same.
 UsbResult<std::size_t> transfer(UsbTransport& transport, std::uint8_t endpoint, unsigned char* data, std::size_t length,
-                                std::chrono::nanoseconds timeout) {
+                                std::chrono::nanoseconds timeout, std::size_t* moved_before_failure = nullptr) {
+    if (moved_before_failure != nullptr) *moved_before_failure = 0;
     if (timeout <= std::chrono::nanoseconds::zero()) return std::unexpected(TransportError::timeout());
     const unsigned int timeout_ms = libusb_timeout_ms(timeout);
     const int capped_length = static_cast<int>(std::min<std::size_t>(length, INT_MAX));
@@ -60,6 +62,7 @@ UsbResult<std::size_t> transfer(UsbTransport& transport, std::uint8_t endpoint, 
         const bool cut_short = rc == LIBUSB_ERROR_TIMEOUT || rc == LIBUSB_ERROR_INTERRUPTED;
         if (cut_short && moved > 0) return moved;
         if (rc == LIBUSB_ERROR_INTERRUPTED) continue;
+        if (moved_before_failure != nullptr) *moved_before_failure = moved;
         if (rc == LIBUSB_ERROR_TIMEOUT) return std::unexpected(TransportError::timeout());
         return std::unexpected(TransportError::io(usb_error_kind_from_code(rc)));
     }
@@ -118,7 +121,7 @@ void UsbTransport::close() {
 }
 
 UsbResult<UsbTransport> open_usb(std::uint16_t vendor_id, std::uint16_t product_id) {
-    const auto& bound = usb_context();
+    const auto bound = usb_context();
     if (!bound) return std::unexpected(bound.error());
     const UsbContext& usb = *bound;
     const LibusbApi& api = *usb.api;
@@ -158,7 +161,7 @@ UsbResult<UsbTransport> open_usb(std::uint16_t vendor_id, std::uint16_t product_
 void close_usb(UsbTransport transport) { transport.close(); }
 
 unsigned count_devices(std::uint16_t vendor_id, std::uint16_t product_id) {
-    const auto& bound = usb_context();
+    const auto bound = usb_context();
     if (!bound) return 0;
     const UsbContext& usb = *bound;
     const LibusbApi& api = *usb.api;
@@ -182,10 +185,10 @@ UsbResult<std::size_t> bulk_read(UsbTransport& transport, std::span<std::uint8_t
 }
 
 UsbResult<std::size_t> bulk_write(UsbTransport& transport, std::span<const std::uint8_t> bytes,
-                                  std::chrono::nanoseconds timeout) {
+                                  std::chrono::nanoseconds timeout, std::size_t* moved_before_failure) {
     // libusb's signature is not const-correct; an OUT transfer only reads the buffer.
     return transfer(transport, transport.out_endpoint(), const_cast<unsigned char*>(bytes.data()), bytes.size(),
-                    timeout);
+                    timeout, moved_before_failure);
 }
 
 }  // namespace vexo::tactrix

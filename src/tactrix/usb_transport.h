@@ -74,7 +74,9 @@ unsigned count_devices(std::uint16_t vendor_id, std::uint16_t product_id);
 // fails without touching the bus.
 UsbResult<std::size_t> bulk_read(UsbTransport& transport, std::span<std::uint8_t> buffer,
                                  std::chrono::nanoseconds timeout);
+// A write that fails may still have moved some bytes; `moved_before_failure`, when given,
+// learns how many, as the cable has taken them.
 UsbResult<std::size_t> bulk_write(UsbTransport& transport, std::span<const std::uint8_t> bytes,
-                                  std::chrono::nanoseconds timeout);
+                                  std::chrono::nanoseconds timeout, std::size_t* moved_before_failure = nullptr);
 
 }  // namespace vexo::tactrix

@@ -1,6 +1,9 @@
 #include <new>
 #include <stdexcept>
 
+#include <libusb.h>
+
+#include "sim/sim_control.h"
 #include "unit/device_double.h"
 
 namespace vexo {
@@ -139,6 +142,34 @@ TEST_F(BrokenSlotTest, ThrowingFilterAndConnectAreContained) {
     EXPECT_EQ(id, 0xAAu);
     EXPECT_THAT(log.take(), IsEmpty());
     expect_slot_broken();
+}
+
+// The process's libusb context is made by the first open that succeeds, so this needs a fresh
+// process too; and a libusb that fails to start must not break the slot.
+TEST_F(BrokenSlotTest, FailedUsbInitFailsOnlyThatOpen) {
+    if (sim::live_contexts() != 0) GTEST_SKIP() << "libusb context already made in this process";
+    sim::reset();
+    sim::attach_cables(1);
+    sim::fail_init(LIBUSB_ERROR_IO);
+    std::uint32_t id = 0xAA;
+    EXPECT_EQ(passthru_open(nullptr, &id), ERR_DEVICE_NOT_CONNECTED);
+    EXPECT_EQ(id, 0xAAu);
+    EXPECT_EQ(last_error_text(), "transport error: I/O error: Can't init Global usb context, error Io");
+    EXPECT_THAT(log.take(),
+                ElementsAre("[j2534] PassThruOpen ERR transport error: I/O error: Can't init Global usb context, error Io"));
+    EXPECT_FALSE(device_slot().lock.broken());
+
+    sim::fail_init(LIBUSB_ERROR_NO_MEM);
+    EXPECT_EQ(passthru_open(nullptr, &id), ERR_DEVICE_NOT_CONNECTED);
+    EXPECT_EQ(last_error_text(), "transport error: I/O error: Can't init Global usb context, error NoMem");
+
+    sim::fail_init(0);
+    EXPECT_EQ(passthru_open(nullptr, &id), STATUS_NOERROR);
+    EXPECT_EQ(id, 1u);
+    EXPECT_EQ(passthru_close(id), STATUS_NOERROR);
+    EXPECT_EQ(sim::live_contexts(), 1u);
+    EXPECT_EQ(sim::live_handles(), 0u);
+    sim::reset();
 }
 
 }  // namespace

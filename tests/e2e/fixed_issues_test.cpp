@@ -8,6 +8,8 @@ using Strings = std::vector<std::string>;
 using FixedIssues = PassThruTest;
 
 const std::string kEcuId = bytes({0x00, 0x00, 0x07, 0xE8});
+// LIBUSB_ERROR_IO: this suite reaches libusb only through the shipped library, not its header.
+constexpr int kLibusbErrorIo = -1;
 
 void inject(const SimControls& sim, const std::string& raw) {
     ASSERT_EQ(sim.inject(reinterpret_cast<const std::uint8_t*>(raw.data()), raw.size()), 0);
@@ -89,6 +91,33 @@ TEST_F(FixedIssues, SetConfigWithTheCableUnpluggedFails) {
                               "[j2534] PassThruIoctl SET_CONFIG ch=6 params=[0x1=500000]",
                               wire_line("TX", "ats6 1 500000\r\n"),
                           }));
+}
+
+TEST_F(FixedIssues, CloseCutShortByAFailedWriteLeavesTheNextOpenWorking) {
+    open_device();
+    sim.fail_next_transfer(kLibusbErrorIo, 3);
+    EXPECT_EQ(pt.close(1), STATUS_NOERROR);
+    std::uint32_t id = 0;
+    ASSERT_EQ(pt.open(nullptr, &id), STATUS_NOERROR);
+    EXPECT_EQ(wire.take(), "atz\r\nati\r\nata\r\n");
+    const auto commands = cable_commands();
+    ASSERT_GE(commands.size(), 3u);
+    EXPECT_EQ(Strings(commands.end() - 3, commands.end()), (Strings{"atz", "ati", "ata"}));
+}
+
+TEST_F(FixedIssues, FastInitAfterACutReappliedParameterKeepsTheCableInStep) {
+    open_device();
+    connect(ISO14230, 10400);
+    SCONFIG param{P1_MAX, 20};
+    SCONFIG_LIST list{1, &param};
+    ASSERT_EQ(pt.ioctl(ISO14230, SET_CONFIG, &list, nullptr), STATUS_NOERROR);
+    wire.take();
+    sim.fail_next_transfer(kLibusbErrorIo, 5);  // "ats4 " of the re-applied parameter
+    PASSTHRU_MSG request = passthru_msg(ISO14230, 0, {0xC1, 0x33, 0xF1, 0x81});
+    PASSTHRU_MSG response{};
+    ASSERT_EQ(pt.ioctl(ISO14230, FAST_INIT, &request, &response), STATUS_NOERROR);
+    EXPECT_EQ(wire.take(), "ats4 7 20\r\naty4 4 0\r\n" + bytes({0xC1, 0x33, 0xF1, 0x81}));
+    EXPECT_EQ(data_of(response), bytes({0x83, 0xF1, 0x10, 0xC1, 0xEF, 0x8F, 0xC3}));
 }
 
 TEST_F(FixedIssues, HugeMessageCountReadsOnlyWhatArrived) {

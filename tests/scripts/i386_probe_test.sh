@@ -39,7 +39,7 @@ run_all() { VEXO_BUILD_ROOT="$work/build" SKIP_APT=1 bash "$ROOT/scripts/test-al
 
 [ "$(VEXO_FORCE_NO_I386=1 VEXO_STAGES=wine32 run_all)" = 0 ] &&
     [ "$(grep -cF "$skip_line" "$work/all.out")" = 2 ] &&
-    grep -qF "not run (VEXO_STAGES): packages linux asan tsan win32 win64 wine64" "$work/all.out"
+    grep -qF "not run (VEXO_STAGES): packages linux asan tsan fuzz win32 win64 wine64" "$work/all.out"
 check "forced: the 32-bit Wine stage is skipped with the loud line, in the stage and in the summary"
 cat "$work/all.out" | sed 's/^/    /'
 

@@ -83,6 +83,20 @@ TEST_F(OpenDeviceTest, ReadFailureLeavesCountAndArrayAlone) {
                 ElementsAre("[j2534] PassThruReadMsgs ERR ch=6 timeout=1000 transport error: operation timed out"));
 }
 
+TEST_F(OpenDeviceTest, ReadNeverHandsOutAnExtraDataIndexPastTheData) {
+    const Message endless{counting_bytes(4128), ISO15765, 0, 0, 1, 24600008};
+    const Message short_one{{0x01, 0x02}, CAN, 0, 0, 2, 3};
+    EXPECT_CALL(*device, read_msgs(6u, 2u, 100u)).WillOnce(Return(std::vector<Message>{endless, short_one}));
+    PASSTHRU_MSG msgs[2];
+    std::uint32_t n = 2;
+    ASSERT_EQ(passthru_read_msgs(6, msgs, &n, 100), STATUS_NOERROR);
+    ASSERT_EQ(n, 2u);
+    EXPECT_EQ(msgs[0].DataSize, 4128u);
+    EXPECT_EQ(msgs[0].ExtraDataIndex, 4128u);
+    EXPECT_EQ(msgs[1].DataSize, 2u);
+    EXPECT_EQ(msgs[1].ExtraDataIndex, 2u);
+}
+
 TEST_F(OpenDeviceTest, WriteConvertsEveryRecordAndClampsDataSize) {
     PASSTHRU_MSG msgs[3] = {passthru_msg(counting_bytes(30), 0x40), passthru_msg({}), passthru_msg({0x09})};
     msgs[0].RxStatus = 1;

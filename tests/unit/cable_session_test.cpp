@@ -62,6 +62,23 @@ TEST_F(ReceiveFrame, AFrameSplitOverTwoReadsIsOneAckWithoutResynchronising) {
     EXPECT_EQ(buffered(), "");
 }
 
+TEST_F(ReceiveFrame, ALineWithoutLfBeyondTheCapIsDroppedAsADesync) {
+    push("ari" + std::string(5000, 'x') + "ari ok\r\n");
+    EXPECT_EQ(receive(), "Identify(\"ok\")");
+    const auto drops = log.take(kDesyncLine);
+    ASSERT_EQ(drops.size(), 5003u);
+    EXPECT_EQ(drops.front(), "[tactrix] tactrix parser desync: LineTooLong, dropping 1 byte");
+    EXPECT_EQ(drops.back(), "[tactrix] tactrix parser desync: BadStartMarker, dropping 1 byte");
+    EXPECT_EQ(buffered(), "");
+
+    // The longest line taken: 4096 bytes with its LF, read 512 bytes at a time.
+    const std::string longest = "ari " + std::string(4090, 'y') + "\r\n";
+    ASSERT_EQ(longest.size(), kMaxTextLine);
+    push(longest);
+    EXPECT_EQ(receive(), "Identify(\"" + std::string(4090, 'y') + "\")");
+    EXPECT_THAT(log.take(kDesyncLine), IsEmpty());
+}
+
 struct Garbage {
     std::string stream;
     std::vector<std::string> drops;  // desync reasons in order

@@ -224,5 +224,22 @@ TEST(FrameText, PayloadShowsAtMost24Bytes) {
               "Data(proto=0x35 kind=RxEnd ts_us=5 len=25 payload=[" + shown24 + " \xE2\x80\xA6])");
 }
 
+TEST(FrameParser, TextLinesEndWithinTheCapAndTheSearchResumesWhereItStopped) {
+    EXPECT_EQ(failure("ari" + std::string(kMaxTextLine - 4, 'x')), kNeedMore);
+    EXPECT_EQ(failure("ari" + std::string(kMaxTextLine - 3, 'x')), ParseError{ParseError::LineTooLong});
+    EXPECT_EQ(failure("ari" + std::string(kMaxTextLine - 3, 'x') + "\n"), ParseError{ParseError::LineTooLong});
+    EXPECT_EQ(parse_error_text(ParseError{ParseError::LineTooLong}), "LineTooLong");
+
+    // A reader that searched 9 bytes already is not told about an LF it claims is not there;
+    // the line still ends at the first LF from there on.
+    const Bytes two_lines = bytes_of("are a\nb\nc\r\n");
+    const auto resumed = parse_frame(two_lines, 9);
+    ASSERT_TRUE(resumed);
+    EXPECT_EQ(resumed->first, two_lines.size());
+    const auto fresh = parse_frame(two_lines);
+    ASSERT_TRUE(fresh);
+    EXPECT_EQ(fresh->first, 6u);
+}
+
 }  // namespace
 }  // namespace vexo::tactrix

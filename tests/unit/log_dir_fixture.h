@@ -2,12 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <optional>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "core/diagnostic_log.h"
@@ -51,6 +53,39 @@ protected:
 
     std::filesystem::path log_path() const { return dir_ / std::string(platform::kLogFileName); }
     std::string log_contents() const { return read_file(log_path()); }
+
+    // Several threads append lines at once, each long enough that one written in pieces would
+    // show: every line must arrive whole, on a line of its own.
+    void expect_concurrent_lines_arrive_whole() const {
+        constexpr int kWriters = 4;
+        constexpr int kLines = 250;
+        const auto text = [](int writer, int line) {
+            return "writer " + std::to_string(writer) + " line " + std::to_string(line) + " " +
+                   std::string(300, static_cast<char>('a' + writer));
+        };
+        std::vector<std::thread> writers;
+        for (int w = 0; w < kWriters; ++w) {
+            writers.emplace_back([w, &text] {
+                for (int i = 0; i < kLines; ++i) platform::append_log_line(text(w, i));
+            });
+        }
+        for (auto& writer : writers) writer.join();
+
+        std::vector<std::string> expected;
+        for (int w = 0; w < kWriters; ++w)
+            for (int i = 0; i < kLines; ++i) expected.push_back(text(w, i));
+        std::vector<std::string> got;
+        const std::string contents = log_contents();
+        std::size_t start = 0;
+        for (std::size_t lf = contents.find('\n'); lf != std::string::npos; lf = contents.find('\n', start)) {
+            got.push_back(contents.substr(start, lf - start));
+            start = lf + 1;
+        }
+        EXPECT_EQ(start, contents.size()) << "text after the last LF";
+        std::sort(expected.begin(), expected.end());
+        std::sort(got.begin(), got.end());
+        EXPECT_TRUE(got == expected) << "lines cut or interleaved: " << got.size() << " lines";
+    }
 
     std::filesystem::path dir_;
     std::vector<std::string> debug_lines_;

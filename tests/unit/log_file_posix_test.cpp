@@ -69,5 +69,7 @@ TEST_F(PosixLogFile, PlantedFifoNeitherBlocksNorReceives) {
     EXPECT_EQ(debug_lines_.size(), 1u);
 }
 
+TEST_F(PosixLogFile, LinesOfConcurrentWritersArriveWhole) { expect_concurrent_lines_arrive_whole(); }
+
 }  // namespace
 }  // namespace vexo

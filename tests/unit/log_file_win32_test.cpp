@@ -54,5 +54,7 @@ TEST_F(Win32LogFile, NonAsciiTempDirectory) {
     EXPECT_EQ(testing::read_file(wide / "j2534-0404.log"), "unicode path\n");
 }
 
+TEST_F(Win32LogFile, LinesOfConcurrentWritersArriveWhole) { expect_concurrent_lines_arrive_whole(); }
+
 }  // namespace
 }  // namespace vexo

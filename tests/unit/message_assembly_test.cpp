@@ -37,6 +37,27 @@ TEST(MessageAssembly, ShortContinuationChunksAreNotStripped) {
     EXPECT_EQ(m.data, (std::vector<std::uint8_t>{1, 2, 3, 4, 5, 9, 9, 9, 8, 8, 8}));
 }
 
+TEST(MessageAssembly, MessageThatNeverEndsKeepsOnlyWhatOneRecordDelivers) {
+    MessageAssembly m;
+    std::vector<std::uint8_t> chunk(254, 0x5A);
+    chunk[0] = 0x00, chunk[1] = 0x00, chunk[2] = 0x07, chunk[3] = 0xE8;
+    for (int i = 0; i < 100000; ++i) {
+        ASSERT_EQ(feed_frame(m, frame(DataKind::Normal, chunk, 10), true), AssemblyStep::Open);
+        ASSERT_LE(m.data.capacity(), 2u * 4128u);
+    }
+    // 254 bytes kept from the first chunk, 250 from each after it.
+    EXPECT_EQ(m.data.size(), 4128u);
+    EXPECT_EQ(m.dropped, 254u + 99999u * 250u - 4128u);
+    EXPECT_EQ(feed_frame(m, frame(DataKind::RxEnd, {0x00, 0x00, 0x07, 0xE8, 0x01}, 20), true), AssemblyStep::Ended);
+    const Message msg = complete_message(m, 6);
+    ASSERT_EQ(msg.data.size(), 4128u);
+    EXPECT_EQ(msg.extra_data_index, 4128u);
+    EXPECT_EQ(std::vector<std::uint8_t>(msg.data.begin(), msg.data.begin() + 5),
+              (std::vector<std::uint8_t>{0x00, 0x00, 0x07, 0xE8, 0x5A}));
+    EXPECT_EQ(msg.timestamp, 20u);
+    EXPECT_EQ(m.dropped, 0u);
+}
+
 TEST(MessageAssembly, KlineStartTakesTheTimestampAndEndAddsNothing) {
     MessageAssembly m;
     feed_frame(m, frame(DataKind::NormalStart, {0xAA}, 77), false);

@@ -71,6 +71,25 @@ TEST_F(TactrixIoctl, SetConfigFailsWhenTheCableCannotBeWrittenAfterStoringThePai
     EXPECT_EQ(channel(ISO14230).config_params.at(1), 9600u);
 }
 
+TEST_F(TactrixIoctl, SetConfigFailsWhenTheAcknowledgementCannotBeRead) {
+    const std::pair<int, std::string> cases[] = {
+        {LIBUSB_ERROR_NO_DEVICE, "No such device (it may have been disconnected)"},
+        {LIBUSB_ERROR_IO, "Input/Output Error"},
+        {LIBUSB_ERROR_PIPE, "Pipe error"},
+        {LIBUSB_ERROR_OVERFLOW, "Overflow"},
+    };
+    for (const auto& [code, text] : cases) {
+        SCOPED_TRACE(text);
+        sim::fail_next_transfer(LIBUSB_ERROR_TIMEOUT, 100);  // the whole "ats" line goes out
+        sim::fail_next_transfer(code);                        // the read of its answer fails
+        EXPECT_EQ(outcome(set_config(ISO14230, {{DATA_RATE, 10400}})), "0x08 transport error: I/O error: " + text);
+        EXPECT_EQ(device->last_error_detail(), "ats ack for param=0x1 value=10400: transport error: I/O error: " + text);
+        EXPECT_EQ(channel(ISO14230).config_params.at(DATA_RATE), 10400u);
+        // The answer the failed read missed must not pass for the next command's.
+        (void)device->cable().receive(std::chrono::milliseconds(100));
+    }
+}
+
 TEST_F(TactrixIoctl, SetConfigWithoutAListOrChannelIsRefusedUnsent) {
     const IoctlInput bytes = Bytes{1};
     EXPECT_EQ(outcome(device->ioctl(ISO14230, SET_CONFIG, nullptr)), "0x04 null parameter");
