@@ -1,7 +1,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <barrier>
+#include <atomic>
 #include <thread>
 
 #include "tactrix/usb_transport.h"
@@ -211,12 +211,15 @@ TEST(UsbContext, FailureToCreateIsAnIoErrorNamingTheKind) {
 
 TEST(UsbContext, TwoRacingThreadsCreateOneContext) {
     sim::reset();
-    std::barrier start(2);
+    // A spinning start line, not std::barrier: GCC 12's atomic wait behind it can miss a wake-up
+    // on MinGW's threads and hang the run.
+    std::atomic<int> ready{0};
     libusb_context* seen[2] = {};
     std::thread racers[2];
     for (int i = 0; i < 2; ++i) {
         racers[i] = std::thread([&, i] {
-            start.arrive_and_wait();
+            ready.fetch_add(1);
+            while (ready.load() < 2) std::this_thread::yield();
             seen[i] = usb_context()->context;
         });
     }
