@@ -65,6 +65,37 @@ UsbResult<std::size_t> transfer(UsbTransport& transport, std::uint8_t endpoint, 
     }
 }
 
+// libusb's text without its parenthesised gloss: PassThruGetLastError has 80 characters for all.
+std::string brief_reason(int libusb_result) {
+    const std::string_view text = usb_error_kind_text(usb_error_kind_from_code(libusb_result));
+    return std::string(text.substr(0, text.find(" (")));
+}
+
+// The first listed cable that opens. A cable that is listed but cannot be opened (no udev rule
+// for this user, most often) is not a missing one, and the user must be told which it is.
+UsbResult<libusb_device_handle*> open_first(const UsbContext& usb, std::uint16_t vendor_id, std::uint16_t product_id) {
+    const LibusbApi& api = *usb.api;
+    libusb_device** list = nullptr;
+    const ssize_t listed = api.get_device_list(usb.context, &list);
+    libusb_device_handle* handle = nullptr;
+    int refusal = 0;
+    for (ssize_t i = 0; i < listed && handle == nullptr; ++i) {
+        libusb_device_descriptor descriptor{};
+        if (api.get_device_descriptor(list[i], &descriptor) != 0) continue;
+        if (descriptor.idVendor != vendor_id || descriptor.idProduct != product_id) continue;
+        const int rc = api.open(list[i], &handle);
+        if (rc != 0) {
+            handle = nullptr;
+            if (refusal == 0) refusal = rc;
+        }
+    }
+    if (listed >= 0) api.free_device_list(list, 1);
+    if (handle != nullptr) return handle;
+    if (refusal != 0) return std::unexpected(TransportError::io("Tactrix found but cannot be opened: " + brief_reason(refusal)));
+    return std::unexpected(TransportError::io("Tactrix not found (VID=0x" + text::hex(vendor_id, 4) + " PID=0x" +
+                                              text::hex(product_id, 4) + ")"));
+}
+
 }  // namespace
 
 std::optional<EndpointPair> find_bulk_endpoint_pair(const libusb_config_descriptor& config) {
@@ -123,11 +154,9 @@ UsbResult<UsbTransport> open_usb(std::uint16_t vendor_id, std::uint16_t product_
     const UsbContext& usb = *bound;
     const LibusbApi& api = *usb.api;
 
-    libusb_device_handle* handle = api.open_device_with_vid_pid(usb.context, vendor_id, product_id);
-    if (handle == nullptr) {
-        return std::unexpected(TransportError::io("Tactrix not found (VID=0x" + text::hex(vendor_id, 4) + " PID=0x" +
-                                                  text::hex(product_id, 4) + ")"));
-    }
+    const auto opened = open_first(usb, vendor_id, product_id);
+    if (!opened) return std::unexpected(opened.error());
+    libusb_device_handle* const handle = *opened;
     // These fail harmlessly where there is no kernel driver to detach (always on Windows).
     api.set_auto_detach_kernel_driver(handle, 1);
     api.set_configuration(handle, kCableConfiguration);
@@ -136,6 +165,8 @@ UsbResult<UsbTransport> open_usb(std::uint16_t vendor_id, std::uint16_t product_
 
     if (const int rc = api.claim_interface(handle, kCableInterface); rc != 0) {
         api.close(handle);
+        // Another program (or another handle of this one) has it: say so, not just "busy".
+        if (rc == LIBUSB_ERROR_BUSY) return std::unexpected(TransportError::io("Tactrix in use by another program (Resource busy)"));
         return io_failure(rc);
     }
     // From here on the transport owns the handle, so every early return closes the cable.
