@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Sets up a Debian machine and runs every check of the project:
-#   Linux build with -Werror and its tests; the tests again under ASan+UBSan and under TSan;
+#   Linux build with -Werror and its tests (the end-to-end ones also through the system's libusb
+#   and the usbfs model of the cable); the tests again under ASan+UBSan and under TSan;
 #   the .so's export list; the 32-bit Windows cross-build, its DLL's exports and imports, and
 #   every Windows test executable under Wine.
 # SKIP_APT=1 skips package installation (quick local reruns). JOBS sets build parallelism (2).
@@ -62,7 +63,7 @@ install_packages() {
         $sudo apt-get update -q
         $sudo apt-get install -y -q \
             cmake ninja-build g++ pkg-config binutils file \
-            libusb-1.0-0-dev libgtest-dev libgmock-dev googletest libbenchmark-dev \
+            libusb-1.0-0-dev libgtest-dev libgmock-dev googletest libbenchmark-dev umockdev libumockdev-dev \
             gcc-mingw-w64-i686-posix g++-mingw-w64-i686-posix binutils-mingw-w64-i686 \
             wine wine32:i386
     fi

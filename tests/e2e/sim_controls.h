@@ -26,6 +26,8 @@ struct SimControls {
     decltype(&::vexo_sim_cable_deliver_kline) deliver_kline = nullptr;
     decltype(&::vexo_sim_cable_commands) commands = nullptr;
 
+    // The cable is the usbfs model behind the system's libusb, not the libusb stand-in.
+    bool usbfs = false;
     std::string error;
 };
 
