@@ -18,7 +18,6 @@ const std::vector<std::string> kOpenCallsUpToClaim = {
     "libusb_get_device_list",
     "libusb_get_device_descriptor",
     "libusb_open",
-    "libusb_free_device_list(1)",
     "libusb_set_auto_detach_kernel_driver(1)",
     "libusb_set_configuration(1)",
     "libusb_detach_kernel_driver(0)",
@@ -26,8 +25,10 @@ const std::vector<std::string> kOpenCallsUpToClaim = {
     "libusb_claim_interface(1)",
 };
 
+// The device list is freed once the claim has succeeded or failed; `tail` follows.
 std::vector<std::string> open_calls_then(std::vector<std::string> tail) {
     std::vector<std::string> calls = kOpenCallsUpToClaim;
+    calls.push_back("libusb_free_device_list(1)");
     calls.insert(calls.end(), tail.begin(), tail.end());
     return calls;
 }
@@ -106,7 +107,9 @@ TEST_F(UsbOpen, ClaimFailureClosesTheHandleWithoutReleasing) {
     sim::attach_cables(1);
     sim::fail_claim_interface(LIBUSB_ERROR_BUSY);
     EXPECT_EQ(open_error(), "I/O error: Tactrix in use by another program (Resource busy)");
-    EXPECT_THAT(sim::calls(), ElementsAreArray(open_calls_then({"libusb_close"})));
+    std::vector<std::string> closed = kOpenCallsUpToClaim;
+    closed.insert(closed.end(), {"libusb_close", "libusb_free_device_list(1)"});
+    EXPECT_THAT(sim::calls(), ElementsAreArray(closed));
 
     sim::fail_claim_interface(LIBUSB_ERROR_ACCESS);
     EXPECT_EQ(open_error(), "I/O error: Access denied (insufficient permissions)");
@@ -115,6 +118,14 @@ TEST_F(UsbOpen, ClaimFailureClosesTheHandleWithoutReleasing) {
 TEST_F(UsbOpen, ACableAlreadyClaimedElsewhereIsInUse) {
     sim::attach_cables(1);
     UsbTransport first = open_cable();
+    EXPECT_EQ(open_error(), "I/O error: Tactrix in use by another program (Resource busy)");
+}
+
+TEST_F(UsbOpen, WithTheFirstCableInUseTheSecondIsTaken) {
+    sim::attach_cables(2);
+    UsbTransport first = open_cable();
+    auto second = open_usb(kTactrixVendorId, kTactrixProductId);
+    ASSERT_TRUE(second.has_value()) << second.error().message();
     EXPECT_EQ(open_error(), "I/O error: Tactrix in use by another program (Resource busy)");
 }
 
