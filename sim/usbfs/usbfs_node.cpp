@@ -80,6 +80,7 @@ struct UsbfsNode::OpenFile {
 
 UsbfsNode::UsbfsNode(std::uint8_t address) : handler_(umockdev_ioctl_base_new()), address_(address) {
     g_signal_connect(handler_, "handle-ioctl", G_CALLBACK(on_ioctl), this);
+    g_signal_connect(handler_, "client-connected", G_CALLBACK(on_connected), this);
     g_signal_connect(handler_, "client-vanished", G_CALLBACK(on_vanished), this);
 }
 
@@ -128,6 +129,15 @@ gboolean UsbfsNode::on_ioctl(UMockdevIoctlBase*, UMockdevIoctlClient* client, gp
     if (request == USBDEVFS_REAPURBNDELAY && result.error == EAGAIN) std::this_thread::sleep_for(kIdleReap);
     umockdev_ioctl_client_complete(client, result.value, result.error);
     return TRUE;
+}
+
+void UsbfsNode::on_connected(UMockdevIoctlBase*, UMockdevIoctlClient* client, gpointer self) {
+    auto* node = static_cast<UsbfsNode*>(self);
+    std::lock_guard lock(node->mutex_);
+    // A new open file; its client object may sit where a closed one's did.
+    auto file = std::make_unique<OpenFile>();
+    file->device = node->device_;
+    node->files_[client] = std::move(file);
 }
 
 void UsbfsNode::on_vanished(UMockdevIoctlBase*, UMockdevIoctlClient* client, gpointer self) {

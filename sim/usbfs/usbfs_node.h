@@ -57,6 +57,7 @@ private:
     };
 
     static gboolean on_ioctl(UMockdevIoctlBase* base, UMockdevIoctlClient* client, gpointer self);
+    static void on_connected(UMockdevIoctlBase* base, UMockdevIoctlClient* client, gpointer self);
     static void on_vanished(UMockdevIoctlBase* base, UMockdevIoctlClient* client, gpointer self);
 
     Result handle(UMockdevIoctlClient* client, unsigned long request, UMockdevIoctlData* arg);

@@ -64,6 +64,8 @@ void UsbfsTestbed::sync() {
             continue;
         }
         nodes_[at->first]->plug(nullptr);
+        // The handler is attached afresh with every device added at this address.
+        umockdev_testbed_detach_ioctl(testbed_, device_node(at->first).c_str(), nullptr);
         umockdev_testbed_uevent(testbed_, at->second.c_str(), "remove");
         umockdev_testbed_remove_device(testbed_, at->second.c_str());
         at = present_.erase(at);
@@ -82,13 +84,10 @@ void UsbfsTestbed::sync() {
             g_error_free(error);
             continue;
         }
-        if (!node) {
-            node = std::make_unique<UsbfsNode>(cable.address);
-            umockdev_testbed_attach_ioctl(testbed_, device_node(cable.address).c_str(), node->handler(), &error);
-            if (error != nullptr) {
-                g_printerr("vexo usbfs: cannot serve %s: %s\n", device_node(cable.address).c_str(), error->message);
-                g_error_free(error);
-            }
+        if (!node) node = std::make_unique<UsbfsNode>(cable.address);
+        if (!umockdev_testbed_attach_ioctl(testbed_, device_node(cable.address).c_str(), node->handler(), &error)) {
+            g_printerr("vexo usbfs: cannot serve %s: %s\n", device_node(cable.address).c_str(), error->message);
+            g_error_free(error);
         }
         node->plug(cable.device);
         umockdev_testbed_uevent(testbed_, path.c_str(), "add");
