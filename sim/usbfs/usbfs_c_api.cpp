@@ -35,8 +35,4 @@ int vexo_usbfs_nak_out(unsigned device, size_t after_bytes, unsigned ms) {
     return with_node(device, [&](UsbfsNode& node) { node.nak_out(after_bytes, std::chrono::milliseconds(ms)); });
 }
 
-int vexo_usbfs_set_node_mode(unsigned device, unsigned mode) {
-    return testbed().set_node_mode(device, static_cast<mode_t>(mode)) ? 0 : -1;
-}
-
 }  // extern "C"

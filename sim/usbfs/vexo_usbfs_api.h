@@ -17,8 +17,6 @@ VEXO_SIM_API int vexo_usbfs_bind_driver(unsigned device, int interface_number, c
 VEXO_SIM_API int vexo_usbfs_pause_in(unsigned device, size_t after_bytes, unsigned ms);
 /* After taking after_bytes more bytes (whole packets) the OUT endpoint NAKs for ms. */
 VEXO_SIM_API int vexo_usbfs_nak_out(unsigned device, size_t after_bytes, unsigned ms);
-/* The node's permission bits (0644: what Debian leaves without a udev rule). */
-VEXO_SIM_API int vexo_usbfs_set_node_mode(unsigned device, unsigned mode);
 
 #ifdef __cplusplus
 }

@@ -5,9 +5,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <thread>
+#include <utility>
 
 #include "passthru_fixture.h"
 #include "sim/usbfs/vexo_usbfs_api.h"
