@@ -271,10 +271,7 @@ package() {
     cp "$BUILD/linux/tools/vexo" "$lin/bin/"
     strip --strip-unneeded "$lin/lib/libvexo_j2534_0404.so" "$lin/bin/vexo"
     cp "$ROOT/include/vexo/j2534.h" "$lin/include/vexo/"
-    cat >"$lin/60-vexo-openport.rules" <<'EOF'
-# Tactrix Openport 2.0: read/write for the plugdev group, for libvexo_j2534_0404.so through libusb.
-SUBSYSTEM=="usb", ATTRS{idVendor}=="0403", ATTRS{idProduct}=="cc4d", MODE="0660", GROUP="plugdev"
-EOF
+    cp "$ROOT/tools/60-vexo-openport.rules" "$lin/"
     write_linux_install "$lin/INSTALL.txt"
     cp "$ROOT/README.md" "$lin/README.md"
     local license

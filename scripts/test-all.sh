@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Sets up a Debian machine and runs every check of the project:
-#   Linux build with -Werror, its tests and one short run of every benchmark; the tests again
-#   under ASan+UBSan and under TSan; the fuzz targets for a minute each under ASan+UBSan; the .so's
+#   Linux build with -Werror, its tests (the end-to-end ones also through the system's libusb and
+#   the usbfs model of the cable) and one short run of every benchmark; the tests again under
+#   ASan+UBSan and under TSan; the fuzz targets for a minute each under ASan+UBSan; the .so's
 #   export list; the 32- and 64-bit Windows cross-builds with their DLLs' exports and imports;
 #   every Windows test executable under 64-bit Wine, and under 32-bit Wine where the host can
 #   execute i386 code (some hosts cannot: that stage is then skipped, loudly).
@@ -74,6 +75,7 @@ install_packages() {
         $sudo apt-get install -y -q \
             cmake ninja-build g++ pkg-config binutils file ccache \
             libusb-1.0-0-dev libgtest-dev libgmock-dev googletest libbenchmark-dev libclang-rt-14-dev \
+            umockdev libumockdev-dev \
             gcc-mingw-w64-i686-posix g++-mingw-w64-i686-posix binutils-mingw-w64-i686 \
             gcc-mingw-w64-x86-64-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 \
             wine wine64 wine32:i386
@@ -94,6 +96,11 @@ linux_build() {
     # Release, as the packages ship it; without debug info the build takes a third less time.
     cmake -S "$ROOT" --preset release -B "$OUT/linux"
     cmake --build "$OUT/linux" -j"$JOBS"
+    # Without umockdev the build leaves the usbfs path out silently; CI must not.
+    local usbfs_tests
+    usbfs_tests=$(ctest --test-dir "$OUT/linux" -N -R '^e2e_usbfs\.')
+    grep -q '^Total Tests: [1-9]' <<<"$usbfs_tests" ||
+        die "no e2e_usbfs tests: is umockdev (libumockdev-dev) installed?"
     ctest --test-dir "$OUT/linux" -j"$JOBS" --output-on-failure --no-tests=error
     # Every benchmark once, briefly: a smoke run that must not fail; its figures are not judged.
     local bench

@@ -49,6 +49,15 @@ unsigned attach(std::uint16_t vendor_id, std::uint16_t product_id, std::shared_p
     return static_cast<unsigned>(state.devices.size() - 1);
 }
 
+std::function<void()>& devices_observer() {
+    static auto* const observer = new std::function<void()>;
+    return *observer;
+}
+
+void devices_changed() {
+    if (devices_observer()) devices_observer()();
+}
+
 template <class Change>
 void change_device(unsigned device, Change change) {
     Bus& state = bus();
@@ -91,6 +100,7 @@ void reset() {
         state.written.clear();
         state.vehicle.clear();
     });
+    devices_changed();
 }
 
 unsigned attach_cables(unsigned count) {
@@ -107,11 +117,14 @@ unsigned attach_cables(unsigned count) {
         install_vehicle(*cable, name);
         attach(kCableVendorId, kCableProductId, std::move(cable));
     }
+    devices_changed();
     return first;
 }
 
 unsigned attach_device(std::uint16_t vendor_id, std::uint16_t product_id) {
-    return attach(vendor_id, product_id, std::make_shared<ScriptedLink>());
+    const unsigned index = attach(vendor_id, product_id, std::make_shared<ScriptedLink>());
+    devices_changed();
+    return index;
 }
 
 std::size_t attached_devices() {
@@ -133,7 +146,10 @@ void set_layout(unsigned device, SimConfigLayout layout) {
 
 void unplug(unsigned device) {
     change_device(device, [](SimDevice& d) { d.unplugged = true; });
+    devices_changed();
 }
+
+void observe_devices(std::function<void()> observer) { devices_observer() = std::move(observer); }
 
 void set_read_chunk(std::size_t n) {
     change_bus([n](Bus& state) { state.read_chunk = n; });

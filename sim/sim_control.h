@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -63,6 +64,9 @@ std::shared_ptr<CableLink> link_of(unsigned device);
 void set_layout(unsigned device, SimConfigLayout layout);
 // Every later transfer on this device fails with LIBUSB_ERROR_NO_DEVICE.
 void unplug(unsigned device);
+// Called, without the bus locked, after reset(), attach_*() and unplug() changed which devices
+// are present: for a model that must mirror them elsewhere (the usbfs testbed). One at a time.
+void observe_devices(std::function<void()> observer);
 
 // Each IN transfer hands over at most n bytes (0: no limit).
 void set_read_chunk(std::size_t n);

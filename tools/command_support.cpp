@@ -8,10 +8,19 @@
 
 namespace vexo::tools {
 
+namespace {
+
+constexpr std::string_view kCableInUseHint =
+    "Another program has the cable open (a J2534 application or another vexo): close it and try again.";
+
+}  // namespace
+
 Result<Session> open_session(const CommandContext& context) {
     auto session = Session::open(context.library);
     if (!session && session.error().status == ERR_DEVICE_NOT_CONNECTED && !context.options.sim) {
-        session.error().hint = std::string(usb_access_hint());
+        // The library's text tells a cable another program holds from one this user may not open.
+        const bool in_use = session.error().text.find("in use by another program") != std::string::npos;
+        session.error().hint = in_use ? std::string(kCableInUseHint) : std::string(usb_access_hint());
     }
     return session;
 }

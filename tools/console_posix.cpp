@@ -34,9 +34,8 @@ bool stdout_is_terminal() { return isatty(STDOUT_FILENO) == 1; }
 
 std::string_view usb_access_hint() {
     return "If the cable is plugged in, this user may not be allowed to open USB device 0403:cc4d.\n"
-           "Add a udev rule, e.g. /etc/udev/rules.d/60-openport.rules:\n"
-           "  SUBSYSTEM==\"usb\", ATTR{idVendor}==\"0403\", ATTR{idProduct}==\"cc4d\", MODE=\"0660\", "
-           "GROUP=\"plugdev\"\n"
+           "Install the udev rule that comes with vexo as /etc/udev/rules.d/" VEXO_UDEV_RULE_FILE ":\n"
+           "  " VEXO_UDEV_RULE "\n"
            "then run 'sudo udevadm control --reload-rules && sudo udevadm trigger', join the plugdev group\n"
            "('sudo usermod -aG plugdev $USER') and log in again.";
 }

@@ -32,7 +32,7 @@ std::expected<LibusbApi, std::string> load_libusb_api(const std::string& file_na
     need("libusb_get_device_list", api.get_device_list);
     need("libusb_free_device_list", api.free_device_list);
     need("libusb_get_device_descriptor", api.get_device_descriptor);
-    need("libusb_open_device_with_vid_pid", api.open_device_with_vid_pid);
+    need("libusb_open", api.open);
     need("libusb_close", api.close);
     need("libusb_get_device", api.get_device);
     need("libusb_set_auto_detach_kernel_driver", api.set_auto_detach_kernel_driver);

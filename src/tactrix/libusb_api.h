@@ -17,8 +17,7 @@ struct LibusbApi {
     ssize_t(LIBUSB_CALL* get_device_list)(libusb_context* context, libusb_device*** list);
     void(LIBUSB_CALL* free_device_list)(libusb_device** list, int unref_devices);
     int(LIBUSB_CALL* get_device_descriptor)(libusb_device* device, libusb_device_descriptor* descriptor);
-    libusb_device_handle*(LIBUSB_CALL* open_device_with_vid_pid)(libusb_context* context, std::uint16_t vendor_id,
-                                                                 std::uint16_t product_id);
+    int(LIBUSB_CALL* open)(libusb_device* device, libusb_device_handle** handle);
     void(LIBUSB_CALL* close)(libusb_device_handle* handle);
     libusb_device*(LIBUSB_CALL* get_device)(libusb_device_handle* handle);
     int(LIBUSB_CALL* set_auto_detach_kernel_driver)(libusb_device_handle* handle, int enable);

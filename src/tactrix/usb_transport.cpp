@@ -68,6 +68,64 @@ UsbResult<std::size_t> transfer(UsbTransport& transport, std::uint8_t endpoint, 
     }
 }
 
+// libusb's text without its parenthesised gloss: PassThruGetLastError has 80 characters for all.
+std::string brief_reason(int libusb_result) {
+    const std::string_view text = usb_error_kind_text(usb_error_kind_from_code(libusb_result));
+    return std::string(text.substr(0, text.find(" (")));
+}
+
+// Claims the cable's interface on a handle just opened; closes the handle when it cannot.
+int claim_cable(const LibusbApi& api, libusb_device_handle* handle) {
+    // These fail harmlessly where there is no kernel driver to detach (always on Windows).
+    api.set_auto_detach_kernel_driver(handle, 1);
+    api.set_configuration(handle, kCableConfiguration);
+    api.detach_kernel_driver(handle, 0);
+    api.detach_kernel_driver(handle, 1);
+    const int rc = api.claim_interface(handle, kCableInterface);
+    if (rc != 0) api.close(handle);
+    return rc;
+}
+
+// The first listed cable that opens and whose interface is free. A cable that is listed but
+// cannot be opened (no udev rule for this user, most often) or that another program holds is
+// not a missing one, and the user must be told which it is.
+UsbResult<libusb_device_handle*> claim_first(const UsbContext& usb, std::uint16_t vendor_id, std::uint16_t product_id) {
+    const LibusbApi& api = *usb.api;
+    libusb_device** list = nullptr;
+    const ssize_t listed = api.get_device_list(usb.context, &list);
+    libusb_device_handle* claimed = nullptr;
+    int refusal = 0;
+    bool in_use = false;
+    int failure = 0;
+    for (ssize_t i = 0; i < listed && claimed == nullptr && failure == 0; ++i) {
+        libusb_device_descriptor descriptor{};
+        if (api.get_device_descriptor(list[i], &descriptor) != 0) continue;
+        if (descriptor.idVendor != vendor_id || descriptor.idProduct != product_id) continue;
+        libusb_device_handle* handle = nullptr;
+        if (const int rc = api.open(list[i], &handle); rc != 0) {
+            if (refusal == 0) refusal = rc;
+            continue;
+        }
+        const int rc = claim_cable(api, handle);
+        if (rc == 0) {
+            claimed = handle;
+        } else if (rc == LIBUSB_ERROR_BUSY) {
+            in_use = true;  // perhaps the next cable is free
+        } else {
+            failure = rc;
+        }
+    }
+    if (listed >= 0) api.free_device_list(list, 1);
+    if (claimed != nullptr) return claimed;
+    if (failure != 0) return io_failure(failure);
+    if (in_use) return std::unexpected(TransportError::io("Tactrix in use by another program (Resource busy)"));
+    if (refusal != 0) {
+        return std::unexpected(TransportError::io("Tactrix found but cannot be opened: " + brief_reason(refusal)));
+    }
+    return std::unexpected(TransportError::io("Tactrix not found (VID=0x" + text::hex(vendor_id, 4) + " PID=0x" +
+                                              text::hex(product_id, 4) + ")"));
+}
+
 }  // namespace
 
 std::optional<EndpointPair> find_bulk_endpoint_pair(const libusb_config_descriptor& config) {
@@ -126,21 +184,9 @@ UsbResult<UsbTransport> open_usb(std::uint16_t vendor_id, std::uint16_t product_
     const UsbContext& usb = *bound;
     const LibusbApi& api = *usb.api;
 
-    libusb_device_handle* handle = api.open_device_with_vid_pid(usb.context, vendor_id, product_id);
-    if (handle == nullptr) {
-        return std::unexpected(TransportError::io("Tactrix not found (VID=0x" + text::hex(vendor_id, 4) + " PID=0x" +
-                                                  text::hex(product_id, 4) + ")"));
-    }
-    // These fail harmlessly where there is no kernel driver to detach (always on Windows).
-    api.set_auto_detach_kernel_driver(handle, 1);
-    api.set_configuration(handle, kCableConfiguration);
-    api.detach_kernel_driver(handle, 0);
-    api.detach_kernel_driver(handle, 1);
-
-    if (const int rc = api.claim_interface(handle, kCableInterface); rc != 0) {
-        api.close(handle);
-        return io_failure(rc);
-    }
+    const auto claimed = claim_first(usb, vendor_id, product_id);
+    if (!claimed) return std::unexpected(claimed.error());
+    libusb_device_handle* const handle = *claimed;
     // From here on the transport owns the handle, so every early return closes the cable.
     UsbTransport transport(api, handle, kCableInterface);
     api.set_interface_alt_setting(handle, kCableInterface, 0);

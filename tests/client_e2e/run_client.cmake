@@ -1,6 +1,6 @@
 # Runs the built client once, as a user would, and checks what it printed.
 #   VEXO          the client
-#   EMULATOR      what runs it, if anything (Wine for the Windows build)
+#   EMULATOR      what runs it, if anything (Wine for the Windows build), its words separated by '|'
 #   VEXO_ARGS     its arguments, separated by '|'
 #   LOG_DIR       made empty and given as TEMP, so the library's log lands there and nowhere else
 #   EXPECT_EXIT   the exit code
@@ -10,6 +10,7 @@
 #                 that path, booleans as ON/OFF) or "a.b#=N" (the array or object there holds N items)
 #   INPUT         text for standard input (unset: /dev/null)
 string(REPLACE "|" ";" args "${VEXO_ARGS}")
+string(REPLACE "|" ";" emulator "${EMULATOR}")
 file(REMOVE_RECURSE "${LOG_DIR}")
 file(MAKE_DIRECTORY "${LOG_DIR}")
 set(ENV{TEMP} "${LOG_DIR}")
@@ -18,7 +19,7 @@ if(DEFINED INPUT)
   file(WRITE "${LOG_DIR}/stdin.txt" "${INPUT}\n")
   set(input_args INPUT_FILE "${LOG_DIR}/stdin.txt")
 endif()
-execute_process(COMMAND ${EMULATOR} "${VEXO}" ${args} ${input_args}
+execute_process(COMMAND ${emulator} "${VEXO}" ${args} ${input_args}
                 RESULT_VARIABLE code OUTPUT_VARIABLE out ERROR_VARIABLE err TIMEOUT 30)
 
 set(failures "")

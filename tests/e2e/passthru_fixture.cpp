@@ -26,7 +26,8 @@ void PassThruTest::SetUp() {
     ASSERT_EQ(pt.error, "");
     ASSERT_EQ(sim.error, "");
     const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
-    const auto dir = run_directory() / (std::string(test->test_suite_name()) + "." + test->name());
+    // The suite runs against both cables at once: each keeps its logs apart.
+    const auto dir = run_directory() / (sim.usbfs ? "usbfs" : "") / (std::string(test->test_suite_name()) + "." + test->name());
     std::filesystem::remove_all(dir);
     std::filesystem::create_directories(dir);
     // The library reads TEMP afresh for every line.

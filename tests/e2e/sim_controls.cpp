@@ -27,6 +27,12 @@ SimControls load() {
         return sim;
     }
     void* usb = *bound;
+    // Behind the system's libusb the cable is the usbfs model, preloaded into this process.
+    if (library_symbol(usb, "vexo_sim_reset") == nullptr && global_scope() != usb &&
+        library_symbol(global_scope(), "vexo_usbfs_bind_driver") != nullptr) {
+        usb = global_scope();
+        sim.usbfs = true;
+    }
     resolve(usb, "vexo_sim_reset", sim.reset, sim.error);
     resolve(usb, "vexo_sim_attach_cables", sim.attach_cables, sim.error);
     resolve(usb, "vexo_sim_set_vehicle", sim.set_vehicle, sim.error);

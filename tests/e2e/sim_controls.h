@@ -27,6 +27,8 @@ struct SimControls {
     decltype(&::vexo_sim_cable_commands) commands = nullptr;
     decltype(&::vexo_sim_fail_next_transfer) fail_next_transfer = nullptr;
 
+    // The cable is the usbfs model behind the system's libusb, not the libusb stand-in.
+    bool usbfs = false;
     std::string error;
 };
 

@@ -16,6 +16,10 @@ std::expected<void*, std::string> load_passthru_library(const std::string& path)
 // The libusb the shipped library bound to, when it is loaded in this process; otherwise why not.
 std::expected<void*, std::string> bound_usb_library();
 
+// What library_symbol searches for the symbols of every library loaded globally, preloaded ones
+// included (the usbfs model of the cable); nullptr where there is no such search.
+void* global_scope();
+
 // nullptr when the library has no such symbol.
 void* library_symbol(void* library, const char* name);
 

@@ -19,6 +19,8 @@ std::expected<void*, std::string> bound_usb_library() {
     return usb;
 }
 
+void* global_scope() { return RTLD_DEFAULT; }
+
 void* library_symbol(void* library, const char* name) { return dlsym(library, name); }
 
 void set_log_directory(const std::filesystem::path& directory) { ::setenv("TEMP", directory.c_str(), 1); }

@@ -48,6 +48,8 @@ std::expected<void*, std::string> bound_usb_library() {
     return reinterpret_cast<void*>(usb);
 }
 
+void* global_scope() { return nullptr; }
+
 void* library_symbol(void* library, const char* name) {
     return reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(library), name));
 }

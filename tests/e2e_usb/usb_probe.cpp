@@ -84,7 +84,7 @@ int main(int argc, char** argv) {
         std::printf("PassThruOpen returned 0x%02lx; the simulated cable saw:\n%s", status, call_record(usb).c_str());
         if (status == 0) symbol<long (*)(unsigned long)>(shipped, "PassThruClose")(device_id);
         if (needed_by_shipped) {
-            check(call_count("libusb_open_device_with_vid_pid(0x0403,0xcc4d)") == 1,
+            check(call_count("libusb_open") == 1,
                   "PassThruOpen of the shipped library reached the simulated cable");
         } else {
             std::printf("note: the shipped library does not need libusb yet\n");

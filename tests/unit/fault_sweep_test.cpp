@@ -55,7 +55,8 @@ const Fault kFaults[] = {
 bool ignored_by_design(const std::string& call) {
     for (const char* name : {"libusb_set_auto_detach_kernel_driver", "libusb_set_configuration",
                              "libusb_detach_kernel_driver", "libusb_set_interface_alt_setting",
-                             "libusb_release_interface", "libusb_close", "libusb_free_config_descriptor"}) {
+                             "libusb_release_interface", "libusb_close", "libusb_free_config_descriptor",
+                             "libusb_free_device_list"}) {
         if (call.starts_with(name)) return true;
     }
     return call == "libusb_get_device";

@@ -27,7 +27,7 @@ TEST(LibusbLoader, BindsEveryFunctionOfTheLoadedCopyNotTheLinkedOne) {
         reinterpret_cast<const void*>(api->get_device_list),
         reinterpret_cast<const void*>(api->free_device_list),
         reinterpret_cast<const void*>(api->get_device_descriptor),
-        reinterpret_cast<const void*>(api->open_device_with_vid_pid),
+        reinterpret_cast<const void*>(api->open),
         reinterpret_cast<const void*>(api->close),
         reinterpret_cast<const void*>(api->get_device),
         reinterpret_cast<const void*>(api->set_auto_detach_kernel_driver),

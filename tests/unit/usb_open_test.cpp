@@ -1,6 +1,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <thread>
 
@@ -14,7 +15,9 @@ using ::testing::ElementsAre;
 using ::testing::ElementsAreArray;
 
 const std::vector<std::string> kOpenCallsUpToClaim = {
-    "libusb_open_device_with_vid_pid(0x0403,0xcc4d)",
+    "libusb_get_device_list",
+    "libusb_get_device_descriptor",
+    "libusb_open",
     "libusb_set_auto_detach_kernel_driver(1)",
     "libusb_set_configuration(1)",
     "libusb_detach_kernel_driver(0)",
@@ -22,8 +25,10 @@ const std::vector<std::string> kOpenCallsUpToClaim = {
     "libusb_claim_interface(1)",
 };
 
+// The device list is freed once the claim has succeeded or failed; `tail` follows.
 std::vector<std::string> open_calls_then(std::vector<std::string> tail) {
     std::vector<std::string> calls = kOpenCallsUpToClaim;
+    calls.push_back("libusb_free_device_list(1)");
     calls.insert(calls.end(), tail.begin(), tail.end());
     return calls;
 }
@@ -80,33 +85,48 @@ TEST_F(UsbOpen, AFailedReleaseIsTriedOnceMoreBeforeTheHandleCloses) {
 TEST_F(UsbOpen, NoMatchingCableIsNotFoundWithTheIdsInFourHexDigits) {
     sim::attach_device(0x0403, 0x6001);
     EXPECT_EQ(open_error(), "I/O error: Tactrix not found (VID=0x0403 PID=0xcc4d)");
-    EXPECT_THAT(sim::calls(), ElementsAre("libusb_open_device_with_vid_pid(0x0403,0xcc4d)"));
+    EXPECT_THAT(sim::calls(), ElementsAre("libusb_get_device_list", "libusb_get_device_descriptor",
+                                          "libusb_free_device_list(1)"));
 
     auto other = open_usb(0x1, 0xabc);
     ASSERT_FALSE(other.has_value());
     EXPECT_EQ(other.error().message(), "I/O error: Tactrix not found (VID=0x0001 PID=0x0abc)");
 }
 
-TEST_F(UsbOpen, ACableThatCannotBeOpenedIsNotFound) {
-    sim::attach_cables(1);
+TEST_F(UsbOpen, ACableThatCannotBeOpenedIsFoundButNotOpenedWithLibusbsReason) {
+    sim::attach_cables(2);
     sim::fail_open(true);
-    EXPECT_EQ(open_error(), "I/O error: Tactrix not found (VID=0x0403 PID=0xcc4d)");
+    EXPECT_EQ(open_error(), "I/O error: Tactrix found but cannot be opened: Access denied");
+    // Every listed cable was tried; the list is freed once.
+    const auto calls = sim::calls();
+    EXPECT_EQ(std::count(calls.begin(), calls.end(), "libusb_open"), 2);
+    EXPECT_EQ(sim::live_devices(), 0u);
 }
 
 TEST_F(UsbOpen, ClaimFailureClosesTheHandleWithoutReleasing) {
     sim::attach_cables(1);
     sim::fail_claim_interface(LIBUSB_ERROR_BUSY);
-    EXPECT_EQ(open_error(), "I/O error: Resource busy");
-    EXPECT_THAT(sim::calls(), ElementsAreArray(open_calls_then({"libusb_close"})));
+    EXPECT_EQ(open_error(), "I/O error: Tactrix in use by another program (Resource busy)");
+    std::vector<std::string> closed = kOpenCallsUpToClaim;
+    closed.insert(closed.end(), {"libusb_close", "libusb_free_device_list(1)"});
+    EXPECT_THAT(sim::calls(), ElementsAreArray(closed));
 
     sim::fail_claim_interface(LIBUSB_ERROR_ACCESS);
     EXPECT_EQ(open_error(), "I/O error: Access denied (insufficient permissions)");
 }
 
-TEST_F(UsbOpen, ACableAlreadyClaimedElsewhereIsBusy) {
+TEST_F(UsbOpen, ACableAlreadyClaimedElsewhereIsInUse) {
     sim::attach_cables(1);
     UsbTransport first = open_cable();
-    EXPECT_EQ(open_error(), "I/O error: Resource busy");
+    EXPECT_EQ(open_error(), "I/O error: Tactrix in use by another program (Resource busy)");
+}
+
+TEST_F(UsbOpen, WithTheFirstCableInUseTheSecondIsTaken) {
+    sim::attach_cables(2);
+    UsbTransport first = open_cable();
+    auto second = open_usb(kTactrixVendorId, kTactrixProductId);
+    ASSERT_TRUE(second.has_value()) << second.error().message();
+    EXPECT_EQ(open_error(), "I/O error: Tactrix in use by another program (Resource busy)");
 }
 
 TEST_F(UsbOpen, UnreadableConfigurationReleasesAndCloses) {

@@ -8,7 +8,7 @@ const LibusbApi& linked_libusb_api() {
         .get_device_list = &libusb_get_device_list,
         .free_device_list = &libusb_free_device_list,
         .get_device_descriptor = &libusb_get_device_descriptor,
-        .open_device_with_vid_pid = &libusb_open_device_with_vid_pid,
+        .open = &libusb_open,
         .close = &libusb_close,
         .get_device = &libusb_get_device,
         .set_auto_detach_kernel_driver = &libusb_set_auto_detach_kernel_driver,
