@@ -30,6 +30,7 @@ options for every command:
                      what happens when none is)
   --json             print one JSON object on stdout instead of text
   --help, -h         this text; 'vexo COMMAND --help' explains a command
+  --version          print vexo's version and exit
 
 Try 'vexo --sim info' first: it needs no cable.
 

@@ -97,6 +97,15 @@ TEST(CommandLine, HelpNeedsNoCommandButKeepsOne) {
     EXPECT_EQ(uds->command, Command::Uds);
 }
 
+TEST(CommandLine, VersionNeedsNoCommandAndTakesNoValue) {
+    const auto alone = parse({"--version"});
+    ASSERT_TRUE(alone);
+    EXPECT_TRUE(alone->version);
+    EXPECT_FALSE(alone->help);
+    EXPECT_EQ(alone->command, Command::None);
+    EXPECT_EQ(parse({"--version=1"}).error(), "--version takes no value");
+}
+
 TEST(CommandLine, MistakesAreNamed) {
     EXPECT_EQ(parse({}).error(), "no command given");
     EXPECT_EQ(parse({"frobnicate"}).error(), "unknown command 'frobnicate'");
