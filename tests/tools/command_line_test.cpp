@@ -137,7 +137,8 @@ TEST(LibraryLocation, BesideTheClientThenTheBuildTreeThenTheInstalledLib) {
     EXPECT_EQ(
         sim_usb_candidates(exe_dir, "libusb-1.0.so.0"),
         (std::vector<std::filesystem::path>{"/build/tools/simusb/libusb-1.0.so.0", "/build/simusb/libusb-1.0.so.0",
-                                            "/build/sim/simusb/libusb-1.0.so.0", "/build/sim/libusb-1.0.so.0"}));
+                                            "/build/sim/simusb/libusb-1.0.so.0", "/build/sim/libusb-1.0.so.0",
+                                            "/build/lib/vexo-j2534/libusb-1.0.so.0"}));
 }
 
 TEST(LibraryLocation, PathsAsUtf8Text) {
