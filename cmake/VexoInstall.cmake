@@ -40,6 +40,15 @@ install(FILES ${PROJECT_SOURCE_DIR}/packaging/udev-README.txt DESTINATION ${CMAK
   RENAME README COMPONENT udev_prefix)
 install(FILES ${VEXO_UDEV_RULE} DESTINATION ${VEXO_MAN_UDEV_DIR} COMPONENT udev_system EXCLUDE_FROM_ALL)
 
+# Compressed, as Debian wants man pages and changelogs; man reads them so everywhere. gzip -n keeps
+# the bytes free of time stamps.
+function(vexo_gzip_file input output)
+  execute_process(COMMAND gzip -n -9 -c ${input} OUTPUT_FILE ${output} RESULT_VARIABLE rc)
+  if(NOT rc EQUAL 0)
+    message(FATAL_ERROR "gzip ${input} failed")
+  endif()
+endfunction()
 configure_file(${PROJECT_SOURCE_DIR}/packaging/vexo.1.in ${PROJECT_BINARY_DIR}/vexo.1 @ONLY)
-install(FILES ${PROJECT_BINARY_DIR}/vexo.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+vexo_gzip_file(${PROJECT_BINARY_DIR}/vexo.1 ${PROJECT_BINARY_DIR}/vexo.1.gz)
+install(FILES ${PROJECT_BINARY_DIR}/vexo.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(FILES ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR})

@@ -2,7 +2,8 @@
 # Sets up a Debian machine and runs every check of the project:
 #   Linux build with -Werror, its tests and one short run of every benchmark; the tests again
 #   under ASan+UBSan and under TSan; the fuzz targets for a minute each under ASan+UBSan; the .so's
-#   export list; the 32- and 64-bit Windows cross-builds with their DLLs' exports and imports;
+#   export list; the Debian package and tarball built by cpack from the Release tree, linted,
+#   installed, run and removed; the 32- and 64-bit Windows cross-builds with their DLLs' exports and imports;
 #   every Windows test executable under 64-bit Wine, and under 32-bit Wine where the host can
 #   execute i386 code (some hosts cannot: that stage is then skipped, loudly).
 # SKIP_APT=1 skips package installation (quick local reruns). JOBS sets build parallelism (2).
@@ -76,11 +77,12 @@ install_packages() {
             libusb-1.0-0-dev libgtest-dev libgmock-dev googletest libbenchmark-dev libclang-rt-14-dev \
             gcc-mingw-w64-i686-posix g++-mingw-w64-i686-posix binutils-mingw-w64-i686 \
             gcc-mingw-w64-x86-64-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 \
-            wine wine64 wine32:i386
+            wine wine64 wine32:i386 dpkg-dev lintian nsis
     fi
     local tool
     for tool in cmake ninja ccache g++ pkg-config nm i686-w64-mingw32-g++-posix i686-w64-mingw32-objdump \
         x86_64-w64-mingw32-g++-posix x86_64-w64-mingw32-objdump wine wineboot wineserver setarch timeout \
+        cpack dpkg-deb dpkg-shlibdeps lintian makensis \
         /usr/lib/wine/wine64 /usr/lib/wine/wineserver64; do
         command -v "$tool" >/dev/null || die "missing tool: $tool"
     done
@@ -114,6 +116,10 @@ linux_build() {
         die "libvexo_j2534_0404.so must export exactly the fourteen PassThru functions"
     fi
     echo "libvexo_j2534_0404.so exports exactly the $(echo "$got" | wc -l) PassThru functions"
+    stage_done
+
+    stage "Linux packages (cpack: .deb and tarball; lintian; install, run, remove)"
+    bash "$ROOT/scripts/check-linux-packages.sh" "$OUT/linux"
     stage_done
 }
 

@@ -22,7 +22,7 @@ set(want
   usr/local/lib/pkgconfig/vexo-j2534.pc
   usr/local/lib/vexo-j2534/libusb-1.0.so.0
   usr/local/share/doc/vexo-j2534/LICENSE
-  usr/local/share/man/man1/vexo.1
+  usr/local/share/man/man1/vexo.1.gz
   usr/local/share/vexo-j2534/udev/60-vexo-openport.rules
   usr/local/share/vexo-j2534/udev/README)
 if(NOT have STREQUAL want)
@@ -52,7 +52,7 @@ execute_process(COMMAND ${prefix}/bin/vexo --version OUTPUT_VARIABLE out)
 if(NOT out STREQUAL "vexo ${VERSION}\n")
   string(APPEND failures "installed 'vexo --version' printed '${out}'\n")
 endif()
-execute_process(COMMAND man -l -P cat ${prefix}/share/man/man1/vexo.1 RESULT_VARIABLE rc OUTPUT_QUIET ERROR_VARIABLE err)
+execute_process(COMMAND man -l -P cat ${prefix}/share/man/man1/vexo.1.gz RESULT_VARIABLE rc OUTPUT_QUIET ERROR_VARIABLE err)
 if(DEFINED rc AND rc EQUAL 0 AND NOT err STREQUAL "")
   string(APPEND failures "man page warnings: ${err}\n")
 endif()
