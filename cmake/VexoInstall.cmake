@@ -5,7 +5,14 @@ set(CMAKE_INSTALL_LIBDIR lib CACHE PATH "Object code libraries (lib)")
 set(CMAKE_INSTALL_DOCDIR share/doc/vexo-j2534 CACHE PATH "Documentation (share/doc/vexo-j2534)")
 include(GNUInstallDirs)
 
-option(VEXO_INSTALL_SIM "Install the simulated cable for 'vexo --sim'" ON)
+# Not on Windows: the DLL binds the libusb-1.0.dll in its own folder first, so a stand-in in
+# simusb\ would never reach it. A Windows test build ships the stand-in as that libusb-1.0.dll
+# (VEXO_LIBUSB_DLL) and runs 'vexo.exe --sim --sim-lib libusb-1.0.dll'.
+if(WIN32)
+  option(VEXO_INSTALL_SIM "Install the simulated cable for 'vexo --sim'" OFF)
+else()
+  option(VEXO_INSTALL_SIM "Install the simulated cable for 'vexo --sim'" ON)
+endif()
 
 if(WIN32)
   # One folder per architecture, as applications and regsvr32 expect: the DLL, its libusb-1.0.dll
@@ -16,6 +23,28 @@ if(WIN32)
     install(TARGETS vexo_sim_usb RUNTIME DESTINATION simusb)
   endif()
   install(FILES ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION . RENAME LICENSE.txt)
+  # libusb-1.0.dll is built from Debian's source by scripts/package.sh, which names it here.
+  set(VEXO_LIBUSB_DLL "" CACHE FILEPATH "libusb-1.0.dll to ship beside the DLL (scripts/package.sh builds it)")
+  set(VEXO_LIBUSB_LICENSE "" CACHE FILEPATH "libusb's licence text (COPYING of its source)")
+  set(VEXO_LIBUSB_VERSION "" CACHE STRING "The version of the libusb source VEXO_LIBUSB_DLL was built from")
+  if(VEXO_LIBUSB_DLL)
+    install(FILES ${VEXO_LIBUSB_DLL} DESTINATION .)
+    install(FILES ${VEXO_LIBUSB_LICENSE} DESTINATION . RENAME LICENSE-libusb.txt)
+    if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+      set(VEXO_WINDOWS_ARCH "x64")
+      set(VEXO_WINDOWS_APPS "64-bit")
+      set(VEXO_WINDOWS_HOST x86_64-w64-mingw32)
+      set(VEXO_WINDOWS_FOLDER "C:\\Program Files\\vexo-j2534\\x64")
+    else()
+      set(VEXO_WINDOWS_ARCH "win32")
+      set(VEXO_WINDOWS_APPS "32-bit")
+      set(VEXO_WINDOWS_HOST i686-w64-mingw32)
+      set(VEXO_WINDOWS_FOLDER "C:\\Program Files\\vexo-j2534\\win32")
+    endif()
+    configure_file(${PROJECT_SOURCE_DIR}/packaging/windows/INSTALL.txt.in ${PROJECT_BINARY_DIR}/INSTALL.txt @ONLY
+      NEWLINE_STYLE CRLF)
+    install(FILES ${PROJECT_BINARY_DIR}/INSTALL.txt DESTINATION .)
+  endif()
   return()
 endif()
 
