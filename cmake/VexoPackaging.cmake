@@ -50,3 +50,11 @@ rule for the cable and a simulated cable: try 'vexo --sim info'.")
   install(FILES ${PROJECT_BINARY_DIR}/changelog.gz DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT debian EXCLUDE_FROM_ALL)
 endif()
 include(CPack)
+
+# The Windows installer's registry macros come from the library's own discovery_key(); this host
+# program writes them (scripts/build-installer.sh runs it).
+if(NOT WIN32 AND NOT CMAKE_CROSSCOMPILING)
+  add_executable(vexo_discovery_key_nsh ${PROJECT_SOURCE_DIR}/packaging/windows/discovery_key_nsh.cpp)
+  target_link_libraries(vexo_discovery_key_nsh PRIVATE vexo_internal)
+  vexo_warnings(vexo_discovery_key_nsh)
+endif()

@@ -4,6 +4,7 @@
 # libusb-1.0 source package, and hand it to the Windows trees.
 #   vexo-j2534_<version>_amd64.deb, vexo-j2534-<version>-linux-x86_64.tar.gz   (cpack, Linux tree)
 #   vexo-j2534-<version>-windows-win32.zip, ...-windows-x64.zip                (cpack, each Windows tree)
+#   vexo-j2534-<version>-setup.exe   both DLLs, libusb-1.0.dll, vexo.exe (NSIS: scripts/build-installer.sh)
 # The Linux packages alone need no MinGW: cmake --preset release && cmake --build --preset release
 # && (cd build-release && cpack). <version> is the project's CMake version.
 # SKIP_APT=1 skips package installation and the apt source setup. JOBS sets build parallelism (2).
@@ -172,6 +173,9 @@ for arch in win32 x64; do
     package "$BUILD/$arch" ZIP
     step_done
 done
+step "Windows installer"
+bash "$ROOT/scripts/build-installer.sh" "$BUILD/win32" "$BUILD/x64" "$BUILD/linux" "$DIST"
+step_done
 step "package contents"
 bash "$ROOT/scripts/check-packages.sh" "$DIST"/vexo-j2534-*-windows-win32.zip "$DIST"/vexo-j2534-*-windows-x64.zip
 step_done
