@@ -35,9 +35,10 @@ struct OptionEntry {
     unsigned commands;  // kEveryCommand, or the commands it applies to
 };
 
-constexpr std::array<OptionEntry, 21> kOptions = {{
+constexpr std::array<OptionEntry, 22> kOptions = {{
     {"--help", false, kEveryCommand},
     {"-h", false, kEveryCommand},
+    {"--version", false, kEveryCommand},
     {"--json", false, kEveryCommand},
     {"--lib", true, kEveryCommand},
     {"--sim", false, kEveryCommand},
@@ -97,6 +98,8 @@ std::expected<void, std::string> apply(Options& options, const Pending& p) {
 
     if (name == "--help" || name == "-h")
         options.help = true;
+    else if (name == "--version")
+        options.version = true;
     else if (name == "--json")
         options.json = true;
     else if (name == "--lib")
@@ -207,7 +210,7 @@ std::expected<Options, std::string> parse_command_line(std::span<const std::stri
     for (const Pending& p : pending) {
         if (auto applied = apply(options, p); !applied) return std::unexpected(applied.error());
     }
-    if (options.help) return options;
+    if (options.help || options.version) return options;
     if (options.command == Command::None) return failure("no command given");
 
     for (const Pending& p : pending) {

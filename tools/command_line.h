@@ -23,6 +23,7 @@ inline constexpr std::uint32_t kObdFunctionalId = 0x7DF;
 struct Options {
     Command command = Command::None;
     bool help = false;
+    bool version = false;
     bool json = false;
 
     std::optional<std::filesystem::path> library;

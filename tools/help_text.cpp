@@ -23,13 +23,15 @@ options for every command:
                      where a build tree puts it, then in ../lib/)
   --sim              use the simulated cable and vehicle instead of USB hardware
   --sim-lib PATH     the simulated cable's libusb stand-in (default: simusb/ beside
-                     vexo, then ../simusb/, ../sim/simusb/ and ../sim/)
+                     vexo, then ../simusb/, ../sim/simusb/, ../sim/ and, installed,
+                     ../lib/vexo-j2534/)
   --sim-vehicle NAME the simulated vehicle: demo (default), none (a cable on an
                      empty bus) or busload:N (demo plus N CAN frames a second)
   --sim-cables N     how many simulated cables are plugged in (default 1; 0 shows
                      what happens when none is)
   --json             print one JSON object on stdout instead of text
   --help, -h         this text; 'vexo COMMAND --help' explains a command
+  --version          print vexo's version and exit
 
 Try 'vexo --sim info' first: it needs no cable.
 

@@ -10,6 +10,7 @@
 #include "help_text.h"
 #include "library_location.h"
 #include "sim_cable.h"
+#include "vexo/version.h"
 
 namespace vexo::tools {
 
@@ -69,6 +70,10 @@ int main(int argc, char** argv) {
     }
     if (options->help) {
         print_out(help_text(options->command));
+        return kExitOk;
+    }
+    if (options->version) {
+        print_out("vexo " VEXO_VERSION_TEXT "\n");
         return kExitOk;
     }
     return run(*options);
