@@ -15,7 +15,7 @@ ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 # The exports, from their one list. regsvr32 calls the names marked "windows" there; the DLL
 # exports nothing else beside the PassThru functions.
 EXPORTS=$(sed -n '/^[A-Za-z]/{/ windows$/!p}' "$ROOT/src/api/exports.txt")
-REGISTRATION=$(sed -n 's/ windows$//p' "$ROOT/src/api/exports.txt")
+REGISTRATION=$(echo $(sed -n 's/ windows$//p' "$ROOT/src/api/exports.txt"))
 # Imports a shipped Windows binary may have: Windows' own system libraries only.
 SYSTEM_DLLS="kernel32.dll msvcrt.dll ntdll.dll advapi32.dll user32.dll setupapi.dll cfgmgr32.dll
 ole32.dll shell32.dll winusb.dll ws2_32.dll"
