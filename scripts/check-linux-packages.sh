@@ -50,7 +50,8 @@ same_list "dpkg-deb -c: exactly the $(echo "$DEB_FILES" | wc -l) files" "$DEB_FI
     ok "Package vexo-j2534, Version $VERSION, Architecture amd64" || fail "control: $(dpkg-deb -f "$DEB" Package Version Architecture)"
 grep -qE '(^|, )libusb-1\.0-0 \(>= [^)]+\)' <<<"$(dpkg-deb -f "$DEB" Depends)" &&
     ok "Depends (dpkg-shlibdeps): $(dpkg-deb -f "$DEB" Depends)" || fail "Depends lacks libusb-1.0-0: $(dpkg-deb -f "$DEB" Depends)"
-dpkg-deb --ctrl-tarfile "$DEB" | tar -tf - | grep -qx './postinst' && ok "postinst present" || fail "no postinst"
+# Listed first: grep -q stopping early would fail the pipeline under pipefail.
+grep -qx './postinst' <<<"$(dpkg-deb --ctrl-tarfile "$DEB" | tar -tf -)" && ok "postinst present" || fail "no postinst"
 cmp -s <(dpkg-deb --fsys-tarfile "$DEB" | tar -xOf - ./lib/udev/rules.d/60-vexo-openport.rules) "$ROOT/udev/60-vexo-openport.rules" &&
     ok "the udev rule is udev/60-vexo-openport.rules" || fail "the packaged udev rule differs from udev/60-vexo-openport.rules"
 

@@ -297,7 +297,7 @@ wine_tests() {  # win32|win64
     local exe missing="" commands
     commands=$(ctest --test-dir "$OUT/$tree" --show-only=json-v1)
     while IFS= read -r exe; do
-        echo "$commands" | grep -qF "/$(basename "$exe")\"" || missing="$missing $(basename "$exe" .exe)"
+        grep -qF "/$(basename "$exe")\"" <<<"$commands" || missing="$missing $(basename "$exe" .exe)"
     done < <(find "$OUT/$tree" -name '*_tests.exe' -not -path '*/googletest/*')
     [ -z "$missing" ] || die "test executables not registered with ctest:$missing"
     echo "every Windows test executable is registered with ctest"
