@@ -35,8 +35,9 @@ struct OptionEntry {
     unsigned commands;  // kEveryCommand, or the commands it applies to
 };
 
-constexpr std::array<OptionEntry, 21> kOptions = {{
+constexpr std::array<OptionEntry, 22> kOptions = {{
     {"--help", false, kEveryCommand},
+    {"--version", false, kEveryCommand},
     {"-h", false, kEveryCommand},
     {"--json", false, kEveryCommand},
     {"--lib", true, kEveryCommand},
@@ -97,6 +98,8 @@ std::expected<void, std::string> apply(Options& options, const Pending& p) {
 
     if (name == "--help" || name == "-h")
         options.help = true;
+    else if (name == "--version")
+        options.version = true;
     else if (name == "--json")
         options.json = true;
     else if (name == "--lib")
@@ -113,8 +116,13 @@ std::expected<void, std::string> apply(Options& options, const Pending& p) {
         if (options.sim_cables > 8) return failure("--sim-cables takes 0 to 8");
     } else if (name == "--timeout")
         return decimal(options.timeout_ms);
-    else if (name == "--baud")
-        return decimal(options.baud);
+    else if (name == "--baud") {
+        if (auto ok = decimal(options.baud); !ok) return ok;
+        if (options.baud < kMinBaud || options.baud > kMaxBaud) {
+            return failure("--baud takes " + std::to_string(kMinBaud) + " to " + std::to_string(kMaxBaud) +
+                           ", not '" + std::string(p.value) + "'");
+        }
+    }
     else if (name == "--tx")
         return can_id(options.tx_id);
     else if (name == "--rx")
@@ -152,7 +160,21 @@ std::expected<void, std::string> apply(Options& options, const Pending& p) {
     return {};
 }
 
+std::optional<Command> find_command(std::string_view name) {
+    for (const CommandEntry& entry : kCommands) {
+        if (entry.name == name) return entry.command;
+    }
+    return std::nullopt;
+}
+
 }  // namespace
+
+Command command_named_in(std::span<const std::string_view> args) {
+    for (const std::string_view arg : args) {
+        if (const auto command = find_command(arg)) return *command;
+    }
+    return Command::None;
+}
 
 std::string_view command_name(Command command) {
     for (const CommandEntry& entry : kCommands) {
@@ -170,14 +192,14 @@ std::expected<Options, std::string> parse_command_line(std::span<const std::stri
         const std::string_view arg = args[i];
         if (arg.size() < 2 || arg[0] != '-') {
             if (options.command == Command::None && positional.empty()) {
-                bool known = false;
-                for (const CommandEntry& entry : kCommands) {
-                    if (entry.name == arg) {
-                        options.command = entry.command;
-                        known = true;
-                    }
+                // `vexo help CMD` is `vexo CMD --help`, as in git.
+                if (arg == "help" && !options.help) {
+                    options.help = true;
+                    continue;
                 }
-                if (!known) return failure("unknown command '" + std::string(arg) + "'");
+                const auto command = find_command(arg);
+                if (!command) return failure("unknown command '" + std::string(arg) + "'");
+                options.command = *command;
             } else {
                 positional.push_back(arg);
             }
@@ -207,7 +229,7 @@ std::expected<Options, std::string> parse_command_line(std::span<const std::stri
     for (const Pending& p : pending) {
         if (auto applied = apply(options, p); !applied) return std::unexpected(applied.error());
     }
-    if (options.help) return options;
+    if (options.help || options.version) return options;
     if (options.command == Command::None) return failure("no command given");
 
     for (const Pending& p : pending) {
@@ -226,9 +248,12 @@ std::expected<Options, std::string> parse_command_line(std::span<const std::stri
     if (options.functional && tx_given) return failure("--functional and --tx exclude each other");
 
     if (options.command == Command::Uds) {
-        const auto bytes = parse_hex_bytes(positional);
-        if (!bytes) return failure("uds needs the request as hexadecimal bytes, e.g. 'uds 22 F1 90'");
-        options.request = *bytes;
+        if (positional.empty()) return failure("uds needs the request as hexadecimal bytes, e.g. 'uds 22 F1 90'");
+        for (const std::string_view token : positional) {
+            const auto bytes = parse_hex_bytes(token);
+            if (!bytes) return failure("uds needs hexadecimal bytes, not '" + std::string(token) + "'");
+            options.request.insert(options.request.end(), bytes->begin(), bytes->end());
+        }
     } else if (!positional.empty()) {
         return failure("unexpected argument '" + std::string(positional.front()) + "'");
     }

@@ -23,6 +23,7 @@ inline constexpr std::uint32_t kObdFunctionalId = 0x7DF;
 struct Options {
     Command command = Command::None;
     bool help = false;
+    bool version = false;
     bool json = false;
 
     std::optional<std::filesystem::path> library;
@@ -53,6 +54,13 @@ struct Options {
 inline bool needs_29bit(std::uint32_t id) { return id > 0x7FF; }
 
 std::string_view command_name(Command command);
+
+// Outside this range no CAN controller the cable drives keeps time.
+inline constexpr std::uint32_t kMinBaud = 10000;
+inline constexpr std::uint32_t kMaxBaud = 1000000;
+
+// The command a command line names, even one that fails to parse: its help is where a usage error points.
+Command command_named_in(std::span<const std::string_view> args);
 
 // `args` excludes the program name. A failure carries the message for the user, without a prefix.
 std::expected<Options, std::string> parse_command_line(std::span<const std::string_view> args);

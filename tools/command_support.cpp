@@ -46,7 +46,7 @@ void print_err(std::string_view text) {
 }
 
 int report_failure(const ToolError& error, Command command, bool json) {
-    const int code = error.interrupted ? kExitInterrupted : kExitFailure;
+    const int code = error.interrupted ? kExitInterrupted : error.usage ? kExitUsage : kExitFailure;
     if (json) {
         JsonWriter out;
         out.begin_object();

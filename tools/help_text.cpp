@@ -20,7 +20,8 @@ commands:
 options for every command:
   --lib PATH         the J2534 library to load (default: libvexo_j2534_0404.so or
                      vexo_j2534_0404.dll beside vexo, then in the directory above it,
-                     where a build tree puts it, then in ../lib/)
+                     where a build tree puts it, then in ../lib/); a bare file
+                     name is also looked for in the current directory
   --sim              use the simulated cable and vehicle instead of USB hardware
   --sim-lib PATH     the simulated cable's libusb stand-in (default: simusb/ beside
                      vexo, then ../simusb/, ../sim/simusb/ and ../sim/)
@@ -29,7 +30,10 @@ options for every command:
   --sim-cables N     how many simulated cables are plugged in (default 1; 0 shows
                      what happens when none is)
   --json             print one JSON object on stdout instead of text
-  --help, -h         this text; 'vexo COMMAND --help' explains a command
+  --version          vexo's version, the library's file and the version it
+                     reports once a cable is open (or why none was opened)
+  --help, -h         this text; 'vexo COMMAND --help' or 'vexo help COMMAND'
+                     explains a command
 
 Try 'vexo --sim info' first: it needs no cable.
 
@@ -51,7 +55,7 @@ Reads the VIN over ISO15765 (request 09 02) and prints its 17 characters.
   --tx ID        request CAN ID, hexadecimal (default 7E0)
   --rx ID        answer CAN ID (default 7E8); IDs above 7FF use 29-bit CAN
   --functional   send the request to 7DF, the OBD broadcast ID
-  --baud N       CAN bit rate (default 500000)
+  --baud N       CAN bit rate, 10000 to 1000000 (default 500000)
   --timeout MS   how long to wait for the answer (default 1000)
 )";
 

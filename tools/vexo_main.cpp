@@ -16,7 +16,11 @@ namespace vexo::tools {
 namespace {
 
 Result<std::filesystem::path> locate_library(const Options& options) {
-    if (options.library) return *options.library;
+    if (options.library) {
+        std::error_code error;
+        const std::filesystem::path cwd = std::filesystem::current_path(error);
+        return error ? *options.library : given_library(*options.library, cwd);
+    }
     const auto candidates = j2534_library_candidates(executable_directory(), kJ2534LibraryFileName);
     if (const auto found = first_existing(candidates)) return *found;
     return tool_failure("no J2534 library found (looked for " + path_list(candidates) + "); give one with --lib PATH");
@@ -46,11 +50,18 @@ int run(const Options& options) {
         }
     }
     const auto path = locate_library(options);
-    if (!path) return report_failure(path.error(), options.command, options.json);
+    if (!path) {
+        if (options.version) return report_version_without_library(options, path.error());
+        return report_failure(path.error(), options.command, options.json);
+    }
     const auto library = J2534Library::load(*path);
-    if (!library) return report_failure(library.error(), options.command, options.json);
+    if (!library) {
+        if (options.version) return report_version_without_library(options, library.error());
+        return report_failure(library.error(), options.command, options.json);
+    }
 
-    const auto code = dispatch(CommandContext{options, *library});
+    const auto code = options.version ? run_version(CommandContext{options, *library})
+                                      : dispatch(CommandContext{options, *library});
     if (!code) return report_failure(code.error(), options.command, options.json);
     return *code;
 }
@@ -64,7 +75,9 @@ int main(int argc, char** argv) {
     const std::vector<std::string_view> args(argv + (argc > 0 ? 1 : 0), argv + argc);
     const auto options = parse_command_line(args);
     if (!options) {
-        print_err("vexo: " + options.error() + "\nTry 'vexo --help'.\n");
+        const Command command = command_named_in(args);
+        const std::string help = command == Command::None ? "vexo --help" : "vexo " + std::string(command_name(command)) + " --help";
+        print_err("vexo: " + options.error() + "\nTry '" + help + "'.\n");
         return kExitUsage;
     }
     if (options->help) {

@@ -95,6 +95,20 @@ TEST(CommandLine, HelpNeedsNoCommandButKeepsOne) {
     ASSERT_TRUE(uds);
     EXPECT_TRUE(uds->help);
     EXPECT_EQ(uds->command, Command::Uds);
+    const auto help_word = parse({"help", "monitor"});
+    ASSERT_TRUE(help_word) << help_word.error();
+    EXPECT_TRUE(help_word->help);
+    EXPECT_EQ(help_word->command, Command::Monitor);
+    const auto version = parse({"--version"});
+    ASSERT_TRUE(version) << version.error();
+    EXPECT_TRUE(version->version);
+    EXPECT_EQ(version->command, Command::None);
+}
+
+TEST(CommandLine, UsageErrorsPointAtTheCommandTheyNamed) {
+    EXPECT_EQ(command_named_in(Args{"--sim", "uds", "2F1"}), Command::Uds);
+    EXPECT_EQ(command_named_in(Args{"help", "monitor", "--bogus"}), Command::Monitor);
+    EXPECT_EQ(command_named_in(Args{"--bogus"}), Command::None);
 }
 
 TEST(CommandLine, MistakesAreNamed) {
@@ -108,7 +122,11 @@ TEST(CommandLine, MistakesAreNamed) {
     EXPECT_EQ(parse({"vin", "--tx", "20000000"}).error(),
               "--tx needs a hexadecimal CAN ID up to 1FFFFFFF, not '20000000'");
     EXPECT_EQ(parse({"uds"}).error(), "uds needs the request as hexadecimal bytes, e.g. 'uds 22 F1 90'");
-    EXPECT_EQ(parse({"uds", "2F1"}).error(), "uds needs the request as hexadecimal bytes, e.g. 'uds 22 F1 90'");
+    EXPECT_EQ(parse({"uds", "22", "F1", "9G"}).error(), "uds needs hexadecimal bytes, not '9G'");
+    EXPECT_EQ(parse({"uds", "2F1"}).error(), "uds needs hexadecimal bytes, not '2F1'");
+    EXPECT_EQ(parse({"vin", "--baud", "12"}).error(), "--baud takes 10000 to 1000000, not '12'");
+    EXPECT_EQ(parse({"monitor", "--baud=2000000"}).error(), "--baud takes 10000 to 1000000, not '2000000'");
+    EXPECT_EQ(parse({"help", "bogus"}).error(), "unknown command 'bogus'");
     EXPECT_EQ(parse({"info", "extra"}).error(), "unexpected argument 'extra'");
     EXPECT_EQ(parse({"monitor", "--proto", "j1850"}).error(), "--proto is can or iso15765, not 'j1850'");
     EXPECT_EQ(parse({"monitor", "--count", "0"}).error(), "--count needs at least 1");
@@ -136,6 +154,21 @@ TEST(LibraryLocation, PathsAsUtf8Text) {
     const std::vector<std::filesystem::path> paths = {"/a/x.so", "/b/x.so"};
     EXPECT_EQ(path_list(paths), "/a/x.so, /b/x.so");
     EXPECT_EQ(path_list(std::vector<std::filesystem::path>{}), "");
+}
+
+TEST(LibraryLocation, ABareLibraryNameIsAlsoLookedForInTheCurrentDirectory) {
+    const auto dir = std::filesystem::temp_directory_path() / "vexo_given_library_test";
+    std::filesystem::remove_all(dir);
+    std::filesystem::create_directories(dir);
+    {
+        std::FILE* f = std::fopen((dir / "here.so").string().c_str(), "w");
+        std::fclose(f);
+    }
+    EXPECT_EQ(given_library("here.so", dir), dir / "here.so");
+    EXPECT_EQ(given_library("elsewhere.so", dir), std::filesystem::path("elsewhere.so"));
+    EXPECT_EQ(given_library("sub/here.so", dir), std::filesystem::path("sub/here.so"));
+    EXPECT_EQ(given_library("/abs/here.so", dir), std::filesystem::path("/abs/here.so"));
+    std::filesystem::remove_all(dir);
 }
 
 TEST(LibraryLocation, FirstExistingFileWins) {
