@@ -27,11 +27,12 @@ Result<Session> open_session(const CommandContext& context) {
 
 VoidResult finish(Session& session) { return session.close(); }
 
-JsonWriter begin_json_report(Command command) {
+JsonWriter begin_json_report(Command command, bool ok) {
     JsonWriter json;
     json.begin_object();
+    json.key("schema").unsigned_number(kJsonSchema);
     json.key("command").string(command_name(command));
-    json.key("ok").boolean(true);
+    json.key("ok").boolean(ok);
     return json;
 }
 
@@ -48,11 +49,9 @@ void print_err(std::string_view text) {
 int report_failure(const ToolError& error, Command command, bool json) {
     const int code = error.interrupted ? kExitInterrupted : error.usage ? kExitUsage : kExitFailure;
     if (json) {
-        JsonWriter out;
-        out.begin_object();
-        out.key("command").string(command_name(command));
-        out.key("ok").boolean(false);
+        JsonWriter out = begin_json_report(command, false);
         out.key("error").begin_object();
+        out.key("kind").string(error.usage ? "usage" : error.interrupted ? "interrupted" : "failure");
         if (!error.call.empty()) {
             out.key("call").string(error.call);
             out.key("status").unsigned_number(error.status);

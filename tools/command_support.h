@@ -28,8 +28,11 @@ Result<Session> open_session(const CommandContext& context);
 // Closes the session at the end of a command that otherwise succeeded.
 VoidResult finish(Session& session);
 
-// A JSON document for `command`, opened and holding "command" and "ok": true.
-JsonWriter begin_json_report(Command command);
+// The version of every JSON object vexo prints; raised when a key changes meaning or goes away.
+inline constexpr std::uint32_t kJsonSchema = 1;
+
+// A JSON document for `command`, opened and holding "schema", "command" and "ok".
+JsonWriter begin_json_report(Command command, bool ok = true);
 
 void print_out(std::string_view text);
 void print_err(std::string_view text);

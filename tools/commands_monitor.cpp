@@ -48,10 +48,6 @@ Result<int> run_monitor(const CommandContext& context) {
                   hex_u32(options.filter_mask, 3) + "; Ctrl-C stops\n");
     }
 
-    JsonWriter json = begin_json_report(Command::Monitor);
-    json.key("protocol").string(protocol == CAN ? "can" : "iso15765");
-    json.key("baud").unsigned_number(options.baud);
-    json.key("messages").begin_array();
     std::uint32_t seen = 0;
     while (!interrupt_requested() && (!options.count || seen < *options.count)) {
         auto messages = session->read(kReadBatch, kReadSliceMs);
@@ -66,11 +62,14 @@ Result<int> run_monitor(const CommandContext& context) {
             if (options.count && seen >= *options.count) break;
             ++seen;
             if (options.json) {
-                json.begin_object();
+                // One object per line, so a reader sees each frame as it comes.
+                JsonWriter json = begin_json_report(Command::Monitor);
+                json.key("type").string("message");
                 json.key("timestamp_us").unsigned_number(message.timestamp_us);
                 json.key("id").string(hex_u32(can_id_of(message.data), extended ? 8 : 3));
                 json.key("data").string(hex_bytes(std::span(message.data).subspan(4)));
                 json.end_object();
+                print_out(json.text() + "\n");
             } else {
                 print_out(candump_line(message, extended));
             }
@@ -80,7 +79,10 @@ Result<int> run_monitor(const CommandContext& context) {
     if (auto closed = finish(*session); !closed) return std::unexpected(closed.error());
 
     if (options.json) {
-        json.end_array();
+        JsonWriter json = begin_json_report(Command::Monitor);
+        json.key("type").string("summary");
+        json.key("protocol").string(protocol == CAN ? "can" : "iso15765");
+        json.key("baud").unsigned_number(options.baud);
         json.key("count").unsigned_number(seen);
         json.end_object();
         print_out(json.text() + "\n");

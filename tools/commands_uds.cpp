@@ -22,14 +22,14 @@ Result<int> run_uds(const CommandContext& context) {
     const bool negative = (*answer)[0] == kNegativeResponse;
     const std::uint8_t nrc = negative && answer->size() >= 3 ? (*answer)[2] : 0;
     if (options.json) {
-        JsonWriter json = begin_json_report(Command::Uds);
+        JsonWriter json = begin_json_report(Command::Uds, !negative);
         json.key("tx").string(hex_u32(link.request_id, digits));
         json.key("rx").string(hex_u32(link.response_id, digits));
         json.key("request").string(hex_bytes(options.request));
         json.key("response").string(hex_bytes(*answer));
         json.key("positive").boolean(!negative);
         if (negative) {
-            json.key("nrc").unsigned_number(nrc);
+            json.key("nrc").string(hex_u32(nrc, 2));
             json.key("nrc_name").string(nrc_name(nrc));
         }
         json.end_object();

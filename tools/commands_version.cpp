@@ -12,6 +12,7 @@ void print_version(const Options& options, const std::string& library, const std
     if (options.json) {
         JsonWriter json;
         json.begin_object();
+        json.key("schema").unsigned_number(kJsonSchema);
         json.key("command").string("version");
         json.key("ok").boolean(true);
         json.key("vexo_version").string(VEXO_TOOL_VERSION);

@@ -1,5 +1,7 @@
 // vexo: a J2534 client. It loads a J2534 04.04 library at run time, as diagnostic applications do, and
 // uses nothing but its fourteen exported functions.
+#include <algorithm>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -75,10 +77,14 @@ int main(int argc, char** argv) {
     const std::vector<std::string_view> args(argv + (argc > 0 ? 1 : 0), argv + argc);
     const auto options = parse_command_line(args);
     if (!options) {
+        // The user's mistake goes where the answer would have: JSON on stdout when JSON was asked for.
         const Command command = command_named_in(args);
-        const std::string help = command == Command::None ? "vexo --help" : "vexo " + std::string(command_name(command)) + " --help";
-        print_err("vexo: " + options.error() + "\nTry '" + help + "'.\n");
-        return kExitUsage;
+        const bool json = std::find(args.begin(), args.end(), "--json") != args.end();
+        auto usage = usage_failure(options.error());
+        usage.error().hint = command == Command::None
+                                 ? "Try 'vexo --help'."
+                                 : "Try 'vexo " + std::string(command_name(command)) + " --help'.";
+        return report_failure(usage.error(), command, json);
     }
     if (options->help) {
         print_out(help_text(options->command));
