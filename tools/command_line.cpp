@@ -4,6 +4,7 @@
 #include <array>
 
 #include "hex_text.h"
+#include "uds_requests.h"
 
 namespace vexo::tools {
 
@@ -35,7 +36,7 @@ struct OptionEntry {
     unsigned commands;  // kEveryCommand, or the commands it applies to
 };
 
-constexpr std::array<OptionEntry, 22> kOptions = {{
+constexpr std::array<OptionEntry, 25> kOptions = {{
     {"--help", false, kEveryCommand},
     {"--version", false, kEveryCommand},
     {"-h", false, kEveryCommand},
@@ -58,6 +59,9 @@ constexpr std::array<OptionEntry, 22> kOptions = {{
     {"--mask", true, bit(Command::Monitor)},
     {"--count", true, bit(Command::Monitor)},
     {"--request", true, bit(Command::Kline)},
+    {"--script", true, bit(Command::Uds)},
+    {"--keepalive", true, bit(Command::Uds)},
+    {"--key-cmd", true, bit(Command::Uds)},
 }};
 
 const OptionEntry* find_option(std::string_view name) {
@@ -151,6 +155,14 @@ std::expected<void, std::string> apply(Options& options, const Pending& p) {
             options.monitor_protocol = MonitorProtocol::Iso15765;
         else
             return failure("--proto is can or iso15765, not '" + std::string(p.value) + "'");
+    } else if (name == "--script") {
+        if (p.value.empty()) return failure("--script needs a file name, or - for standard input");
+        options.uds_script = std::string(p.value);
+    } else if (name == "--keepalive") {
+        return decimal(options.keepalive_ms);
+    } else if (name == "--key-cmd") {
+        if (p.value.empty()) return failure("--key-cmd needs a command");
+        options.key_command = std::string(p.value);
     } else if (name == "--request") {
         const auto bytes = parse_hex_bytes(p.value);
         if (!bytes) return failure("--request needs hexadecimal bytes, not '" + std::string(p.value) + "'");
@@ -190,6 +202,11 @@ std::expected<Options, std::string> parse_command_line(std::span<const std::stri
 
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string_view arg = args[i];
+        // "--" separates the requests of a uds session.
+        if (arg == "--" && options.command != Command::None) {
+            positional.push_back(arg);
+            continue;
+        }
         if (arg.size() < 2 || arg[0] != '-') {
             if (options.command == Command::None && positional.empty()) {
                 // `vexo help CMD` is `vexo CMD --help`, as in git.
@@ -248,11 +265,14 @@ std::expected<Options, std::string> parse_command_line(std::span<const std::stri
     if (options.functional && tx_given) return failure("--functional and --tx exclude each other");
 
     if (options.command == Command::Uds) {
-        if (positional.empty()) return failure("uds needs the request as hexadecimal bytes, e.g. 'uds 22 F1 90'");
-        for (const std::string_view token : positional) {
-            const auto bytes = parse_hex_bytes(token);
-            if (!bytes) return failure("uds needs hexadecimal bytes, not '" + std::string(token) + "'");
-            options.request.insert(options.request.end(), bytes->begin(), bytes->end());
+        if (std::find(positional.begin(), positional.end(), "-") != positional.end()) {
+            if (positional.size() != 1) return failure("uds: '-' reads every request from standard input, alone");
+            if (options.uds_script) return failure("uds: '-' and --script exclude each other");
+            options.uds_script = "-";
+        } else if (!positional.empty() || !options.uds_script) {
+            auto requests = requests_from_words(positional);
+            if (!requests) return std::unexpected(requests.error());
+            options.uds_requests = std::move(*requests);
         }
     } else if (!positional.empty()) {
         return failure("unexpected argument '" + std::string(positional.front()) + "'");

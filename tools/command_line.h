@@ -42,7 +42,13 @@ struct Options {
     bool clear = false;
     bool yes = false;
 
-    std::vector<std::uint8_t> request;  // uds bytes, or kline --request
+    std::vector<std::uint8_t> request;  // kline --request
+
+    // uds: the requests of the command line, then those of the script ("-" is standard input).
+    std::vector<std::vector<std::uint8_t>> uds_requests;
+    std::optional<std::string> uds_script;
+    std::uint32_t keepalive_ms = 2000;  // 0: no tester present
+    std::optional<std::string> key_command;
 
     MonitorProtocol monitor_protocol = MonitorProtocol::Can;
     std::uint32_t filter_id = 0;

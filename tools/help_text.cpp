@@ -13,7 +13,7 @@ commands:
   vin       read the vehicle identification number (OBD mode 09 PID 02)
   obd       show supported PIDs and live data: rpm, speed, temperatures, ...
   dtc       read stored trouble codes (mode 03); --clear erases them (mode 04)
-  uds       send one raw diagnostic request and show the answer
+  uds       a diagnostic session: raw requests on one channel, kept alive
   monitor   print every CAN message received, like candump
   kline     ISO14230 fast init on the K-line, then one request
 
@@ -85,20 +85,30 @@ P/C/B/U codes such as P0301.
   --tx, --rx, --functional, --baud, --timeout   as for 'vexo vin --help'
 )";
 
-constexpr const char* kUds = R"(usage: vexo uds [--tx ID] [--rx ID] [--baud N] [--timeout MS] [--json] HEX...
+constexpr const char* kUds =
+    R"(usage: vexo uds [options] HEX... [-- HEX...]...
+       vexo uds [options] --script FILE      (or: vexo uds [options] -)
 
-Sends one diagnostic request over ISO15765 and prints the answer in
-hexadecimal, e.g. 'vexo uds 22 F1 90' or 'vexo uds 22F190'. A negative answer
-(7F, service, code) is printed with the code's name and exits with 3; while
-the ECU answers "response pending" (78) vexo keeps waiting.
+Opens one ISO15765 channel and sends the requests in order on it, so what one
+request sets up in the ECU (a session from 10, a seed from 27) holds for the
+next: 'vexo uds 10 03 -- 27 01 -- 22 F1 90'. With --script FILE, or '-' for
+standard input, the requests are read one per line ('#' starts a comment,
+blank lines are skipped), each sent as soon as its line is read.
 
-Every run opens and closes the cable, so what a request sets up in the ECU
-(a diagnostic session from 10, a seed from 27) is gone by the next run.
+Each answer is printed in hexadecimal, with its text where it holds readable
+characters (a VIN) and the time the exchange took. A negative answer (7F,
+service, code) is printed with the code's name, ends the session and exits
+with 3; while the ECU answers "response pending" (78) vexo keeps waiting.
 
+  --keepalive MS tester present (3E 80, no answer wanted) when the link has
+                 been quiet this long (default 2000; 0 sends none)
+  --key-cmd CMD  after a seed from 27 with an odd level, run CMD through the
+                 shell with the seed on its input ("1234"), send its output
+                 (hexadecimal) as the key with the next level (27 02)
   --tx ID        request CAN ID, hexadecimal (default 7E0)
   --rx ID        answer CAN ID (default 7E8); IDs above 7FF use 29-bit CAN
   --baud N       CAN bit rate (default 500000)
-  --timeout MS   how long to wait for the answer (default 1000)
+  --timeout MS   how long to wait for each answer (default 1000)
 )";
 
 constexpr const char* kMonitor =

@@ -45,7 +45,7 @@ TEST(CommandLine, GlobalOptionsBeforeOrAfterTheCommand) {
 TEST(CommandLine, UdsBytesIdsAndTimeout) {
     const auto options = parse({"uds", "--tx", "18DA10F1", "--rx=0x18DAF110", "22", "F190", "--timeout", "2500"});
     ASSERT_TRUE(options) << options.error();
-    EXPECT_EQ(options->request, (std::vector<std::uint8_t>{0x22, 0xF1, 0x90}));
+    EXPECT_EQ(options->uds_requests, (std::vector<std::vector<std::uint8_t>>{{0x22, 0xF1, 0x90}}));
     EXPECT_EQ(options->tx_id, 0x18DA10F1u);
     EXPECT_EQ(options->rx_id, 0x18DAF110u);
     EXPECT_TRUE(needs_29bit(options->tx_id));
