@@ -36,7 +36,7 @@ struct OptionEntry {
     unsigned commands;  // kEveryCommand, or the commands it applies to
 };
 
-constexpr std::array<OptionEntry, 25> kOptions = {{
+constexpr std::array<OptionEntry, 30> kOptions = {{
     {"--help", false, kEveryCommand},
     {"--version", false, kEveryCommand},
     {"-h", false, kEveryCommand},
@@ -58,6 +58,11 @@ constexpr std::array<OptionEntry, 25> kOptions = {{
     {"--id", true, bit(Command::Monitor)},
     {"--mask", true, bit(Command::Monitor)},
     {"--count", true, bit(Command::Monitor)},
+    {"--filter", true, bit(Command::Monitor)},
+    {"--duration", true, bit(Command::Monitor)},
+    {"--format", true, bit(Command::Monitor)},
+    {"--time", true, bit(Command::Monitor)},
+    {"--log", true, bit(Command::Monitor)},
     {"--request", true, bit(Command::Kline)},
     {"--script", true, bit(Command::Uds)},
     {"--keepalive", true, bit(Command::Uds)},
@@ -77,12 +82,18 @@ bool applies_to(const OptionEntry& option, Command command) {
 
 std::unexpected<std::string> failure(std::string text) { return std::unexpected(std::move(text)); }
 
+// --id and --mask make one filter once every option is read.
+struct MonitorFilterParts {
+    std::optional<std::uint32_t> id;
+    std::optional<std::uint32_t> mask;
+};
+
 struct Pending {
     const OptionEntry* option;
     std::string_view value;
 };
 
-std::expected<void, std::string> apply(Options& options, const Pending& p) {
+std::expected<void, std::string> apply(Options& options, MonitorFilterParts& parts, const Pending& p) {
     const std::string_view name = p.option->name;
     const auto decimal = [&](std::uint32_t& out) -> std::expected<void, std::string> {
         const auto value = parse_decimal_u32(p.value);
@@ -140,9 +151,43 @@ std::expected<void, std::string> apply(Options& options, const Pending& p) {
     else if (name == "--yes")
         options.yes = true;
     else if (name == "--id")
-        return can_id(options.filter_id);
+        return can_id(parts.id.emplace());
     else if (name == "--mask")
-        return can_id(options.filter_mask);
+        return can_id(parts.mask.emplace());
+    else if (name == "--filter") {
+        const std::size_t colon = p.value.find(':');
+        const auto id = parse_hex_u32(p.value.substr(0, colon));
+        const auto mask = colon == std::string_view::npos ? id : parse_hex_u32(p.value.substr(colon + 1));
+        if (!id || !mask || *id > 0x1FFFFFFF || *mask > 0x1FFFFFFF) {
+            return failure("--filter needs ID or ID:MASK, hexadecimal up to 1FFFFFFF, not '" + std::string(p.value) +
+                           "'");
+        }
+        options.filters.push_back({*id, colon == std::string_view::npos ? exact_mask(*id) : *mask});
+    } else if (name == "--duration") {
+        std::uint32_t seconds = 0;
+        if (auto ok = decimal(seconds); !ok) return ok;
+        if (seconds == 0) return failure("--duration needs at least 1 second");
+        options.duration_s = seconds;
+    } else if (name == "--format") {
+        if (p.value == "table")
+            options.monitor_format = MonitorFormat::Table;
+        else if (p.value == "candump")
+            options.monitor_format = MonitorFormat::Candump;
+        else
+            return failure("--format is table or candump, not '" + std::string(p.value) + "'");
+    } else if (name == "--time") {
+        if (p.value == "cable")
+            options.monitor_time = MonitorTime::Cable;
+        else if (p.value == "absolute")
+            options.monitor_time = MonitorTime::Absolute;
+        else if (p.value == "delta")
+            options.monitor_time = MonitorTime::Delta;
+        else
+            return failure("--time is cable, absolute or delta, not '" + std::string(p.value) + "'");
+    } else if (name == "--log") {
+        if (p.value.empty()) return failure("--log needs a file name");
+        options.log_file = std::filesystem::path(std::string(p.value));
+    }
     else if (name == "--count") {
         std::uint32_t count = 0;
         if (auto ok = decimal(count); !ok) return ok;
@@ -243,9 +288,13 @@ std::expected<Options, std::string> parse_command_line(std::span<const std::stri
             return failure(std::string(name) + " needs a value");
         }
     }
+    MonitorFilterParts parts;
     for (const Pending& p : pending) {
-        if (auto applied = apply(options, p); !applied) return std::unexpected(applied.error());
+        if (auto applied = apply(options, parts, p); !applied) return std::unexpected(applied.error());
     }
+    if (parts.mask && !parts.id) return failure("--mask needs --id");
+    // An ID alone is that ID, as with --filter: "--id 105" must not show every ID.
+    if (parts.id) options.filters.insert(options.filters.begin(), {*parts.id, parts.mask.value_or(exact_mask(*parts.id))});
     if (options.help || options.version) return options;
     if (options.command == Command::None) return failure("no command given");
 

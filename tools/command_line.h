@@ -14,6 +14,16 @@ namespace vexo::tools {
 enum class Command { None, Info, Vin, Obd, Dtc, Uds, Monitor, Kline };
 
 enum class MonitorProtocol { Can, Iso15765 };
+enum class MonitorFormat { Table, Candump };
+// What the time column of the table counts: the cable's clock, the wall clock, or from the frame before.
+enum class MonitorTime { Cable, Absolute, Delta };
+
+// A pass filter: IDs that equal `id` under `mask`.
+struct CanFilter {
+    std::uint32_t id;
+    std::uint32_t mask;
+    bool operator==(const CanFilter&) const = default;
+};
 
 inline constexpr std::uint32_t kObdRequestId = 0x7E0;
 inline constexpr std::uint32_t kObdResponseId = 0x7E8;
@@ -51,13 +61,18 @@ struct Options {
     std::optional<std::string> key_command;
 
     MonitorProtocol monitor_protocol = MonitorProtocol::Can;
-    std::uint32_t filter_id = 0;
-    std::uint32_t filter_mask = 0;
+    std::vector<CanFilter> filters;  // none: every ID
     std::optional<std::uint32_t> count;
+    std::optional<std::uint32_t> duration_s;
+    MonitorFormat monitor_format = MonitorFormat::Table;
+    MonitorTime monitor_time = MonitorTime::Cable;
+    std::optional<std::filesystem::path> log_file;  // candump's log format, beside the screen's view
 };
 
 // IDs above 0x7FF only fit a 29-bit CAN identifier.
 inline bool needs_29bit(std::uint32_t id) { return id > 0x7FF; }
+// The mask of an ID given alone: that ID and no other.
+inline std::uint32_t exact_mask(std::uint32_t id) { return needs_29bit(id) ? 0x1FFFFFFF : 0x7FF; }
 
 std::string_view command_name(Command command);
 

@@ -112,17 +112,29 @@ with 3; while the ECU answers "response pending" (78) vexo keeps waiting.
 )";
 
 constexpr const char* kMonitor =
-    R"(usage: vexo monitor [--proto can|iso15765] [--baud N] [--id ID] [--mask MASK] [--count N] [--json]
+    R"(usage: vexo monitor [--proto can|iso15765] [--baud N] [--filter ID[:MASK]]...
+                    [--format table|candump] [--time cable|absolute|delta]
+                    [--log FILE] [--count N] [--duration S] [--json]
 
-Prints every received message with its time stamp (seconds since the cable
-started), CAN ID, length and data, until --count is reached or Ctrl-C (which
-closes the cable cleanly and exits with 130).
+Prints every received message with its time stamp, CAN ID, length and data,
+until --count or --duration is reached or Ctrl-C (which closes the cable
+cleanly and exits with 130).
 
   --proto P      can (default) or iso15765
-  --baud N       bit rate (default 500000)
-  --id ID        pass filter: receive IDs that match ID under MASK, hexadecimal
-  --mask MASK    (default 0 and 0: everything); IDs above 7FF use 29-bit CAN
+  --baud N       bit rate, 10000 to 1000000 (default 500000)
+  --filter F     receive only IDs that equal ID under MASK (hexadecimal); an ID
+                 alone is that ID only; give it more than once for several;
+                 IDs above 7FF use 29-bit CAN (default: every ID)
+  --id ID        the same as --filter ID, or ID:MASK with --mask MASK
+  --format F     table (default) or candump, can-utils' log format:
+                 (1733650000.123456) vexo0 7E8#0341057B
+  --time T       the table's time column: cable (seconds since the cable
+                 started, the default), absolute (the wall clock) or delta
+                 (since the frame before)
+  --log FILE     also write every frame to FILE in candump's log format, which
+                 can-utils' log2asc and canplayer read
   --count N      stop after N messages
+  --duration S   stop after S seconds
 )";
 
 constexpr const char* kKline = R"(usage: vexo kline [--request HEX] [--timeout MS] [--json]

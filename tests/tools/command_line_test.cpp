@@ -68,9 +68,25 @@ TEST(CommandLine, MonitorAndKlineOptions) {
     ASSERT_TRUE(monitor) << monitor.error();
     EXPECT_EQ(monitor->monitor_protocol, MonitorProtocol::Iso15765);
     EXPECT_EQ(monitor->baud, 250000u);
-    EXPECT_EQ(monitor->filter_id, 0x7E8u);
-    EXPECT_EQ(monitor->filter_mask, 0x7F8u);
+    EXPECT_EQ(monitor->filters, (std::vector<CanFilter>{{0x7E8, 0x7F8}}));
     EXPECT_EQ(monitor->count, 5u);
+    EXPECT_EQ(monitor->monitor_format, MonitorFormat::Table);
+
+    const auto filters = parse({"monitor", "--id", "105", "--filter", "7E8", "--filter=18DAF110", "--filter", "700:700",
+                                "--format", "candump", "--time", "delta", "--log", "x.log", "--duration", "3"});
+    ASSERT_TRUE(filters) << filters.error();
+    EXPECT_EQ(filters->filters, (std::vector<CanFilter>{
+                                    {0x105, 0x7FF}, {0x7E8, 0x7FF}, {0x18DAF110, 0x1FFFFFFF}, {0x700, 0x700}}));
+    EXPECT_EQ(filters->monitor_format, MonitorFormat::Candump);
+    EXPECT_EQ(filters->monitor_time, MonitorTime::Delta);
+    EXPECT_EQ(filters->log_file, std::filesystem::path("x.log"));
+    EXPECT_EQ(filters->duration_s, 3u);
+    EXPECT_EQ(parse({"monitor", "--filter", "7E8:"}).error(),
+              "--filter needs ID or ID:MASK, hexadecimal up to 1FFFFFFF, not '7E8:'");
+    EXPECT_EQ(parse({"monitor", "--mask", "7FF"}).error(), "--mask needs --id");
+    EXPECT_EQ(parse({"monitor", "--format", "asc"}).error(), "--format is table or candump, not 'asc'");
+    EXPECT_EQ(parse({"monitor", "--time", "utc"}).error(), "--time is cable, absolute or delta, not 'utc'");
+    EXPECT_EQ(parse({"monitor", "--duration", "0"}).error(), "--duration needs at least 1 second");
 
     const auto kline = parse({"kline"});
     ASSERT_TRUE(kline) << kline.error();
