@@ -36,7 +36,7 @@ struct OptionEntry {
     unsigned commands;  // kEveryCommand, or the commands it applies to
 };
 
-constexpr std::array<OptionEntry, 30> kOptions = {{
+constexpr std::array<OptionEntry, 32> kOptions = {{
     {"--help", false, kEveryCommand},
     {"--version", false, kEveryCommand},
     {"-h", false, kEveryCommand},
@@ -46,6 +46,8 @@ constexpr std::array<OptionEntry, 30> kOptions = {{
     {"--sim-lib", true, kEveryCommand},
     {"--sim-vehicle", true, kEveryCommand},
     {"--sim-cables", true, kEveryCommand},
+    {"--trace-dir", true, kEveryCommand},
+    {"--no-trace", false, kEveryCommand},
     {"--timeout", true, kRequestCommands | bit(Command::Kline)},
     {"--baud", true, kRequestCommands | bit(Command::Monitor)},
     {"--tx", true, kRequestCommands},
@@ -121,6 +123,12 @@ std::expected<void, std::string> apply(Options& options, MonitorFilterParts& par
         options.library = std::filesystem::path(std::string(p.value));
     else if (name == "--sim")
         options.sim = true;
+    else if (name == "--no-trace")
+        options.no_trace = true;
+    else if (name == "--trace-dir") {
+        if (p.value.empty()) return failure("--trace-dir needs a directory");
+        options.trace_dir = std::filesystem::path(std::string(p.value));
+    }
     else if (name == "--sim-lib")
         options.sim_library = std::filesystem::path(std::string(p.value));
     else if (name == "--sim-vehicle") {
@@ -310,6 +318,7 @@ std::expected<Options, std::string> parse_command_line(std::span<const std::stri
     if (!options.sim && (options.sim_library || options.sim_vehicle || given("--sim-cables"))) {
         return failure("--sim-lib, --sim-vehicle and --sim-cables need --sim");
     }
+    if (options.no_trace && options.trace_dir) return failure("--trace-dir and --no-trace exclude each other");
     const bool tx_given = given("--tx");
     if (options.functional && tx_given) return failure("--functional and --tx exclude each other");
 

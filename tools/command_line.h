@@ -42,6 +42,9 @@ struct Options {
     std::optional<std::string> sim_vehicle;  // "demo" when absent
     std::uint32_t sim_cables = 1;            // 0 plays a machine with no cable plugged in
 
+    std::optional<std::filesystem::path> trace_dir;
+    bool no_trace = false;
+
     std::uint32_t timeout_ms = 1000;
     std::uint32_t baud = 500000;
     std::uint32_t tx_id = kObdRequestId;

@@ -4,7 +4,9 @@
 
 #include "console.h"
 #include "hex_text.h"
+#include "library_location.h"
 #include "status_names.h"
+#include "trace_place.h"
 
 namespace vexo::tools {
 
@@ -34,6 +36,34 @@ JsonWriter begin_json_report(Command command, bool ok) {
     json.key("command").string(command_name(command));
     json.key("ok").boolean(ok);
     return json;
+}
+
+VoidResult steer_trace(const Options& options) {
+    if (options.no_trace) {
+        steer_trace_to(no_trace_directory());
+    } else if (options.trace_dir) {
+        std::error_code error;
+        if (!std::filesystem::is_directory(*options.trace_dir, error)) {
+            return usage_failure("--trace-dir: '" + path_text(*options.trace_dir) + "' is not a directory");
+        }
+        steer_trace_to(*options.trace_dir);
+    }
+    return {};
+}
+
+std::optional<std::filesystem::path> trace_file(const Options& options) {
+    if (options.no_trace) return std::nullopt;
+    const auto directory = trace_directory();
+    if (!directory) return std::nullopt;
+    return *directory / kTraceFileName;
+}
+
+void announce_trace(const Options& options) {
+    const auto file = trace_file(options);
+    std::error_code error;
+    if (!file || options.json || !stderr_is_terminal() || std::filesystem::exists(*file, error)) return;
+    print_err("vexo: the J2534 library traces every call to " + path_text(*file) +
+              " (--trace-dir DIR moves it, --no-trace turns it off)\n");
 }
 
 void print_out(std::string_view text) {

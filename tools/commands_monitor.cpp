@@ -40,6 +40,42 @@ private:
     std::optional<std::uint64_t> previous_;
 };
 
+// A busy bus makes the library's trace grow fast (2,000 frames a second: about 1.4 GB an hour); after
+// a second of it the user is told, once, how fast.
+class TraceGrowthWarning {
+public:
+    explicit TraceGrowthWarning(std::optional<std::filesystem::path> file)
+        : file_(std::move(file)), start_size_(size()), start_(std::chrono::steady_clock::now()) {}
+
+    void check() {
+        if (!file_ || done_) return;
+        const auto elapsed = std::chrono::steady_clock::now() - start_;
+        if (elapsed < kAfter) return;
+        done_ = true;
+        const double seconds = std::chrono::duration<double>(elapsed).count();
+        const double mb_per_hour = static_cast<double>(size() - std::min(size(), start_size_)) / seconds * 3600.0 / 1e6;
+        if (mb_per_hour < kWarnMbPerHour) return;
+        print_err("vexo: at this frame rate the trace " + path_text(*file_) + " grows by about " +
+                  std::to_string(static_cast<std::uint64_t>(mb_per_hour)) +
+                  " MB an hour; --no-trace turns it off\n");
+    }
+
+private:
+    static constexpr auto kAfter = std::chrono::seconds(1);
+    static constexpr double kWarnMbPerHour = 100;
+
+    std::uintmax_t size() const {
+        std::error_code error;
+        const std::uintmax_t bytes = file_ ? std::filesystem::file_size(*file_, error) : 0;
+        return error ? 0 : bytes;
+    }
+
+    std::optional<std::filesystem::path> file_;
+    std::uintmax_t start_size_;
+    std::chrono::steady_clock::time_point start_;
+    bool done_ = false;
+};
+
 std::string filter_text(const std::vector<CanFilter>& filters) {
     if (filters.empty()) return "id 000 mask 000";
     std::string text;
@@ -90,12 +126,14 @@ Result<int> run_monitor(const CommandContext& context) {
     }
 
     FrameClock clock;
+    TraceGrowthWarning trace_warning(trace_file(options));
     const auto deadline = options.duration_s
                               ? std::optional(std::chrono::steady_clock::now() + std::chrono::seconds(*options.duration_s))
                               : std::nullopt;
     std::uint32_t seen = 0;
     while (!interrupt_requested() && (!options.count || seen < *options.count) &&
            (!deadline || std::chrono::steady_clock::now() < *deadline)) {
+        trace_warning.check();
         auto messages = session->read(kReadBatch, kReadSliceMs);
         if (!messages) return std::unexpected(messages.error());
         for (const ReceivedMessage& message : *messages) {

@@ -23,6 +23,9 @@ void print_version(const Options& options, const std::string& library, const std
         json.key("firmware_version");
         if (opened) json.string(opened->firmware); else json.null();
         if (!why_not.empty()) json.key("not_opened").string(why_not);
+        const auto trace = trace_file(options);
+        json.key("trace");
+        if (trace) json.string(path_text(*trace)); else json.null();
         json.end_object();
         print_out(json.text() + "\n");
         return;
@@ -34,6 +37,8 @@ void print_version(const Options& options, const std::string& library, const std
     } else {
         text += "dll:      not opened (" + why_not + ")\n";
     }
+    const auto trace = trace_file(options);
+    text += "trace:    " + (trace ? path_text(*trace) : std::string("off")) + "\n";
     print_out(text);
 }
 

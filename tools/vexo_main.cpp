@@ -45,6 +45,8 @@ Result<int> dispatch(const CommandContext& context) {
 int run(const Options& options) {
     prepare_console();
     install_interrupt_handler();
+    if (auto steered = steer_trace(options); !steered) return report_failure(steered.error(), options.command, options.json);
+    if (!options.version) announce_trace(options);
     // The stand-in goes first: the J2534 library binds to whichever libusb is loaded when it arrives.
     if (options.sim) {
         if (auto attached = attach_simulated_cable(options); !attached) {
