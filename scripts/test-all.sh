@@ -75,7 +75,7 @@ install_packages() {
         $sudo apt-get install -y -q \
             cmake ninja-build g++ pkg-config binutils file ccache \
             libusb-1.0-0-dev libgtest-dev libgmock-dev googletest libbenchmark-dev libclang-rt-14-dev \
-            umockdev libumockdev-dev can-utils \
+            umockdev libumockdev-dev can-utils python3 \
             gcc-mingw-w64-i686-posix g++-mingw-w64-i686-posix binutils-mingw-w64-i686 \
             gcc-mingw-w64-x86-64-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 \
             wine wine64 wine32:i386
