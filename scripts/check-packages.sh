@@ -1,17 +1,16 @@
 #!/usr/bin/env bash
-# Checks the release packages that scripts/package.sh makes: unpacks both into a temporary directory
-# and verifies their members, each binary's machine type, exports and imports, and the install texts.
-# Where Wine is installed, each vexo.exe also runs from the unpacked zip and must get as far as
-# finding no cable through the shipped libusb-1.0.dll: x64 under 64-bit Wine, win32 where the host
-# can execute i386 code (NO_WINE=1 skips both).
-# usage: check-packages.sh [WINDOWS_ZIP LINUX_TARBALL]   (default: the current version's in dist/)
+# Checks the Windows zips: cpack's one per architecture, or the release zip that holds both
+# (scripts/combine-windows-zips.sh). Unpacks each into a temporary
+# directory and verifies its members, each binary's machine type, exports and imports, its version
+# resource, and the install text. Where Wine is installed, each vexo.exe also runs from the unpacked
+# zip: through the shipped libusb-1.0.dll it must get as far as finding no cable (in a test build
+# that ships the simulated cable as libusb-1.0.dll, reach the simulated car). x64 under 64-bit Wine, win32 where the host can execute i386
+# code (NO_WINE=1 skips both). The Linux packages are checked by check-linux-packages.sh.
+# usage: check-packages.sh ZIP...   (vexo-j2534-<version>-windows.zip, -windows-win32.zip, -windows-x64.zip)
 set -euo pipefail
 
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-VERSION=$(sed -n 's/^project([^)]*VERSION \([0-9][0-9.]*\).*/\1/p' "$ROOT/CMakeLists.txt")
-NAME=vexo-j2534-$VERSION
-ZIP=${1:-$ROOT/dist/$NAME-windows.zip}
-TGZ=${2:-$ROOT/dist/$NAME-linux-x86_64.tar.gz}
+[ $# -gt 0 ] || { echo "usage: check-packages.sh ZIP..." >&2; exit 2; }
 
 # The exports, from their one list. regsvr32 calls the names marked "windows" there; the DLL
 # exports nothing else beside the PassThru functions.
@@ -24,7 +23,6 @@ ole32.dll shell32.dll winusb.dll ws2_32.dll"
 LIBUSB_FUNCTIONS="libusb_init libusb_exit libusb_get_device_list libusb_free_device_list
 libusb_open_device_with_vid_pid libusb_close libusb_claim_interface libusb_release_interface
 libusb_bulk_transfer libusb_error_name"
-UDEV_RULE='SUBSYSTEM=="usb", ATTRS{idVendor}=="0403", ATTRS{idProduct}=="cc4d", MODE="0660", GROUP="plugdev"'
 
 FAILURES=0
 fail() {
@@ -50,12 +48,12 @@ cleanup() {
 trap cleanup EXIT
 
 # Every file member of an unpacked package, relative to its top folder, must be expected; every
-# expected one must be there. LICENSE/COPYING of the project may come along.
+# expected one must be there.
 check_members() {  # dir expected-members...
     local dir=$1
     shift
     local have expected missing extra
-    have=$(cd "$dir" && find . -type f | sed 's|^\./||' | grep -vxE '(LICENSE|LICENSE\.txt|LICENSE\.md|COPYING)' | sort)
+    have=$(cd "$dir" && find . -type f | sed 's|^\./||' | sort)
     expected=$(printf '%s\n' "$@" | sort)
     missing=$(comm -23 <(echo "$expected") <(echo "$have") | tr '\n' ' ')
     extra=$(comm -13 <(echo "$expected") <(echo "$have") | tr '\n' ' ')
@@ -101,8 +99,8 @@ check_pe() {  # file kind(dll|exe) arch(win32|x64): a PE image of that machine a
     [ -z "$bad" ] && ok "$name: imports only system DLLs:" $imports || fail "$name imports non-system DLLs:$bad"
 }
 
-check_windows_arch() {  # arch folder
-    local arch=$1 dir=$WORK/win/$NAME-windows/$1
+check_windows_arch() {  # arch unpacked-folder
+    local arch=$1 dir=$2
     local got missing extra libusb_dump needed=""
     if [ -f "$dir/vexo_j2534_0404.dll" ] && check_pe "$dir/vexo_j2534_0404.dll" dll "$arch"; then
         got=$(pe_exports "$PE_DUMP")
@@ -133,84 +131,77 @@ check_windows_arch() {  # arch folder
     [ ! -f "$dir/vexo.exe" ] || check_pe "$dir/vexo.exe" exe "$arch" || true
 }
 
-check_windows() {
-    printf '\n== %s\n' "$(basename "$ZIP")"
-    [ -f "$ZIP" ] || { fail "$ZIP missing"; return; }
-    mkdir -p "$WORK/win"
-    unzip -q "$ZIP" -d "$WORK/win" || { fail "unzip failed"; return; }
-    only_top_folder "$WORK/win" "$NAME-windows"
-    local dir=$WORK/win/$NAME-windows
-    check_members "$dir" INSTALL.txt LICENSE-libusb.txt README.md \
-        win32/vexo_j2534_0404.dll win32/libusb-1.0.dll win32/vexo.exe \
-        x64/vexo_j2534_0404.dll x64/libusb-1.0.dll x64/vexo.exe
-    check_windows_arch win32
-    check_windows_arch x64
+version_resource() {  # file: "ProductName ProductVersion OriginalFilename" from its VERSIONINFO
+    local strings
+    strings=$(strings -el "$1")
+    printf '%s %s %s' "$(grep -A1 -x ProductName <<<"$strings" | tail -n1)" \
+        "$(grep -A1 -x ProductVersion <<<"$strings" | tail -n1)" "$(grep -A1 -x OriginalFilename <<<"$strings" | tail -n1)"
+}
+
+UNPACKED=()
+check_windows() {  # zip: one architecture's, or the release zip holding both
+    local zip=$1 name arch version
+    name=$(basename "$zip" .zip)
+    printf '\n== %s\n' "$name.zip"
+    [ -f "$zip" ] || { fail "$zip missing"; return; }
+    version=${name#vexo-j2534-}
+    version=${version%-windows*}
+    mkdir -p "$WORK/$name"
+    unzip -q "$zip" -d "$WORK/$name" || { fail "unzip failed"; return; }
+    only_top_folder "$WORK/$name" "$name"
+    case $name in
+        *-windows-win32) check_windows_folder win32 "$WORK/$name/$name" "$version" ;;
+        *-windows-x64) check_windows_folder x64 "$WORK/$name/$name" "$version" ;;
+        *-windows)
+            local dir=$WORK/$name/$name
+            [ "$(cd "$dir" && ls -A | tr '\n' ' ')" = "README.txt win32 x64 " ] && ok "README.txt, win32/ and x64/" ||
+                fail "the release zip holds '$(cd "$dir" && ls -A | tr '\n' ' ')', wanted README.txt win32 x64"
+            if [ -f "$dir/README.txt" ]; then
+                contains "$dir/README.txt" '32-bit applications' "README.txt: the win32 DLL serves 32-bit applications"
+                contains "$dir/README.txt" '64-bit applications' "README.txt: the x64 DLL serves 64-bit applications"
+                contains "$dir/README.txt" 'or
+both' "README.txt: both may be registered"
+            fi
+            for arch in win32 x64; do check_windows_folder "$arch" "$dir/$arch" "$version"; done ;;
+        *) fail "$name.zip: not a vexo-j2534-<version>-windows[-win32|-x64].zip" ;;
+    esac
+}
+
+check_windows_folder() {  # arch folder version
+    local arch=$1 dir=$2 version=$3 f
+    UNPACKED+=("$arch:$dir")
+    check_members "$dir" INSTALL.txt LICENSE.txt LICENSE-libusb.txt vexo_j2534_0404.dll libusb-1.0.dll vexo.exe
+    check_windows_arch "$arch" "$dir"
+    for f in vexo_j2534_0404.dll vexo.exe; do
+        [ ! -f "$dir/$f" ] || { [ "$(version_resource "$dir/$f")" = "vexo-j2534 $version $f" ] &&
+            ok "$arch/$f: version resource names vexo-j2534 $version" ||
+            fail "$arch/$f: version resource '$(version_resource "$dir/$f")', wanted 'vexo-j2534 $version $f'"; }
+    done
 
     if [ -f "$dir/INSTALL.txt" ]; then
         contains "$dir/INSTALL.txt" 'regsvr32 vexo_j2534_0404.dll' "INSTALL.txt: registration"
         contains "$dir/INSTALL.txt" 'regsvr32 /u vexo_j2534_0404.dll' "INSTALL.txt: unregistration"
         contains "$dir/INSTALL.txt" 'HKLM\SOFTWARE\PassThruSupport.04.04\vexo - Tactrix Openport 2.0' "INSTALL.txt: registry key"
-        contains "$dir/INSTALL.txt" '32-bit applications' "INSTALL.txt: which DLL for 32-bit applications"
-        contains "$dir/INSTALL.txt" '64-bit applications' "INSTALL.txt: which DLL for 64-bit applications"
+        contains "$dir/INSTALL.txt" "vexo-j2534 $version for Windows" "INSTALL.txt: the version"
         contains "$dir/INSTALL.txt" '0403:cc4d' "INSTALL.txt: the cable's USB id"
         contains "$dir/INSTALL.txt" 'WinUSB' "INSTALL.txt: the driver"
         contains "$dir/INSTALL.txt" '%TEMP%\j2534-0404.log' "INSTALL.txt: the log"
         contains "$dir/INSTALL.txt" "Debian's libusb-1.0" "INSTALL.txt: libusb's source"
+        grep -q $'\r$' "$dir/INSTALL.txt" && ok "INSTALL.txt: CRLF line ends" || fail "INSTALL.txt: not CRLF"
     fi
     if [ -f "$dir/LICENSE-libusb.txt" ]; then
         contains "$dir/LICENSE-libusb.txt" 'GNU LESSER GENERAL PUBLIC LICENSE' "LICENSE-libusb.txt: the LGPL"
         contains "$dir/LICENSE-libusb.txt" 'Version 2.1' "LICENSE-libusb.txt: version 2.1"
     fi
-}
-
-# ---------------------------------------------------------------------------------------------
-check_linux() {
-    printf '\n== %s\n' "$(basename "$TGZ")"
-    [ -f "$TGZ" ] || { fail "$TGZ missing"; return; }
-    mkdir -p "$WORK/linux"
-    tar -C "$WORK/linux" -xzf "$TGZ" || { fail "tar failed"; return; }
-    only_top_folder "$WORK/linux" "$NAME-linux-x86_64"
-    local dir=$WORK/linux/$NAME-linux-x86_64
-    check_members "$dir" lib/libvexo_j2534_0404.so include/vexo/j2534.h bin/vexo 60-vexo-openport.rules \
-        INSTALL.txt README.md
-
-    local so=$dir/lib/libvexo_j2534_0404.so got missing extra
-    if [ -f "$so" ]; then
-        grep -q 'ELF 64-bit LSB shared object, x86-64' <<<"$(file -b "$so")" && ok "libvexo_j2534_0404.so: x86-64 shared object" ||
-            fail "libvexo_j2534_0404.so: $(file -b "$so")"
-        got=$(nm -D --defined-only "$so" | awk '{print $NF}')
-        missing=$(missing_from "$EXPORTS" "$got")
-        extra=$(missing_from "$got" "$EXPORTS")
-        [ -n "$missing$extra" ] || ok "libvexo_j2534_0404.so exports exactly the 14 PassThru functions"
-        [ -z "$missing" ] || fail "libvexo_j2534_0404.so lacks exports: $missing"
-        [ -z "$extra" ] || fail "libvexo_j2534_0404.so exports more: $extra"
-        grep -q 'NEEDED.*libusb-1.0.so' <<<"$(readelf -d "$so")" && ok "libvexo_j2534_0404.so links libusb-1.0" ||
-            fail "libvexo_j2534_0404.so does not link libusb-1.0"
-    fi
-    if [ -f "$dir/bin/vexo" ]; then
-        grep -qE 'ELF 64-bit LSB (pie )?executable, x86-64' <<<"$(file -b "$dir/bin/vexo")" && ok "bin/vexo: x86-64 executable" ||
-            fail "bin/vexo: $(file -b "$dir/bin/vexo")"
-        if [ "$(uname -m)" = x86_64 ]; then
-            grep -q '^usage: vexo' <<<"$("$dir/bin/vexo" --help 2>&1)" && ok "bin/vexo --help runs" || fail "bin/vexo --help fails"
-        fi
-    fi
-    if [ -f "$dir/include/vexo/j2534.h" ] && [ -f "$ROOT/include/vexo/j2534.h" ]; then
-        cmp -s "$dir/include/vexo/j2534.h" "$ROOT/include/vexo/j2534.h" && ok "include/vexo/j2534.h is the source tree's" ||
-            fail "include/vexo/j2534.h differs from the source tree's"
-    fi
-    if [ -f "$dir/60-vexo-openport.rules" ]; then
-        grep -qxF -- "$UDEV_RULE" "$dir/60-vexo-openport.rules" && ok "udev rule: plugdev may use 0403:cc4d" ||
-            fail "60-vexo-openport.rules lacks the line $UDEV_RULE"
-    fi
-    [ ! -f "$dir/INSTALL.txt" ] || contains "$dir/INSTALL.txt" '/etc/udev/rules.d' "INSTALL.txt: the udev rule"
+    [ ! -f "$dir/LICENSE.txt" ] || contains "$dir/LICENSE.txt" 'MIT License' "LICENSE.txt: the MIT licence"
 }
 
 # Wine has no cable: through a working libusb-1.0.dll the library enumerates the USB devices and
 # reports ERR_DEVICE_NOT_CONNECTED; without one the status is the same, but the text says
 # "libusb-1.0.dll not found". One 64-bit prefix runs both, the 32-bit one where the host can.
 check_under_wine() {
-    local top=$WORK/win/$NAME-windows out arch
-    [ -d "$top" ] || return 0
+    local entry out arch dir
+    [ ${#UNPACKED[@]} -gt 0 ] || return 0
     if [ "${NO_WINE:-0}" = 1 ] || [ ! -x /usr/lib/wine/wine64 ]; then
         echo "  skipped: vexo.exe under Wine (NO_WINE=1 or no wine64)"
         return 0
@@ -223,13 +214,14 @@ check_under_wine() {
         fail "wineboot failed: $(tail -n 3 "$WORK/wineboot.log" | tr '\n' ' ')"
         return 0
     fi
-    for arch in x64 win32; do
-        [ -f "$top/$arch/vexo.exe" ] || continue
+    for entry in "${UNPACKED[@]}"; do
+        arch=${entry%%:*} dir=${entry#*:}
+        [ -f "$dir/vexo.exe" ] || continue
         if [ "$arch" = win32 ] && ! bash "$ROOT/scripts/host-runs-i386.sh" >/dev/null 2>&1; then
             echo "  skipped: win32/vexo.exe under Wine: this host cannot execute i386 code"
             continue
         fi
-        out=$(cd "$top/$arch" && unset DISPLAY WAYLAND_DISPLAY &&
+        out=$(cd "$dir" && unset DISPLAY WAYLAND_DISPLAY &&
             timeout 120 /usr/lib/wine/wine64 vexo.exe --json info </dev/null 2>&1 || true)
         if grep -q 'libusb-1.0.dll not found' <<<"$out"; then
             fail "$arch/vexo.exe under Wine: the shipped libusb-1.0.dll was not found: $out"
@@ -238,14 +230,20 @@ check_under_wine() {
         else
             fail "$arch/vexo.exe under Wine: $out"
         fi
+        # A test build ships the simulated cable as its libusb-1.0.dll: then the simulated car answers.
+        if strings -n 6 "$dir/libusb-1.0.dll" | grep -x vexo_sim_attach_cables >/dev/null; then
+            out=$(cd "$dir" && unset DISPLAY WAYLAND_DISPLAY &&
+                timeout 120 /usr/lib/wine/wine64 vexo.exe --sim --sim-lib libusb-1.0.dll vin </dev/null 2>&1 | tr -d '\r' || true)
+            [ "$out" = 1VXDM5SM8N0004217 ] && ok "$arch/vexo.exe --sim vin under Wine (test build): the simulated car's VIN" ||
+                fail "$arch/vexo.exe --sim vin under Wine: $out"
+        fi
     done
 }
 
-check_windows
+for zip in "$@"; do check_windows "$zip"; done
 check_under_wine
-check_linux
 if [ "$FAILURES" -ne 0 ]; then
     printf '\ncheck-packages.sh: %d check(s) FAILED\n' "$FAILURES" >&2
     exit 1
 fi
-printf '\ncheck-packages.sh: both packages hold what they should\n'
+printf '\ncheck-packages.sh: the Windows zips hold what they should\n'

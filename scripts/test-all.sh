@@ -3,9 +3,12 @@
 #   Linux build with -Werror, its tests (the end-to-end ones also through the system's libusb and
 #   the usbfs model of the cable) and one short run of every benchmark; the tests again under
 #   ASan+UBSan and under TSan; the fuzz targets for a minute each under ASan+UBSan; the .so's
-#   export list; the 32- and 64-bit Windows cross-builds with their DLLs' exports and imports;
+#   export list; the Debian package and tarball built by cpack from the Release tree, linted,
+#   installed, run and removed; the 32- and 64-bit Windows cross-builds with their DLLs' exports
+#   and imports;
 #   every Windows test executable under 64-bit Wine, and under 32-bit Wine where the host can
-#   execute i386 code (some hosts cannot: that stage is then skipped, loudly).
+#   execute i386 code (some hosts cannot: that stage is then skipped, loudly); the Windows zip and the
+#   NSIS installer, installed, run and uninstalled under 64-bit Wine.
 # SKIP_APT=1 skips package installation (quick local reruns). JOBS sets build parallelism (2).
 # VEXO_BUILD_ROOT moves the build trees (default: build-ci/ in the source tree).
 # VEXO_STAGES runs only the named stages (packages linux asan tsan fuzz win32 win64 wine32 wine64);
@@ -78,11 +81,12 @@ install_packages() {
             umockdev libumockdev-dev can-utils python3 \
             gcc-mingw-w64-i686-posix g++-mingw-w64-i686-posix binutils-mingw-w64-i686 \
             gcc-mingw-w64-x86-64-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 \
-            wine wine64 wine32:i386
+            wine wine64 wine32:i386 dpkg-dev lintian nsis
     fi
     local tool
     for tool in cmake ninja ccache g++ pkg-config nm i686-w64-mingw32-g++-posix i686-w64-mingw32-objdump \
         x86_64-w64-mingw32-g++-posix x86_64-w64-mingw32-objdump wine wineboot wineserver setarch timeout log2asc \
+        cpack dpkg-deb dpkg-shlibdeps lintian makensis \
         /usr/lib/wine/wine64 /usr/lib/wine/wineserver64; do
         command -v "$tool" >/dev/null || die "missing tool: $tool"
     done
@@ -121,6 +125,10 @@ linux_build() {
         die "libvexo_j2534_0404.so must export exactly the fourteen PassThru functions"
     fi
     echo "libvexo_j2534_0404.so exports exactly the $(echo "$got" | wc -l) PassThru functions"
+    stage_done
+
+    stage "Linux packages (cpack: .deb and tarball; lintian; install, run, remove)"
+    bash "$ROOT/scripts/check-linux-packages.sh" "$OUT/linux"
     stage_done
 }
 
@@ -207,7 +215,12 @@ windows_build() {  # win32|win64
             [ "$I386" != yes ] || extra=(-DVEXO_WIN32_DLL="$OUT/win32/vexo_j2534_0404.dll") ;;
     esac
     stage "Windows $tree cross-build and DLL checks"
-    cmake -S "$ROOT" --preset "$tree" -B "$OUT/$tree" -DVEXO_WIN32_DLL= "${extra[@]}"
+    # A test build: the zip and the installer ship the simulated cable as libusb-1.0.dll (the real
+    # one is cross-built from Debian's source by scripts/package.sh only), with the LGPL-2.1 text
+    # from Debian's common-licenses standing in for its COPYING.
+    cmake -S "$ROOT" --preset "$tree" -B "$OUT/$tree" -DVEXO_WIN32_DLL= "${extra[@]}" \
+        -DVEXO_LIBUSB_DLL="$OUT/$tree/sim/simusb/libusb-1.0.dll" -DVEXO_LIBUSB_LICENSE=/usr/share/common-licenses/LGPL-2.1 \
+        -DVEXO_LIBUSB_VERSION="(test build: the simulated cable's stand-in)"
     cmake --build "$OUT/$tree" -j"$JOBS"
 
     local dll="$OUT/$tree/vexo_j2534_0404.dll" dump got imports bad=""
@@ -292,6 +305,22 @@ wine_tests() {  # win32|win64
     ctest --test-dir "$OUT/$tree" --output-on-failure --no-tests=error
     "$WINESERVER" -k 2>/dev/null || true
     WINESERVER=""
+    stage_done
+    [ "$tree" = win64 ] || return 0
+
+    stage "Windows packages (release zip with win32 and x64, NSIS installer round trip under wine64)"
+    [ -f "$OUT/win32/CMakeCache.txt" ] && [ -f "$OUT/linux/CMakeCache.txt" ] ||
+        die "the installer needs the win32 and linux trees (stages win32 and linux)"
+    local tree zip
+    for tree in win32 win64; do (cd "$OUT/$tree" && rm -rf packages && cpack -G ZIP >/dev/null); done
+    zip=$(bash "$ROOT/scripts/combine-windows-zips.sh" "$OUT"/win32/packages/vexo-j2534-*-windows-win32.zip \
+        "$OUT"/win64/packages/vexo-j2534-*-windows-x64.zip "$OUT/release")
+    NO_WINE=0 bash "$ROOT/scripts/check-packages.sh" "$zip"
+    local setup version
+    setup=$(bash "$ROOT/scripts/build-installer.sh" "$OUT/win32" "$OUT/win64" "$OUT/linux" "$OUT/installer")
+    version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$OUT/win64/CMakeCache.txt")
+    [ "$(basename "$setup")" = "vexo-j2534-$version-setup.exe" ] || die "installer named $(basename "$setup")"
+    bash "$ROOT/scripts/check-installer.sh" "$setup" "$version"
     stage_done
 }
 

@@ -38,8 +38,8 @@ struct OptionEntry {
 
 constexpr std::array<OptionEntry, 32> kOptions = {{
     {"--help", false, kEveryCommand},
-    {"--version", false, kEveryCommand},
     {"-h", false, kEveryCommand},
+    {"--version", false, kEveryCommand},
     {"--json", false, kEveryCommand},
     {"--lib", true, kEveryCommand},
     {"--sim", false, kEveryCommand},

@@ -1,5 +1,6 @@
 #include "commands.h"
 #include "library_location.h"
+#include "vexo/version.h"
 
 namespace vexo::tools {
 
@@ -15,7 +16,7 @@ void print_version(const Options& options, const std::string& library, const std
         json.key("schema").unsigned_number(kJsonSchema);
         json.key("command").string("version");
         json.key("ok").boolean(true);
-        json.key("vexo_version").string(VEXO_TOOL_VERSION);
+        json.key("vexo_version").string(VEXO_VERSION_TEXT);
         json.key("library");
         if (library.empty()) json.null(); else json.string(library);
         json.key("dll_version");
@@ -30,7 +31,7 @@ void print_version(const Options& options, const std::string& library, const std
         print_out(json.text() + "\n");
         return;
     }
-    std::string text = std::string("vexo ") + VEXO_TOOL_VERSION + "\n";
+    std::string text = std::string("vexo ") + VEXO_VERSION_TEXT + "\n";
     text += "library:  " + (library.empty() ? std::string("none") : library) + "\n";
     if (opened) {
         text += "dll:      " + opened->dll + "\nfirmware: " + opened->firmware + "\n";

@@ -4,6 +4,7 @@
 #include <atomic>
 
 #include "console.h"
+#include "vexo/udev_rule.h"
 
 namespace vexo::tools {
 
@@ -34,10 +35,12 @@ bool stdout_is_terminal() { return isatty(STDOUT_FILENO) == 1; }
 
 std::string_view usb_access_hint() {
     return "If the cable is plugged in, this user may not be allowed to open USB device 0403:cc4d.\n"
-           "Install the udev rule that comes with vexo as /etc/udev/rules.d/" VEXO_UDEV_RULE_FILE ":\n"
-           "  " VEXO_UDEV_RULE "\n"
-           "then run 'sudo udevadm control --reload-rules && sudo udevadm trigger', join the plugdev group\n"
-           "('sudo usermod -aG plugdev $USER') and log in again.";
+           "The udev rule " VEXO_UDEV_RULE_FILE " allows it; the vexo-j2534 package installs it in\n"
+           "/lib/udev/rules.d/. Otherwise copy it to /etc/udev/rules.d/; it reads:\n"
+           "  " VEXO_UDEV_RULE_LINE "\n"
+           "then run 'sudo udevadm control --reload-rules && sudo udevadm trigger'. The desktop user\n"
+           "gets access at once; others join the plugdev group ('sudo usermod -aG plugdev $USER')\n"
+           "and log in again.";
 }
 
 }  // namespace vexo::tools

@@ -24,7 +24,8 @@ options for every command:
                      name is also looked for in the current directory
   --sim              use the simulated cable and vehicle instead of USB hardware
   --sim-lib PATH     the simulated cable's libusb stand-in (default: simusb/ beside
-                     vexo, then ../simusb/, ../sim/simusb/ and ../sim/)
+                     vexo, then ../simusb/, ../sim/simusb/, ../sim/ and, installed,
+                     ../lib/vexo-j2534/)
   --sim-vehicle NAME the simulated vehicle: demo (default), none (a cable on an
                      empty bus) or busload:N (demo plus N CAN frames a second)
   --sim-cables N     how many simulated cables are plugged in (default 1; 0 shows

@@ -13,8 +13,10 @@ std::vector<std::filesystem::path> j2534_library_candidates(const std::filesyste
 std::vector<std::filesystem::path> sim_usb_candidates(const std::filesystem::path& exe_dir,
                                                       std::string_view file_name) {
     const std::filesystem::path parent = exe_dir.parent_path();
+    // Build trees first, then the private directory an installed copy keeps it in, out of the
+    // linker's way: nothing but 'vexo --sim' may ever bind the stand-in.
     return {exe_dir / "simusb" / file_name, parent / "simusb" / file_name, parent / "sim" / "simusb" / file_name,
-            parent / "sim" / file_name};
+            parent / "sim" / file_name, parent / "lib" / "vexo-j2534" / file_name};
 }
 
 std::filesystem::path given_library(const std::filesystem::path& given, const std::filesystem::path& cwd) {

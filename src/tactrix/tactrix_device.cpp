@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "tactrix/wire.h"
+#include "vexo/version.h"
 
 namespace vexo::tactrix {
 
@@ -41,7 +42,7 @@ VoidResult TactrixDevice::close(std::uint32_t) {
 
 Result<VersionInfo> TactrixDevice::read_version(std::uint32_t) {
     if (!cable_.is_open()) return fail(PassThruError::device_not_open());
-    return VersionInfo{identity_.empty() ? kFallbackFirmware : identity_, "0.1.0", "04.04"};
+    return VersionInfo{identity_.empty() ? kFallbackFirmware : identity_, VEXO_VERSION_TEXT, "04.04"};
 }
 
 std::string TactrixDevice::last_error_detail() const { return cable_.detail(); }

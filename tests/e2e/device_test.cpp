@@ -1,5 +1,6 @@
 // Opening, identifying and closing the cable; versions and programming voltage.
 #include "passthru_fixture.h"
+#include "vexo/version.h"
 
 namespace vexo::e2e {
 namespace {
@@ -87,7 +88,7 @@ TEST_F(DeviceEntryPoints, ReadVersionReportsIdentityLibraryAndApiWithoutALogLine
     char firmware[80] = "x", dll[80] = "x", api[80] = "x";
     ASSERT_EQ(pt.read_version(1, firmware, dll, api), STATUS_NOERROR);
     EXPECT_STREQ(firmware, "Openport 2.0 sim 1.17.4877");
-    EXPECT_STREQ(dll, "0.1.0");
+    EXPECT_STREQ(dll, VEXO_VERSION_TEXT);
     EXPECT_STREQ(api, "04.04");
     EXPECT_EQ(log.take(), Strings{});
     EXPECT_EQ(wire.take(), "");

@@ -127,6 +127,15 @@ TEST(CommandLine, UsageErrorsPointAtTheCommandTheyNamed) {
     EXPECT_EQ(command_named_in(Args{"--bogus"}), Command::None);
 }
 
+TEST(CommandLine, VersionNeedsNoCommandAndTakesNoValue) {
+    const auto alone = parse({"--version"});
+    ASSERT_TRUE(alone);
+    EXPECT_TRUE(alone->version);
+    EXPECT_FALSE(alone->help);
+    EXPECT_EQ(alone->command, Command::None);
+    EXPECT_EQ(parse({"--version=1"}).error(), "--version takes no value");
+}
+
 TEST(CommandLine, MistakesAreNamed) {
     EXPECT_EQ(parse({}).error(), "no command given");
     EXPECT_EQ(parse({"frobnicate"}).error(), "unknown command 'frobnicate'");
@@ -162,7 +171,8 @@ TEST(LibraryLocation, BesideTheClientThenTheBuildTreeThenTheInstalledLib) {
     EXPECT_EQ(
         sim_usb_candidates(exe_dir, "libusb-1.0.so.0"),
         (std::vector<std::filesystem::path>{"/build/tools/simusb/libusb-1.0.so.0", "/build/simusb/libusb-1.0.so.0",
-                                            "/build/sim/simusb/libusb-1.0.so.0", "/build/sim/libusb-1.0.so.0"}));
+                                            "/build/sim/simusb/libusb-1.0.so.0", "/build/sim/libusb-1.0.so.0",
+                                            "/build/lib/vexo-j2534/libusb-1.0.so.0"}));
 }
 
 TEST(LibraryLocation, PathsAsUtf8Text) {

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/unit/tactrix_sim_fixture.h"
+#include "vexo/version.h"
 
 namespace vexo::tactrix {
 namespace {
@@ -29,7 +30,7 @@ TEST_F(TactrixOpen, IdentifiesThenActivatesAndAlwaysYieldsDeviceOne) {
     auto version = device->read_version(1);
     ASSERT_EQ(outcome(version), "ok");
     EXPECT_EQ(version->firmware, sim::CableFirmware::default_identity);
-    EXPECT_EQ(version->library, "0.1.0");
+    EXPECT_EQ(version->library, VEXO_VERSION_TEXT);
     EXPECT_EQ(version->api, "04.04");
     EXPECT_EQ(device->last_error_detail(), "");
 }

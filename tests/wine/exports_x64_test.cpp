@@ -2,70 +2,27 @@
 // own argument types, the way a 64-bit application (ctypes, P/Invoke, C++) calls it. x64 has one
 // calling convention, so what matters is that the names resolve undecorated and the records
 // whose layout differs from 32-bit (SCONFIG_LIST, SBYTE_ARRAY) are read where the header puts them.
-#include <gtest/gtest.h>
-#include <windows.h>
-
 #include <cstdint>
-#include <filesystem>
-#include <set>
-#include <string>
 #include <vector>
 
+#include "exports_fixture.h"
 #include "vexo/j2534.h"
 
 static_assert(sizeof(void*) == 8, "the 32-bit DLL has its own check of the __stdcall convention");
 
 namespace {
 
-HMODULE load(const char* path) {
-    const std::filesystem::path full = std::filesystem::absolute(path);
-    return LoadLibraryExW(full.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
-}
-
 // The export `name`, typed as the header declares it.
 #define EXPORT(name) export_of<decltype(&name)>(#name)
 
-class X64Exports : public ::testing::Test {
+class X64Exports : public ExportsFixture {
 protected:
-    static void SetUpTestSuite() {
-        usb_ = load(VEXO_X64_SIM_USB);
-        library_ = load(VEXO_X64_LIBRARY);
-    }
-
-    void SetUp() override {
-        ASSERT_NE(usb_, nullptr) << VEXO_X64_SIM_USB;
-        ASSERT_NE(library_, nullptr) << VEXO_X64_LIBRARY;
-        sim<void (*)()>("vexo_sim_reset")();
-        sim<unsigned (*)(unsigned)>("vexo_sim_attach_cables")(1);
-    }
-
-    void TearDown() override { sim<void (*)()>("vexo_sim_reset")(); }
-
-    template <class F>
-    F sim(const char* name) {
-        return reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(usb_, name)));
-    }
-
     template <class F>
     F export_of(const char* name) {
-        called_.insert(name);
-        const auto function = reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(library_, name)));
+        const auto function = reinterpret_cast<F>(reinterpret_cast<void*>(address_of(name)));
         EXPECT_NE(function, nullptr) << name;
         return function;
     }
-
-    void expect_all_fourteen_called() {
-        EXPECT_EQ(called_,
-                  (std::set<std::string>{"PassThruOpen", "PassThruClose", "PassThruConnect", "PassThruDisconnect",
-                                         "PassThruReadMsgs", "PassThruWriteMsgs", "PassThruStartPeriodicMsg",
-                                         "PassThruStopPeriodicMsg", "PassThruStartMsgFilter", "PassThruStopMsgFilter",
-                                         "PassThruSetProgrammingVoltage", "PassThruReadVersion", "PassThruGetLastError",
-                                         "PassThruIoctl"}));
-    }
-
-    static inline HMODULE usb_ = nullptr;
-    static inline HMODULE library_ = nullptr;
-    std::set<std::string> called_;
 };
 
 TEST_F(X64Exports, NoDecoratedNames) {

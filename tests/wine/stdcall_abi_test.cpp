@@ -1,15 +1,10 @@
 // Every export called through a bare pointer from GetProcAddress, the way a 32-bit application
 // calls it: each must pop exactly its own arguments and keep EBX, ESI and EDI, on its error
 // paths and through a session with the simulated cable alike.
-#include <gtest/gtest.h>
-#include <windows.h>
-
 #include <cstdint>
-#include <filesystem>
-#include <set>
-#include <string>
 #include <vector>
 
+#include "exports_fixture.h"
 #include "stdcall_thunk.h"
 #include "vexo/j2534.h"
 
@@ -17,37 +12,11 @@ namespace {
 
 std::uint32_t arg(const void* pointer) { return static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(pointer)); }
 
-HMODULE load(const char* path) {
-    const std::filesystem::path full = std::filesystem::absolute(path);
-    return LoadLibraryExW(full.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
-}
-
-class StdcallExports : public ::testing::Test {
+class StdcallExports : public ExportsFixture {
 protected:
-    static void SetUpTestSuite() {
-        // The simulated cable first: the library binds a loaded libusb-1.0.dll by its name.
-        usb_ = load(VEXO_STDCALL_SIM_USB);
-        library_ = load(VEXO_STDCALL_LIBRARY);
-    }
-
-    void SetUp() override {
-        ASSERT_NE(usb_, nullptr) << VEXO_STDCALL_SIM_USB;
-        ASSERT_NE(library_, nullptr) << VEXO_STDCALL_LIBRARY;
-        sim<void (*)()>("vexo_sim_reset")();
-        sim<unsigned (*)(unsigned)>("vexo_sim_attach_cables")(1);
-    }
-
-    void TearDown() override { sim<void (*)()>("vexo_sim_reset")(); }
-
-    template <class F>
-    F sim(const char* name) {
-        return reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(usb_, name)));
-    }
-
     // Calls the export with these arguments and checks the stack, the registers and the status.
     void call(const char* name, std::vector<std::uint32_t> args, std::uint32_t status) {
-        called_.insert(name);
-        const auto function = reinterpret_cast<const void*>(GetProcAddress(library_, name));
+        const auto function = reinterpret_cast<const void*>(address_of(name));
         ASSERT_NE(function, nullptr) << name;
         StdcallOutcome outcome{-1, 0xFFFFFFFF, 0};
         vexo_call_stdcall(function, args.data(), static_cast<std::uint32_t>(args.size()), &outcome);
@@ -55,19 +24,6 @@ protected:
         EXPECT_EQ(outcome.registers_kept, 1u) << name << " changed EBX, ESI or EDI";
         EXPECT_EQ(outcome.result, status) << name;
     }
-
-    void expect_all_fourteen_called() {
-        EXPECT_EQ(called_,
-                  (std::set<std::string>{"PassThruOpen", "PassThruClose", "PassThruConnect", "PassThruDisconnect",
-                                         "PassThruReadMsgs", "PassThruWriteMsgs", "PassThruStartPeriodicMsg",
-                                         "PassThruStopPeriodicMsg", "PassThruStartMsgFilter", "PassThruStopMsgFilter",
-                                         "PassThruSetProgrammingVoltage", "PassThruReadVersion", "PassThruGetLastError",
-                                         "PassThruIoctl"}));
-    }
-
-    static inline HMODULE usb_ = nullptr;
-    static inline HMODULE library_ = nullptr;
-    std::set<std::string> called_;
 };
 
 TEST_F(StdcallExports, EachPopsItsArgumentsOnItsErrorPath) {

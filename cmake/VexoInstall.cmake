@@ -1,0 +1,83 @@
+# cmake --install: the library, its header and pkg-config file, vexo with its man page, the udev
+# rule and the simulated cable, so 'vexo --sim info' works from an installed copy too.
+# Plain lib/ even under /usr on Debian: vexo looks for the library in ../lib/ beside bin/.
+set(CMAKE_INSTALL_LIBDIR lib CACHE PATH "Object code libraries (lib)")
+set(CMAKE_INSTALL_DOCDIR share/doc/vexo-j2534 CACHE PATH "Documentation (share/doc/vexo-j2534)")
+include(GNUInstallDirs)
+
+# Not on Windows: the DLL binds the libusb-1.0.dll in its own folder first, so a stand-in in
+# simusb\ would never reach it. A Windows test build ships the stand-in as that libusb-1.0.dll
+# (VEXO_LIBUSB_DLL) and runs 'vexo.exe --sim --sim-lib libusb-1.0.dll'.
+if(WIN32)
+  option(VEXO_INSTALL_SIM "Install the simulated cable for 'vexo --sim'" OFF)
+else()
+  option(VEXO_INSTALL_SIM "Install the simulated cable for 'vexo --sim'" ON)
+endif()
+
+if(WIN32)
+  # One folder per architecture, as applications and regsvr32 expect: the DLL, its libusb-1.0.dll
+  # (added by the packaging, see scripts/package.sh) and vexo.exe side by side.
+  install(TARGETS vexo_j2534_0404 RUNTIME DESTINATION .)
+  install(TARGETS vexo RUNTIME DESTINATION .)
+  if(VEXO_INSTALL_SIM)
+    install(TARGETS vexo_sim_usb RUNTIME DESTINATION simusb)
+  endif()
+  install(FILES ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION . RENAME LICENSE.txt)
+  # libusb-1.0.dll is built from Debian's source by scripts/package.sh, which names it here.
+  set(VEXO_LIBUSB_DLL "" CACHE FILEPATH "libusb-1.0.dll to ship beside the DLL (scripts/package.sh builds it)")
+  set(VEXO_LIBUSB_LICENSE "" CACHE FILEPATH "libusb's licence text (COPYING of its source)")
+  set(VEXO_LIBUSB_VERSION "" CACHE STRING "The version of the libusb source VEXO_LIBUSB_DLL was built from")
+  if(VEXO_LIBUSB_DLL)
+    install(FILES ${VEXO_LIBUSB_DLL} DESTINATION .)
+    install(FILES ${VEXO_LIBUSB_LICENSE} DESTINATION . RENAME LICENSE-libusb.txt)
+    if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+      set(VEXO_WINDOWS_ARCH "x64")
+      set(VEXO_WINDOWS_APPS "64-bit")
+      set(VEXO_WINDOWS_HOST x86_64-w64-mingw32)
+      set(VEXO_WINDOWS_FOLDER "C:\\Program Files\\vexo-j2534\\x64")
+    else()
+      set(VEXO_WINDOWS_ARCH "win32")
+      set(VEXO_WINDOWS_APPS "32-bit")
+      set(VEXO_WINDOWS_HOST i686-w64-mingw32)
+      set(VEXO_WINDOWS_FOLDER "C:\\Program Files\\vexo-j2534\\win32")
+    endif()
+    configure_file(${PROJECT_SOURCE_DIR}/packaging/windows/INSTALL.txt.in ${PROJECT_BINARY_DIR}/INSTALL.txt @ONLY
+      NEWLINE_STYLE CRLF)
+    install(FILES ${PROJECT_BINARY_DIR}/INSTALL.txt DESTINATION .)
+  endif()
+  return()
+endif()
+
+install(TARGETS vexo_j2534_0404 LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR})
+install(FILES ${PROJECT_SOURCE_DIR}/include/vexo/j2534.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/vexo)
+install(TARGETS vexo RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+if(VEXO_INSTALL_SIM)
+  # A private directory: a libusb-1.0.so.0 in the linker's path would stand in for the real one.
+  install(TARGETS vexo_sim_usb LIBRARY DESTINATION lib/vexo-j2534 NAMELINK_SKIP)
+endif()
+
+file(RELATIVE_PATH VEXO_PC_TO_PREFIX /${CMAKE_INSTALL_LIBDIR}/pkgconfig /)
+string(REGEX REPLACE "/$" "" VEXO_PC_TO_PREFIX "${VEXO_PC_TO_PREFIX}")
+configure_file(${PROJECT_SOURCE_DIR}/packaging/vexo-j2534.pc.in ${PROJECT_BINARY_DIR}/vexo-j2534.pc @ONLY)
+install(FILES ${PROJECT_BINARY_DIR}/vexo-j2534.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+
+# udev reads /lib/udev/rules.d and /etc/udev/rules.d only, so a prefix install parks the rule in
+# share/ with a note; the Debian package installs the component udev_system instead.
+set(VEXO_MAN_UDEV_DIR /lib/udev/rules.d)
+install(FILES ${VEXO_UDEV_RULE} DESTINATION ${CMAKE_INSTALL_DATADIR}/vexo-j2534/udev COMPONENT udev_prefix)
+install(FILES ${PROJECT_SOURCE_DIR}/packaging/udev-README.txt DESTINATION ${CMAKE_INSTALL_DATADIR}/vexo-j2534/udev
+  RENAME README COMPONENT udev_prefix)
+install(FILES ${VEXO_UDEV_RULE} DESTINATION ${VEXO_MAN_UDEV_DIR} COMPONENT udev_system EXCLUDE_FROM_ALL)
+
+# Compressed, as Debian wants man pages and changelogs; man reads them so everywhere. gzip -n keeps
+# the bytes free of time stamps.
+function(vexo_gzip_file input output)
+  execute_process(COMMAND gzip -n -9 -c ${input} OUTPUT_FILE ${output} RESULT_VARIABLE rc)
+  if(NOT rc EQUAL 0)
+    message(FATAL_ERROR "gzip ${input} failed")
+  endif()
+endfunction()
+configure_file(${PROJECT_SOURCE_DIR}/packaging/vexo.1.in ${PROJECT_BINARY_DIR}/vexo.1 @ONLY)
+vexo_gzip_file(${PROJECT_BINARY_DIR}/vexo.1 ${PROJECT_BINARY_DIR}/vexo.1.gz)
+install(FILES ${PROJECT_BINARY_DIR}/vexo.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+install(FILES ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR})

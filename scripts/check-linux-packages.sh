@@ -1,0 +1,100 @@
+#!/usr/bin/env bash
+# Builds the Linux packages with cpack from a configured and built Release tree and checks them as
+# a user meets them: the .deb's members and control fields, lintian (no errors), an install on this
+# machine (as root; otherwise unpacked into a scratch root), 'vexo --sim info' from the installed
+# copy, and a removal that leaves nothing behind; the tarball's members and its bin/vexo.
+# usage: check-linux-packages.sh BUILD_TREE
+set -euo pipefail
+
+ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+BUILD=$(cd "${1:?usage: check-linux-packages.sh BUILD_TREE}" && pwd)
+VERSION=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$BUILD/CMakeCache.txt")
+[ -n "$VERSION" ] || { echo "no CMAKE_PROJECT_VERSION in $BUILD/CMakeCache.txt" >&2; exit 1; }
+DEB=$BUILD/packages/vexo-j2534_${VERSION}_amd64.deb
+TGZ=$BUILD/packages/vexo-j2534-$VERSION-linux-x86_64.tar.gz
+WORK=$(mktemp -d)
+trap 'rm -rf "$WORK"' EXIT
+
+FAILURES=0
+fail() { printf '  FAIL: %s\n' "$*" >&2; FAILURES=$((FAILURES + 1)); }
+ok() { printf '  ok: %s\n' "$*"; }
+same_list() {  # what wanted have
+    if [ "$2" = "$3" ]; then ok "$1"; else fail "$1:"; diff <(echo "$2") <(echo "$3") >&2 || true; fi
+}
+sim_info() {  # vexo: its 'vexo --sim info' output with the library line dropped
+    "$1" --sim info 2>&1 | sed 1d
+}
+WANT_INFO="firmware: Openport 2.0 sim 1.17.4877
+dll:      $VERSION
+api:      04.04
+battery:  12.60 V"
+
+rm -f "$DEB" "$TGZ"
+(cd "$BUILD" && cpack -G "DEB;TGZ" >"$WORK/cpack.log" 2>&1) || { cat "$WORK/cpack.log"; exit 1; }
+[ -f "$DEB" ] && [ -f "$TGZ" ] || { cat "$WORK/cpack.log"; echo "cpack made no $DEB or $TGZ" >&2; exit 1; }
+
+printf '\n== %s\n' "$(basename "$DEB")"
+DEB_FILES="/lib/udev/rules.d/60-vexo-openport.rules
+/usr/bin/vexo
+/usr/include/vexo/j2534.h
+/usr/lib/libvexo_j2534_0404.so
+/usr/lib/pkgconfig/vexo-j2534.pc
+/usr/lib/vexo-j2534/libusb-1.0.so.0
+/usr/share/doc/vexo-j2534/LICENSE
+/usr/share/doc/vexo-j2534/changelog.gz
+/usr/share/doc/vexo-j2534/copyright
+/usr/share/man/man1/vexo.1.gz"
+same_list "dpkg-deb -c: exactly the $(echo "$DEB_FILES" | wc -l) files" "$DEB_FILES" \
+    "$(dpkg-deb -c "$DEB" | awk '$1 !~ /^d/ { sub(/^\./, "", $6); print $6 }' | LC_ALL=C sort)"
+[ "$(dpkg-deb -f "$DEB" Package Version Architecture | tr '\n' ' ')" = "Package: vexo-j2534 Version: $VERSION Architecture: amd64 " ] &&
+    ok "Package vexo-j2534, Version $VERSION, Architecture amd64" || fail "control: $(dpkg-deb -f "$DEB" Package Version Architecture)"
+grep -qE '(^|, )libusb-1\.0-0 \(>= [^)]+\)' <<<"$(dpkg-deb -f "$DEB" Depends)" &&
+    ok "Depends (dpkg-shlibdeps): $(dpkg-deb -f "$DEB" Depends)" || fail "Depends lacks libusb-1.0-0: $(dpkg-deb -f "$DEB" Depends)"
+dpkg-deb --ctrl-tarfile "$DEB" | tar -tf - | grep -qx './postinst' && ok "postinst present" || fail "no postinst"
+cmp -s <(dpkg-deb --fsys-tarfile "$DEB" | tar -xOf - ./lib/udev/rules.d/60-vexo-openport.rules) "$ROOT/udev/60-vexo-openport.rules" &&
+    ok "the udev rule is udev/60-vexo-openport.rules" || fail "the packaged udev rule differs from udev/60-vexo-openport.rules"
+
+if command -v lintian >/dev/null; then
+    lintian --tag-display-limit 0 "$DEB" >"$WORK/lintian.log" 2>&1 || true
+    grep -v 'running with root privileges' "$WORK/lintian.log" | sed 's/^/    /' || true
+    if grep -q '^E: ' "$WORK/lintian.log"; then fail "lintian reports errors"; else ok "lintian: no errors"; fi
+else
+    fail "lintian is not installed"
+fi
+
+if [ "$(id -u)" -eq 0 ] && [ "${VEXO_DEB_SCRATCH:-0}" != 1 ]; then
+    ! dpkg -s vexo-j2534 >/dev/null 2>&1 || { fail "vexo-j2534 is installed already; not touching it"; exit 1; }
+    if dpkg -i "$DEB" >"$WORK/dpkg.log" 2>&1; then
+        ok "dpkg -i"
+        same_list "/usr/bin/vexo --sim info from the installed package" "$WANT_INFO" "$(sim_info /usr/bin/vexo)"
+        [ "$(/usr/bin/vexo --sim info 2>&1 | head -n1)" = "library:  /usr/lib/libvexo_j2534_0404.so" ] &&
+            ok "it loads /usr/lib/libvexo_j2534_0404.so" || fail "installed vexo loads $(/usr/bin/vexo --sim info 2>&1 | head -n1)"
+        dpkg -r vexo-j2534 >>"$WORK/dpkg.log" 2>&1 && ok "dpkg -r" || fail "dpkg -r: $(tail -n 3 "$WORK/dpkg.log")"
+        dpkg --purge vexo-j2534 >>"$WORK/dpkg.log" 2>&1 || true
+        left=""
+        for f in $DEB_FILES /usr/lib/vexo-j2534 /usr/include/vexo /usr/share/doc/vexo-j2534; do
+            [ ! -e "$f" ] || left="$left $f"
+        done
+        [ -z "$left" ] && ok "removed cleanly: none of its files or directories is left" || fail "left behind:$left"
+    else
+        fail "dpkg -i failed: $(tail -n 5 "$WORK/dpkg.log")"
+    fi
+else
+    dpkg-deb -x "$DEB" "$WORK/root"
+    same_list "vexo --sim info from the package unpacked into a scratch root" "$WANT_INFO" "$(sim_info "$WORK/root/usr/bin/vexo")"
+fi
+
+printf '\n== %s\n' "$(basename "$TGZ")"
+TOP=vexo-j2534-$VERSION-linux-x86_64
+same_list "exactly the expected members" "$(printf '%s\n' bin/vexo include/vexo/j2534.h lib/libvexo_j2534_0404.so \
+    lib/pkgconfig/vexo-j2534.pc lib/vexo-j2534/libusb-1.0.so.0 share/doc/vexo-j2534/LICENSE share/man/man1/vexo.1.gz \
+    share/vexo-j2534/udev/60-vexo-openport.rules share/vexo-j2534/udev/README | LC_ALL=C sort)" \
+    "$(tar -tzf "$TGZ" | grep -v '/$' | sed "s|^$TOP/||" | LC_ALL=C sort)"
+mkdir -p "$WORK/tgz" && tar -C "$WORK/tgz" -xzf "$TGZ"
+same_list "bin/vexo --sim info from the unpacked tarball" "$WANT_INFO" "$(sim_info "$WORK/tgz/$TOP/bin/vexo")"
+
+if [ "$FAILURES" -ne 0 ]; then
+    printf '\ncheck-linux-packages.sh: %d check(s) FAILED\n' "$FAILURES" >&2
+    exit 1
+fi
+printf '\ncheck-linux-packages.sh: %s and %s hold what they should\n' "$(basename "$DEB")" "$(basename "$TGZ")"

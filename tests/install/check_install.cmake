@@ -1,0 +1,88 @@
+# Installs BUILD_DIR with DESTDIR=WORK/stage and --prefix /usr/local, then checks the tree.
+set(stage ${WORK}/stage)
+set(prefix ${stage}/usr/local)
+file(REMOVE_RECURSE ${WORK})
+file(MAKE_DIRECTORY ${WORK})
+set(failures "")
+
+set(ENV{DESTDIR} ${stage})
+execute_process(COMMAND ${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix /usr/local
+                RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE out)
+unset(ENV{DESTDIR})
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "cmake --install failed: ${out}")
+endif()
+
+file(GLOB_RECURSE have LIST_DIRECTORIES false RELATIVE ${stage} ${stage}/*)
+list(SORT have)
+set(want
+  usr/local/bin/vexo
+  usr/local/include/vexo/j2534.h
+  usr/local/lib/libvexo_j2534_0404.so
+  usr/local/lib/pkgconfig/vexo-j2534.pc
+  usr/local/lib/vexo-j2534/libusb-1.0.so.0
+  usr/local/share/doc/vexo-j2534/LICENSE
+  usr/local/share/man/man1/vexo.1.gz
+  usr/local/share/vexo-j2534/udev/60-vexo-openport.rules
+  usr/local/share/vexo-j2534/udev/README)
+if(NOT have STREQUAL want)
+  string(APPEND failures "installed tree:\n  ${have}\nwanted:\n  ${want}\n")
+endif()
+
+foreach(pair "include/vexo/j2534.h|usr/local/include/vexo/j2534.h"
+             "udev/60-vexo-openport.rules|usr/local/share/vexo-j2534/udev/60-vexo-openport.rules"
+             "LICENSE|usr/local/share/doc/vexo-j2534/LICENSE")
+  string(REPLACE "|" ";" pair "${pair}")
+  list(GET pair 0 source)
+  list(GET pair 1 installed)
+  execute_process(COMMAND ${CMAKE_COMMAND} -E compare_files ${SOURCE_DIR}/${source} ${stage}/${installed}
+                  RESULT_VARIABLE differs)
+  if(differs)
+    string(APPEND failures "${installed} is not the source tree's ${source}\n")
+  endif()
+endforeach()
+
+# An installed vexo finds the installed library and the simulated cable on its own.
+execute_process(COMMAND ${prefix}/bin/vexo --sim info RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
+# vexo names the library through its own resolved path (/proc/self/exe).
+file(REAL_PATH ${prefix}/lib/libvexo_j2534_0404.so installed_library)
+set(want_info "library:  ${installed_library}\nfirmware: Openport 2.0 sim 1.17.4877\ndll:      ${VERSION}\napi:      04.04\nbattery:  12.60 V\n")
+if(NOT rc EQUAL 0 OR NOT out STREQUAL want_info OR NOT err STREQUAL "")
+  string(APPEND failures "installed 'vexo --sim info' (exit ${rc}):\n${out}${err}wanted:\n${want_info}")
+endif()
+execute_process(COMMAND ${prefix}/bin/vexo --version OUTPUT_VARIABLE out)
+# The installed client finds the installed library beside it, in ../lib/.
+if(NOT out MATCHES "^vexo ${VERSION}\nlibrary:  ${prefix}/lib/libvexo_j2534_0404.so\n")
+  string(APPEND failures "installed 'vexo --version' printed '${out}'\n")
+endif()
+execute_process(COMMAND man -l -P cat ${prefix}/share/man/man1/vexo.1.gz RESULT_VARIABLE rc OUTPUT_QUIET ERROR_VARIABLE err)
+if(DEFINED rc AND rc EQUAL 0 AND NOT err STREQUAL "")
+  string(APPEND failures "man page warnings: ${err}\n")
+endif()
+
+# pkg-config from the staged tree: its relocatable prefix leads to the staged files.
+set(ENV{PKG_CONFIG_PATH} ${prefix}/lib/pkgconfig)
+execute_process(COMMAND ${PKG_CONFIG} --modversion vexo-j2534 OUTPUT_VARIABLE modversion OUTPUT_STRIP_TRAILING_WHITESPACE)
+if(NOT modversion STREQUAL VERSION)
+  string(APPEND failures "pkg-config --modversion: '${modversion}', wanted '${VERSION}'\n")
+endif()
+execute_process(COMMAND ${PKG_CONFIG} --cflags --libs vexo-j2534 OUTPUT_VARIABLE flags OUTPUT_STRIP_TRAILING_WHITESPACE
+                RESULT_VARIABLE rc)
+separate_arguments(flags UNIX_COMMAND "${flags}")
+execute_process(COMMAND ${CC} -std=c11 -Wall -Wextra -Werror ${CMAKE_CURRENT_LIST_DIR}/use_installed.c ${flags}
+                        ${prefix}/lib/vexo-j2534/libusb-1.0.so.0 -o ${WORK}/use_installed
+                RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE out)
+if(NOT rc EQUAL 0)
+  string(APPEND failures "a C program does not build with pkg-config's flags ${flags}:\n${out}\n")
+else()
+  set(ENV{LD_LIBRARY_PATH} ${prefix}/lib/vexo-j2534:${prefix}/lib)
+  execute_process(COMMAND ${WORK}/use_installed RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
+  if(NOT rc EQUAL 0 OR NOT out STREQUAL "dll ${VERSION} api 04.04\n")
+    string(APPEND failures "the program built with pkg-config (exit ${rc}): ${out}${err}\n")
+  endif()
+endif()
+
+if(NOT failures STREQUAL "")
+  message(FATAL_ERROR "${failures}")
+endif()
+file(REMOVE_RECURSE ${WORK})
