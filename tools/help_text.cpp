@@ -66,8 +66,9 @@ Reads the VIN over ISO15765 (request 09 02) and prints its 17 characters.
 constexpr const char* kObd =
     R"(usage: vexo obd [--watch] [--tx ID] [--rx ID] [--functional] [--baud N] [--timeout MS] [--json]
 
-Asks which mode 01 PIDs the ECU supports (PIDs 00, 20, 40, ...), then reads
-and decodes engine speed (0C), vehicle speed (0D), coolant temperature (05),
+Asks which mode 01 PIDs the ECU supports (PIDs 00, 20, 40, ...), shows the
+MIL, the number of stored codes and the readiness of each monitor (01) and the
+OBD standard (1C), then reads and decodes engine speed (0C), vehicle speed (0D), coolant temperature (05),
 intake air temperature (0F), throttle position (11), fuel level (2F) and
 control module voltage (42).
 
