@@ -337,9 +337,23 @@ Result<StoredCodes> read_stored_codes(ObdConnection& obd, std::uint32_t timeout_
     return StoredCodes{std::move(*codes), std::move(*answer)};
 }
 
-std::string codes_text(const std::vector<std::string>& codes) {
-    if (codes.empty()) return "no stored trouble codes";
-    std::string text = std::to_string(codes.size()) + " stored trouble code" + (codes.size() == 1 ? "" : "s") + ":";
+// Pending (07) and permanent (0A) codes: an ECU that lacks the mode refuses it or stays silent, and
+// then there is nothing to show.
+Result<std::optional<std::vector<std::string>>> read_other_codes(ObdConnection& obd, std::uint8_t mode,
+                                                                 std::uint32_t timeout_ms) {
+    const std::array<std::uint8_t, 1> request = {mode};
+    const auto answer = iso15765_request(obd.session, obd.link, request, 0, timeout_ms);
+    if (!answer) {
+        if (!answer.error().call.empty() || answer.error().interrupted) return std::unexpected(answer.error());
+        return std::optional<std::vector<std::string>>{};
+    }
+    return decode_dtc_response(*answer);
+}
+
+std::string codes_text(const std::vector<std::string>& codes, std::string_view kind = "stored") {
+    if (codes.empty()) return "no " + std::string(kind) + " trouble codes";
+    std::string text = std::to_string(codes.size()) + " " + std::string(kind) + " trouble code" +
+                       (codes.size() == 1 ? "" : "s") + ":";
     for (const std::string& code : codes) text += " " + code;
     return text;
 }
@@ -359,6 +373,14 @@ Result<int> run_dtc(const CommandContext& context) {
     const auto stored = read_stored_codes(*obd, options.timeout_ms);
     if (!stored) return std::unexpected(stored.error());
     if (!options.json) print_out(codes_text(stored->codes) + "\n");
+    const auto pending = read_other_codes(*obd, 0x07, options.timeout_ms);
+    if (!pending) return std::unexpected(pending.error());
+    const auto permanent = read_other_codes(*obd, 0x0A, options.timeout_ms);
+    if (!permanent) return std::unexpected(permanent.error());
+    if (!options.json) {
+        if (*pending) print_out(codes_text(**pending, "pending") + "\n");
+        if (*permanent) print_out(codes_text(**permanent, "permanent") + "\n");
+    }
 
     // Read back after clearing: a fault still present sets its code again, and the user should see it.
     std::optional<StoredCodes> remaining;
@@ -382,6 +404,8 @@ Result<int> run_dtc(const CommandContext& context) {
         JsonWriter json = begin_json_report(Command::Dtc);
         add_codes(json, "codes", stored->codes);
         json.key("response").string(hex_bytes(stored->response));
+        if (*pending) add_codes(json, "pending_codes", **pending);
+        if (*permanent) add_codes(json, "permanent_codes", **permanent);
         if (remaining) {
             json.key("cleared").boolean(true);
             add_codes(json, "codes_after_clear", remaining->codes);

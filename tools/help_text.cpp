@@ -12,7 +12,8 @@ commands:
   info      open the cable, show its version texts and the battery voltage
   vin       read the vehicle identification number (OBD mode 09 PID 02)
   obd       show supported PIDs and live data: rpm, speed, temperatures, ...
-  dtc       read stored trouble codes (mode 03); --clear erases them (mode 04)
+  dtc       stored, pending and permanent trouble codes (modes 03, 07, 0A);
+            --clear erases them (mode 04)
   uds       a diagnostic session: raw requests on one channel, kept alive
   monitor   print every CAN message received, like candump
   kline     ISO14230 fast init on the K-line, then one request
@@ -68,9 +69,9 @@ constexpr const char* kObd =
 
 Asks which mode 01 PIDs the ECU supports (PIDs 00, 20, 40, ...), shows the
 MIL, the number of stored codes and the readiness of each monitor (01) and the
-OBD standard (1C), then reads and decodes engine speed (0C), vehicle speed (0D), coolant temperature (05),
-intake air temperature (0F), throttle position (11), fuel level (2F) and
-control module voltage (42).
+OBD standard (1C), then reads and decodes engine speed (0C), vehicle speed
+(0D), coolant temperature (05), intake air temperature (0F), throttle position
+(11), fuel level (2F) and control module voltage (42).
 
   --watch        refresh the values until Ctrl-C (exit status 130); with --json
                  one object per line
@@ -81,7 +82,8 @@ constexpr const char* kDtc =
     R"(usage: vexo dtc [--clear [--yes]] [--tx ID] [--rx ID] [--functional] [--baud N] [--timeout MS] [--json]
 
 Reads the stored diagnostic trouble codes (mode 03) and prints them as
-P/C/B/U codes such as P0301.
+P/C/B/U codes such as P0301, then the pending (07) and permanent (0A) ones
+when the ECU has those modes.
 
   --clear        then erase them and the freeze-frame data (mode 04), after
                  asking y/N on the terminal, and read them again: a fault that
