@@ -78,14 +78,14 @@ install_packages() {
         $sudo apt-get install -y -q \
             cmake ninja-build g++ pkg-config binutils file ccache \
             libusb-1.0-0-dev libgtest-dev libgmock-dev googletest libbenchmark-dev libclang-rt-14-dev \
-            umockdev libumockdev-dev \
+            umockdev libumockdev-dev can-utils python3 \
             gcc-mingw-w64-i686-posix g++-mingw-w64-i686-posix binutils-mingw-w64-i686 \
             gcc-mingw-w64-x86-64-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 \
             wine wine64 wine32:i386 dpkg-dev lintian nsis
     fi
     local tool
     for tool in cmake ninja ccache g++ pkg-config nm i686-w64-mingw32-g++-posix i686-w64-mingw32-objdump \
-        x86_64-w64-mingw32-g++-posix x86_64-w64-mingw32-objdump wine wineboot wineserver setarch timeout \
+        x86_64-w64-mingw32-g++-posix x86_64-w64-mingw32-objdump wine wineboot wineserver setarch timeout log2asc \
         cpack dpkg-deb dpkg-shlibdeps lintian makensis \
         /usr/lib/wine/wine64 /usr/lib/wine/wineserver64; do
         command -v "$tool" >/dev/null || die "missing tool: $tool"

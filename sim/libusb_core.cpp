@@ -2,6 +2,7 @@
 #include <cstdarg>
 
 #include "sim/sim_bus.h"
+#include "sim/sim_control.h"
 
 using vexo::sim::Bus;
 using vexo::sim::bus;
@@ -46,6 +47,7 @@ libusb_context default_context;
 extern "C" {
 
 int LIBUSB_CALL libusb_init(libusb_context** context) {
+    vexo::sim::apply_environment_unless_controlled();
     Bus& state = bus();
     std::lock_guard lock(state.mutex);
     record_call(state, "libusb_init");

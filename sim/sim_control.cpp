@@ -1,5 +1,10 @@
 #include "sim/sim_control.h"
 
+#include <atomic>
+#include <charconv>
+#include <cstdio>
+#include <cstdlib>
+
 #include "sim/cable_firmware.h"
 #include "sim/sim_bus.h"
 #include "sim/sim_scripted_link.h"
@@ -81,7 +86,11 @@ void change_bus(Change change) {
 
 }  // namespace
 
+// Set by the first control call, or by the environment's turn: whichever comes first decides.
+std::atomic<bool> controlled{false};
+
 void reset() {
+    controlled = true;
     change_bus([](Bus& state) {
         state.devices.clear();
         state.next_address = 2;
@@ -104,6 +113,7 @@ void reset() {
 }
 
 unsigned attach_cables(unsigned count) {
+    controlled = true;
     Bus& state = bus();
     unsigned first = 0;
     std::string name;
@@ -235,6 +245,7 @@ std::size_t live_devices() {
 }
 
 bool set_vehicle(std::string name) {
+    controlled = true;
     if (!known_vehicle(name)) return false;
     // Installed outside the bus lock: replacing a vehicle joins its traffic thread.
     std::vector<std::shared_ptr<CableFirmware>> cables;
@@ -249,6 +260,30 @@ bool set_vehicle(std::string name) {
 
 std::string vehicle() {
     return read_bus([](const Bus& state) { return state.vehicle; });
+}
+
+void apply_environment_unless_controlled() {
+    if (controlled.exchange(true)) return;
+    const char* cables = std::getenv("VEXO_SIM_CABLES");
+    const char* vehicle = std::getenv("VEXO_SIM_VEHICLE");
+    if (cables == nullptr && vehicle == nullptr) return;
+    // Nobody here can be told but the user running the program: stderr.
+    unsigned count = 1;
+    if (cables != nullptr) {
+        const std::string_view text(cables);
+        const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), count);
+        if (error != std::errc{} || end != text.data() + text.size() || count > 8) {
+            std::fprintf(stderr, "libusb stand-in: VEXO_SIM_CABLES takes 0 to 8, not '%s'\n", cables);
+            return;
+        }
+    }
+    const std::string name = vehicle != nullptr ? vehicle : "demo";
+    if (!set_vehicle(name)) {
+        std::fprintf(stderr, "libusb stand-in: unknown VEXO_SIM_VEHICLE '%s' (known: demo, none, busload:N)\n",
+                     name.c_str());
+        return;
+    }
+    attach_cables(count);
 }
 
 }  // namespace vexo::sim

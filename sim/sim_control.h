@@ -52,6 +52,11 @@ SimConfigLayout no_bulk_pair();
 // Empty bus, no faults, empty records. Handles still open stay usable.
 void reset();
 
+// For programs that know nothing of these controls: at the first libusb_init, unless a control was
+// used before, VEXO_SIM_VEHICLE picks the vehicle (default demo) and VEXO_SIM_CABLES attaches that
+// many cables (default 1 when only the vehicle is named). Neither set: the bus stays empty.
+void apply_environment_unless_controlled();
+
 // Appends cables (0403:cc4d, standard layout), each a CableFirmware with the vehicle set.
 // Returns the index of the first one added.
 unsigned attach_cables(unsigned count);

@@ -42,8 +42,13 @@ bool install_vehicle(CableFirmware& cable, std::string_view name) {
         return true;
     }
     if (name == "demo") {
-        cable.detach_traffic();
         install_demo_vehicle(cable);
+        // A car's bus is never silent: a first `vexo monitor` should show frames.
+        BusLoadSettings background;
+        background.first_id = 0x200;
+        background.id_count = 4;
+        background.frames_per_second = 20;
+        cable.attach_traffic(std::make_unique<BusLoadSource>(background));
         return true;
     }
     if (name.starts_with(busload_prefix)) {

@@ -23,7 +23,11 @@ std::uint16_t seed_at(std::uint64_t uptime_us) {
 EngineDiagnostics::EngineDiagnostics(Settings settings)
     : vin_(std::move(settings.vin)),
       dids_{{did_vin, text_bytes(vin_)}, {did_serial_number, text_bytes(settings.serial_number)}},
-      dtcs_(std::move(settings.dtcs)) {}
+      dtcs_(std::move(settings.dtcs)),
+      // A lean mixture seen once, not yet confirmed (P0171); the stored codes are also permanent ones,
+      // which only the ECU's own monitors clear, never mode 04.
+      pending_dtcs_{0x0171},
+      permanent_dtcs_(dtcs_) {}
 
 std::optional<Bytes> EngineDiagnostics::answer(std::span<const std::uint8_t> request, bool functional,
                                                std::uint64_t uptime_us) {
@@ -41,6 +45,8 @@ std::optional<Bytes> EngineDiagnostics::serve(std::span<const std::uint8_t> requ
         case 0x01: return obd_current_data(request, engine_readings(uptime_us), dtcs_.size());
         case 0x03: return obd_stored_dtcs(request, dtcs_);
         case 0x04: return clear_obd(request);
+        case 0x07: return obd_dtc_list(request, pending_dtcs_);
+        case 0x0A: return obd_dtc_list(request, permanent_dtcs_);
         case 0x09: return obd_vehicle_info(request, vin_);
         case 0x10: return uds_session_control(request, uds_);
         case 0x11: return uds_ecu_reset(request, uds_);
@@ -55,6 +61,7 @@ std::optional<Bytes> EngineDiagnostics::serve(std::span<const std::uint8_t> requ
 Bytes EngineDiagnostics::clear_obd(std::span<const std::uint8_t> request) {
     if (request.size() != 1) return negative_response(0x04, nrc::incorrect_length);
     dtcs_.clear();
+    pending_dtcs_.clear();
     return {0x44};
 }
 

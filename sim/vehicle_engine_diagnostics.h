@@ -40,6 +40,8 @@ private:
     std::string vin_;
     DataIdentifiers dids_;
     std::vector<std::uint16_t> dtcs_;
+    std::vector<std::uint16_t> pending_dtcs_;
+    std::vector<std::uint16_t> permanent_dtcs_;
     UdsState uds_;
 };
 

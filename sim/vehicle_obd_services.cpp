@@ -71,7 +71,11 @@ Bytes obd_current_data(std::span<const std::uint8_t> request, const EngineReadin
 }
 
 Bytes obd_stored_dtcs(std::span<const std::uint8_t> request, std::span<const std::uint16_t> dtcs) {
-    constexpr std::uint8_t service = 0x03;
+    return obd_dtc_list(request, dtcs);
+}
+
+Bytes obd_dtc_list(std::span<const std::uint8_t> request, std::span<const std::uint16_t> dtcs) {
+    const std::uint8_t service = request.empty() ? std::uint8_t{0x03} : request[0];
     if (request.size() != 1) return negative_response(service, nrc::incorrect_length);
     Bytes answer{positive(service), byte_of(static_cast<std::uint32_t>(dtcs.size()))};
     for (const std::uint16_t dtc : dtcs) append(answer, two_bytes(dtc));

@@ -33,6 +33,8 @@ std::optional<Bytes> current_data_value(std::uint8_t pid, const EngineReadings& 
 Bytes obd_current_data(std::span<const std::uint8_t> request, const EngineReadings& readings, std::size_t stored_dtcs);
 // Mode 03: the stored codes, two bytes each, after their count.
 Bytes obd_stored_dtcs(std::span<const std::uint8_t> request, std::span<const std::uint16_t> dtcs);
+// Modes 03, 07 (pending) and 0A (permanent) share their answer's form; the request names the mode.
+Bytes obd_dtc_list(std::span<const std::uint8_t> request, std::span<const std::uint16_t> dtcs);
 // Mode 09: one PID per request; 02 gives the record count 01 and the VIN.
 Bytes obd_vehicle_info(std::span<const std::uint8_t> request, std::string_view vin);
 

@@ -4,6 +4,7 @@
 #include <array>
 
 #include "hex_text.h"
+#include "uds_requests.h"
 
 namespace vexo::tools {
 
@@ -35,7 +36,7 @@ struct OptionEntry {
     unsigned commands;  // kEveryCommand, or the commands it applies to
 };
 
-constexpr std::array<OptionEntry, 22> kOptions = {{
+constexpr std::array<OptionEntry, 32> kOptions = {{
     {"--help", false, kEveryCommand},
     {"-h", false, kEveryCommand},
     {"--version", false, kEveryCommand},
@@ -45,6 +46,8 @@ constexpr std::array<OptionEntry, 22> kOptions = {{
     {"--sim-lib", true, kEveryCommand},
     {"--sim-vehicle", true, kEveryCommand},
     {"--sim-cables", true, kEveryCommand},
+    {"--trace-dir", true, kEveryCommand},
+    {"--no-trace", false, kEveryCommand},
     {"--timeout", true, kRequestCommands | bit(Command::Kline)},
     {"--baud", true, kRequestCommands | bit(Command::Monitor)},
     {"--tx", true, kRequestCommands},
@@ -57,7 +60,15 @@ constexpr std::array<OptionEntry, 22> kOptions = {{
     {"--id", true, bit(Command::Monitor)},
     {"--mask", true, bit(Command::Monitor)},
     {"--count", true, bit(Command::Monitor)},
+    {"--filter", true, bit(Command::Monitor)},
+    {"--duration", true, bit(Command::Monitor)},
+    {"--format", true, bit(Command::Monitor)},
+    {"--time", true, bit(Command::Monitor)},
+    {"--log", true, bit(Command::Monitor)},
     {"--request", true, bit(Command::Kline)},
+    {"--script", true, bit(Command::Uds)},
+    {"--keepalive", true, bit(Command::Uds)},
+    {"--key-cmd", true, bit(Command::Uds)},
 }};
 
 const OptionEntry* find_option(std::string_view name) {
@@ -73,12 +84,18 @@ bool applies_to(const OptionEntry& option, Command command) {
 
 std::unexpected<std::string> failure(std::string text) { return std::unexpected(std::move(text)); }
 
+// --id and --mask make one filter once every option is read.
+struct MonitorFilterParts {
+    std::optional<std::uint32_t> id;
+    std::optional<std::uint32_t> mask;
+};
+
 struct Pending {
     const OptionEntry* option;
     std::string_view value;
 };
 
-std::expected<void, std::string> apply(Options& options, const Pending& p) {
+std::expected<void, std::string> apply(Options& options, MonitorFilterParts& parts, const Pending& p) {
     const std::string_view name = p.option->name;
     const auto decimal = [&](std::uint32_t& out) -> std::expected<void, std::string> {
         const auto value = parse_decimal_u32(p.value);
@@ -106,6 +123,12 @@ std::expected<void, std::string> apply(Options& options, const Pending& p) {
         options.library = std::filesystem::path(std::string(p.value));
     else if (name == "--sim")
         options.sim = true;
+    else if (name == "--no-trace")
+        options.no_trace = true;
+    else if (name == "--trace-dir") {
+        if (p.value.empty()) return failure("--trace-dir needs a directory");
+        options.trace_dir = std::filesystem::path(std::string(p.value));
+    }
     else if (name == "--sim-lib")
         options.sim_library = std::filesystem::path(std::string(p.value));
     else if (name == "--sim-vehicle") {
@@ -116,8 +139,13 @@ std::expected<void, std::string> apply(Options& options, const Pending& p) {
         if (options.sim_cables > 8) return failure("--sim-cables takes 0 to 8");
     } else if (name == "--timeout")
         return decimal(options.timeout_ms);
-    else if (name == "--baud")
-        return decimal(options.baud);
+    else if (name == "--baud") {
+        if (auto ok = decimal(options.baud); !ok) return ok;
+        if (options.baud < kMinBaud || options.baud > kMaxBaud) {
+            return failure("--baud takes " + std::to_string(kMinBaud) + " to " + std::to_string(kMaxBaud) +
+                           ", not '" + std::string(p.value) + "'");
+        }
+    }
     else if (name == "--tx")
         return can_id(options.tx_id);
     else if (name == "--rx")
@@ -131,9 +159,43 @@ std::expected<void, std::string> apply(Options& options, const Pending& p) {
     else if (name == "--yes")
         options.yes = true;
     else if (name == "--id")
-        return can_id(options.filter_id);
+        return can_id(parts.id.emplace());
     else if (name == "--mask")
-        return can_id(options.filter_mask);
+        return can_id(parts.mask.emplace());
+    else if (name == "--filter") {
+        const std::size_t colon = p.value.find(':');
+        const auto id = parse_hex_u32(p.value.substr(0, colon));
+        const auto mask = colon == std::string_view::npos ? id : parse_hex_u32(p.value.substr(colon + 1));
+        if (!id || !mask || *id > 0x1FFFFFFF || *mask > 0x1FFFFFFF) {
+            return failure("--filter needs ID or ID:MASK, hexadecimal up to 1FFFFFFF, not '" + std::string(p.value) +
+                           "'");
+        }
+        options.filters.push_back({*id, colon == std::string_view::npos ? exact_mask(*id) : *mask});
+    } else if (name == "--duration") {
+        std::uint32_t seconds = 0;
+        if (auto ok = decimal(seconds); !ok) return ok;
+        if (seconds == 0) return failure("--duration needs at least 1 second");
+        options.duration_s = seconds;
+    } else if (name == "--format") {
+        if (p.value == "table")
+            options.monitor_format = MonitorFormat::Table;
+        else if (p.value == "candump")
+            options.monitor_format = MonitorFormat::Candump;
+        else
+            return failure("--format is table or candump, not '" + std::string(p.value) + "'");
+    } else if (name == "--time") {
+        if (p.value == "cable")
+            options.monitor_time = MonitorTime::Cable;
+        else if (p.value == "absolute")
+            options.monitor_time = MonitorTime::Absolute;
+        else if (p.value == "delta")
+            options.monitor_time = MonitorTime::Delta;
+        else
+            return failure("--time is cable, absolute or delta, not '" + std::string(p.value) + "'");
+    } else if (name == "--log") {
+        if (p.value.empty()) return failure("--log needs a file name");
+        options.log_file = std::filesystem::path(std::string(p.value));
+    }
     else if (name == "--count") {
         std::uint32_t count = 0;
         if (auto ok = decimal(count); !ok) return ok;
@@ -146,6 +208,14 @@ std::expected<void, std::string> apply(Options& options, const Pending& p) {
             options.monitor_protocol = MonitorProtocol::Iso15765;
         else
             return failure("--proto is can or iso15765, not '" + std::string(p.value) + "'");
+    } else if (name == "--script") {
+        if (p.value.empty()) return failure("--script needs a file name, or - for standard input");
+        options.uds_script = std::string(p.value);
+    } else if (name == "--keepalive") {
+        return decimal(options.keepalive_ms);
+    } else if (name == "--key-cmd") {
+        if (p.value.empty()) return failure("--key-cmd needs a command");
+        options.key_command = std::string(p.value);
     } else if (name == "--request") {
         const auto bytes = parse_hex_bytes(p.value);
         if (!bytes) return failure("--request needs hexadecimal bytes, not '" + std::string(p.value) + "'");
@@ -155,7 +225,21 @@ std::expected<void, std::string> apply(Options& options, const Pending& p) {
     return {};
 }
 
+std::optional<Command> find_command(std::string_view name) {
+    for (const CommandEntry& entry : kCommands) {
+        if (entry.name == name) return entry.command;
+    }
+    return std::nullopt;
+}
+
 }  // namespace
+
+Command command_named_in(std::span<const std::string_view> args) {
+    for (const std::string_view arg : args) {
+        if (const auto command = find_command(arg)) return *command;
+    }
+    return Command::None;
+}
 
 std::string_view command_name(Command command) {
     for (const CommandEntry& entry : kCommands) {
@@ -171,16 +255,21 @@ std::expected<Options, std::string> parse_command_line(std::span<const std::stri
 
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string_view arg = args[i];
+        // "--" separates the requests of a uds session.
+        if (arg == "--" && options.command != Command::None) {
+            positional.push_back(arg);
+            continue;
+        }
         if (arg.size() < 2 || arg[0] != '-') {
             if (options.command == Command::None && positional.empty()) {
-                bool known = false;
-                for (const CommandEntry& entry : kCommands) {
-                    if (entry.name == arg) {
-                        options.command = entry.command;
-                        known = true;
-                    }
+                // `vexo help CMD` is `vexo CMD --help`, as in git.
+                if (arg == "help" && !options.help) {
+                    options.help = true;
+                    continue;
                 }
-                if (!known) return failure("unknown command '" + std::string(arg) + "'");
+                const auto command = find_command(arg);
+                if (!command) return failure("unknown command '" + std::string(arg) + "'");
+                options.command = *command;
             } else {
                 positional.push_back(arg);
             }
@@ -207,9 +296,13 @@ std::expected<Options, std::string> parse_command_line(std::span<const std::stri
             return failure(std::string(name) + " needs a value");
         }
     }
+    MonitorFilterParts parts;
     for (const Pending& p : pending) {
-        if (auto applied = apply(options, p); !applied) return std::unexpected(applied.error());
+        if (auto applied = apply(options, parts, p); !applied) return std::unexpected(applied.error());
     }
+    if (parts.mask && !parts.id) return failure("--mask needs --id");
+    // An ID alone is that ID, as with --filter: "--id 105" must not show every ID.
+    if (parts.id) options.filters.insert(options.filters.begin(), {*parts.id, parts.mask.value_or(exact_mask(*parts.id))});
     if (options.help || options.version) return options;
     if (options.command == Command::None) return failure("no command given");
 
@@ -225,13 +318,20 @@ std::expected<Options, std::string> parse_command_line(std::span<const std::stri
     if (!options.sim && (options.sim_library || options.sim_vehicle || given("--sim-cables"))) {
         return failure("--sim-lib, --sim-vehicle and --sim-cables need --sim");
     }
+    if (options.no_trace && options.trace_dir) return failure("--trace-dir and --no-trace exclude each other");
     const bool tx_given = given("--tx");
     if (options.functional && tx_given) return failure("--functional and --tx exclude each other");
 
     if (options.command == Command::Uds) {
-        const auto bytes = parse_hex_bytes(positional);
-        if (!bytes) return failure("uds needs the request as hexadecimal bytes, e.g. 'uds 22 F1 90'");
-        options.request = *bytes;
+        if (std::find(positional.begin(), positional.end(), "-") != positional.end()) {
+            if (positional.size() != 1) return failure("uds: '-' reads every request from standard input, alone");
+            if (options.uds_script) return failure("uds: '-' and --script exclude each other");
+            options.uds_script = "-";
+        } else if (!positional.empty() || !options.uds_script) {
+            auto requests = requests_from_words(positional);
+            if (!requests) return std::unexpected(requests.error());
+            options.uds_requests = std::move(*requests);
+        }
     } else if (!positional.empty()) {
         return failure("unexpected argument '" + std::string(positional.front()) + "'");
     }

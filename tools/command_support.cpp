@@ -4,7 +4,9 @@
 
 #include "console.h"
 #include "hex_text.h"
+#include "library_location.h"
 #include "status_names.h"
+#include "trace_place.h"
 
 namespace vexo::tools {
 
@@ -27,12 +29,41 @@ Result<Session> open_session(const CommandContext& context) {
 
 VoidResult finish(Session& session) { return session.close(); }
 
-JsonWriter begin_json_report(Command command) {
+JsonWriter begin_json_report(Command command, bool ok) {
     JsonWriter json;
     json.begin_object();
+    json.key("schema").unsigned_number(kJsonSchema);
     json.key("command").string(command_name(command));
-    json.key("ok").boolean(true);
+    json.key("ok").boolean(ok);
     return json;
+}
+
+VoidResult steer_trace(const Options& options) {
+    if (options.no_trace) {
+        steer_trace_to(no_trace_directory());
+    } else if (options.trace_dir) {
+        std::error_code error;
+        if (!std::filesystem::is_directory(*options.trace_dir, error)) {
+            return usage_failure("--trace-dir: '" + path_text(*options.trace_dir) + "' is not a directory");
+        }
+        steer_trace_to(*options.trace_dir);
+    }
+    return {};
+}
+
+std::optional<std::filesystem::path> trace_file(const Options& options) {
+    if (options.no_trace) return std::nullopt;
+    const auto directory = trace_directory();
+    if (!directory) return std::nullopt;
+    return *directory / kTraceFileName;
+}
+
+void announce_trace(const Options& options) {
+    const auto file = trace_file(options);
+    std::error_code error;
+    if (!file || options.json || !stderr_is_terminal() || std::filesystem::exists(*file, error)) return;
+    print_err("vexo: the J2534 library traces every call to " + path_text(*file) +
+              " (--trace-dir DIR moves it, --no-trace turns it off)\n");
 }
 
 void print_out(std::string_view text) {
@@ -46,13 +77,11 @@ void print_err(std::string_view text) {
 }
 
 int report_failure(const ToolError& error, Command command, bool json) {
-    const int code = error.interrupted ? kExitInterrupted : kExitFailure;
+    const int code = error.interrupted ? kExitInterrupted : error.usage ? kExitUsage : kExitFailure;
     if (json) {
-        JsonWriter out;
-        out.begin_object();
-        out.key("command").string(command_name(command));
-        out.key("ok").boolean(false);
+        JsonWriter out = begin_json_report(command, false);
         out.key("error").begin_object();
+        out.key("kind").string(error.usage ? "usage" : error.interrupted ? "interrupted" : "failure");
         if (!error.call.empty()) {
             out.key("call").string(error.call);
             out.key("status").unsigned_number(error.status);

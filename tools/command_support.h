@@ -1,6 +1,8 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -28,8 +30,18 @@ Result<Session> open_session(const CommandContext& context);
 // Closes the session at the end of a command that otherwise succeeded.
 VoidResult finish(Session& session);
 
-// A JSON document for `command`, opened and holding "command" and "ok": true.
-JsonWriter begin_json_report(Command command);
+// The version of every JSON object vexo prints; raised when a key changes meaning or goes away.
+inline constexpr std::uint32_t kJsonSchema = 1;
+
+// A JSON document for `command`, opened and holding "schema", "command" and "ok".
+JsonWriter begin_json_report(Command command, bool ok = true);
+
+// Applies --trace-dir and --no-trace before the library loads; a directory that is none is a usage error.
+VoidResult steer_trace(const Options& options);
+// The library's trace file for this run, or nullopt when nothing is traced.
+std::optional<std::filesystem::path> trace_file(const Options& options);
+// Tells a user at a terminal, once (before the file exists), where the trace goes and how to steer it.
+void announce_trace(const Options& options);
 
 void print_out(std::string_view text);
 void print_err(std::string_view text);

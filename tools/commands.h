@@ -13,4 +13,8 @@ Result<int> run_uds(const CommandContext& context);
 Result<int> run_monitor(const CommandContext& context);
 Result<int> run_kline(const CommandContext& context);
 
+// --version: the tool's version, then the library's as reported by an opened cable, or why there is none.
+Result<int> run_version(const CommandContext& context);
+int report_version_without_library(const Options& options, const ToolError& why);
+
 }  // namespace vexo::tools

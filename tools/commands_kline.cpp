@@ -52,7 +52,7 @@ Result<int> run_kline(const CommandContext& context) {
     const bool negative = (*answer)[0] == kNegativeResponse;
     const std::uint8_t nrc = negative && answer->size() >= 3 ? (*answer)[2] : 0;
     if (options.json) {
-        JsonWriter json = begin_json_report(Command::Kline);
+        JsonWriter json = begin_json_report(Command::Kline, !negative);
         json.key("init_request").string(hex_bytes(init_request));
         json.key("init_response").string(hex_bytes(*init_response));
         json.key("key_bytes").string(hex_bytes(*keys));
@@ -60,7 +60,7 @@ Result<int> run_kline(const CommandContext& context) {
         json.key("response").string(hex_bytes(*answer));
         json.key("positive").boolean(!negative);
         if (negative) {
-            json.key("nrc").unsigned_number(nrc);
+            json.key("nrc").string(hex_u32(nrc, 2));
             json.key("nrc_name").string(nrc_name(nrc));
         }
         json.end_object();

@@ -12,6 +12,7 @@
 #include "diag_exchange.h"
 #include "hex_text.h"
 #include "obd_decode.h"
+#include "obd_status.h"
 
 namespace vexo::tools {
 
@@ -147,6 +148,71 @@ Result<std::vector<Reading>> read_common_pids(ObdConnection& obd, const std::vec
     return readings;
 }
 
+// What PIDs 01 and 1C say about the OBD system; each stays empty when the ECU lacks it or stays silent.
+struct SystemStatus {
+    std::optional<MonitorStatus> monitors;
+    std::optional<std::uint8_t> standard;
+};
+
+Result<SystemStatus> read_system_status(ObdConnection& obd, const std::vector<std::uint8_t>& supported,
+                                        std::uint32_t timeout_ms) {
+    SystemStatus status;
+    for (const std::uint8_t pid : {std::uint8_t{0x01}, std::uint8_t{0x1C}}) {
+        if (std::find(supported.begin(), supported.end(), pid) == supported.end()) continue;
+        const std::array<std::uint8_t, 2> request = {0x01, pid};
+        const auto answer = iso15765_request(obd.session, obd.link, request, 1, timeout_ms);
+        if (!answer) {
+            if (!answer.error().call.empty() || answer.error().interrupted) return std::unexpected(answer.error());
+            continue;
+        }
+        if ((*answer)[0] == kNegativeResponse || answer->size() < 3) continue;
+        const auto data = std::span(*answer).subspan(2);
+        if (pid == 0x01) status.monitors = decode_monitor_status(data);
+        if (pid == 0x1C) status.standard = data[0];
+    }
+    return status;
+}
+
+std::string system_status_text(const SystemStatus& status) {
+    std::string text;
+    if (status.monitors) {
+        const MonitorStatus& m = *status.monitors;
+        text += std::string("MIL: ") + (m.mil_on ? "on" : "off") + ", " + std::to_string(m.dtc_count) +
+                " stored code" + (m.dtc_count == 1 ? "" : "s") + "\nreadiness:";
+        for (const MonitorReadiness& r : m.monitors) {
+            text += std::string(" ") + std::string(r.name) + (r.complete ? " complete" : " NOT complete") + ",";
+        }
+        if (text.back() == ',') text.pop_back();
+        text += "\n";
+    }
+    if (status.standard) {
+        const std::string_view name = obd_standard_name(*status.standard);
+        text += "standard: " + (name.empty() ? "0x" + hex_u32(*status.standard, 2) : std::string(name)) + "\n";
+    }
+    return text;
+}
+
+void add_system_status(JsonWriter& json, const SystemStatus& status) {
+    if (status.monitors) {
+        const MonitorStatus& m = *status.monitors;
+        json.key("mil").boolean(m.mil_on);
+        json.key("dtc_count").unsigned_number(m.dtc_count);
+        json.key("ignition").string(m.compression_ignition ? "compression" : "spark");
+        json.key("monitors").begin_array();
+        for (const MonitorReadiness& r : m.monitors) {
+            json.begin_object();
+            json.key("name").string(r.name);
+            json.key("complete").boolean(r.complete);
+            json.end_object();
+        }
+        json.end_array();
+    }
+    if (status.standard) {
+        json.key("obd_standard").string(hex_u32(*status.standard, 2));
+        json.key("obd_standard_name").string(obd_standard_name(*status.standard));
+    }
+}
+
 std::string pid_list(const std::vector<std::uint8_t>& pids) {
     std::string text;
     for (const std::uint8_t pid : pids) {
@@ -171,11 +237,13 @@ std::vector<std::string> reading_lines(const std::vector<Reading>& readings) {
     return lines;
 }
 
-std::string readings_json(const std::vector<std::uint8_t>& supported, const std::vector<Reading>& readings) {
+std::string readings_json(const std::vector<std::uint8_t>& supported, const SystemStatus& status,
+                          const std::vector<Reading>& readings) {
     JsonWriter json = begin_json_report(Command::Obd);
     json.key("supported_pids").begin_array();
     for (const std::uint8_t pid : supported) json.string(hex_u32(pid, 2));
     json.end_array();
+    add_system_status(json, status);
     json.key("readings").begin_array();
     for (const Reading& r : readings) {
         json.begin_object();
@@ -210,7 +278,9 @@ Result<int> run_obd(const CommandContext& context) {
     if (!supported) return std::unexpected(supported.error());
 
     const bool in_place = options.watch && !options.json && stdout_is_terminal();
-    if (!options.json) print_out("supported PIDs: " + pid_list(*supported) + "\n");
+    const auto status = read_system_status(*obd, *supported, options.timeout_ms);
+    if (!status) return std::unexpected(status.error());
+    if (!options.json) print_out("supported PIDs: " + pid_list(*supported) + "\n" + system_status_text(*status));
     std::size_t shown_lines = 0;
     do {
         const auto readings = read_common_pids(*obd, *supported, options.timeout_ms);
@@ -219,7 +289,7 @@ Result<int> run_obd(const CommandContext& context) {
             return std::unexpected(readings.error());
         }
         if (options.json) {
-            print_out(readings_json(*supported, *readings));
+            print_out(readings_json(*supported, *status, *readings));
         } else {
             std::string block;
             // Back to the first line of the previous block, so the values refresh in place.
@@ -267,9 +337,23 @@ Result<StoredCodes> read_stored_codes(ObdConnection& obd, std::uint32_t timeout_
     return StoredCodes{std::move(*codes), std::move(*answer)};
 }
 
-std::string codes_text(const std::vector<std::string>& codes) {
-    if (codes.empty()) return "no stored trouble codes";
-    std::string text = std::to_string(codes.size()) + " stored trouble code" + (codes.size() == 1 ? "" : "s") + ":";
+// Pending (07) and permanent (0A) codes: an ECU that lacks the mode refuses it or stays silent, and
+// then there is nothing to show.
+Result<std::optional<std::vector<std::string>>> read_other_codes(ObdConnection& obd, std::uint8_t mode,
+                                                                 std::uint32_t timeout_ms) {
+    const std::array<std::uint8_t, 1> request = {mode};
+    const auto answer = iso15765_request(obd.session, obd.link, request, 0, timeout_ms);
+    if (!answer) {
+        if (!answer.error().call.empty() || answer.error().interrupted) return std::unexpected(answer.error());
+        return std::optional<std::vector<std::string>>{};
+    }
+    return decode_dtc_response(*answer);
+}
+
+std::string codes_text(const std::vector<std::string>& codes, std::string_view kind = "stored") {
+    if (codes.empty()) return "no " + std::string(kind) + " trouble codes";
+    std::string text = std::to_string(codes.size()) + " " + std::string(kind) + " trouble code" +
+                       (codes.size() == 1 ? "" : "s") + ":";
     for (const std::string& code : codes) text += " " + code;
     return text;
 }
@@ -289,6 +373,14 @@ Result<int> run_dtc(const CommandContext& context) {
     const auto stored = read_stored_codes(*obd, options.timeout_ms);
     if (!stored) return std::unexpected(stored.error());
     if (!options.json) print_out(codes_text(stored->codes) + "\n");
+    const auto pending = read_other_codes(*obd, 0x07, options.timeout_ms);
+    if (!pending) return std::unexpected(pending.error());
+    const auto permanent = read_other_codes(*obd, 0x0A, options.timeout_ms);
+    if (!permanent) return std::unexpected(permanent.error());
+    if (!options.json) {
+        if (*pending) print_out(codes_text(**pending, "pending") + "\n");
+        if (*permanent) print_out(codes_text(**permanent, "permanent") + "\n");
+    }
 
     // Read back after clearing: a fault still present sets its code again, and the user should see it.
     std::optional<StoredCodes> remaining;
@@ -312,6 +404,8 @@ Result<int> run_dtc(const CommandContext& context) {
         JsonWriter json = begin_json_report(Command::Dtc);
         add_codes(json, "codes", stored->codes);
         json.key("response").string(hex_bytes(stored->response));
+        if (*pending) add_codes(json, "pending_codes", **pending);
+        if (*permanent) add_codes(json, "permanent_codes", **permanent);
         if (remaining) {
             json.key("cleared").boolean(true);
             add_codes(json, "codes_after_clear", remaining->codes);

@@ -12,15 +12,17 @@ commands:
   info      open the cable, show its version texts and the battery voltage
   vin       read the vehicle identification number (OBD mode 09 PID 02)
   obd       show supported PIDs and live data: rpm, speed, temperatures, ...
-  dtc       read stored trouble codes (mode 03); --clear erases them (mode 04)
-  uds       send one raw diagnostic request and show the answer
+  dtc       stored, pending and permanent trouble codes (modes 03, 07, 0A);
+            --clear erases them (mode 04)
+  uds       a diagnostic session: raw requests on one channel, kept alive
   monitor   print every CAN message received, like candump
   kline     ISO14230 fast init on the K-line, then one request
 
 options for every command:
   --lib PATH         the J2534 library to load (default: libvexo_j2534_0404.so or
                      vexo_j2534_0404.dll beside vexo, then in the directory above it,
-                     where a build tree puts it, then in ../lib/)
+                     where a build tree puts it, then in ../lib/); a bare file
+                     name is also looked for in the current directory
   --sim              use the simulated cable and vehicle instead of USB hardware
   --sim-lib PATH     the simulated cable's libusb stand-in (default: simusb/ beside
                      vexo, then ../simusb/, ../sim/simusb/, ../sim/ and, installed,
@@ -30,8 +32,13 @@ options for every command:
   --sim-cables N     how many simulated cables are plugged in (default 1; 0 shows
                      what happens when none is)
   --json             print one JSON object on stdout instead of text
-  --help, -h         this text; 'vexo COMMAND --help' explains a command
-  --version          print vexo's version and exit
+  --trace-dir DIR    the J2534 library traces every call to j2534-0404.log in
+                     the temporary directory; this run's goes to DIR instead
+  --no-trace         this run writes no trace (useful on a busy bus)
+  --version          vexo's version, the library's file and the version it
+                     reports once a cable is open (or why none was opened)
+  --help, -h         this text; 'vexo COMMAND --help' or 'vexo help COMMAND'
+                     explains a command
 
 Try 'vexo --sim info' first: it needs no cable.
 
@@ -53,17 +60,18 @@ Reads the VIN over ISO15765 (request 09 02) and prints its 17 characters.
   --tx ID        request CAN ID, hexadecimal (default 7E0)
   --rx ID        answer CAN ID (default 7E8); IDs above 7FF use 29-bit CAN
   --functional   send the request to 7DF, the OBD broadcast ID
-  --baud N       CAN bit rate (default 500000)
+  --baud N       CAN bit rate, 10000 to 1000000 (default 500000)
   --timeout MS   how long to wait for the answer (default 1000)
 )";
 
 constexpr const char* kObd =
     R"(usage: vexo obd [--watch] [--tx ID] [--rx ID] [--functional] [--baud N] [--timeout MS] [--json]
 
-Asks which mode 01 PIDs the ECU supports (PIDs 00, 20, 40, ...), then reads
-and decodes engine speed (0C), vehicle speed (0D), coolant temperature (05),
-intake air temperature (0F), throttle position (11), fuel level (2F) and
-control module voltage (42).
+Asks which mode 01 PIDs the ECU supports (PIDs 00, 20, 40, ...), shows the
+MIL, the number of stored codes and the readiness of each monitor (01) and the
+OBD standard (1C), then reads and decodes engine speed (0C), vehicle speed
+(0D), coolant temperature (05), intake air temperature (0F), throttle position
+(11), fuel level (2F) and control module voltage (42).
 
   --watch        refresh the values until Ctrl-C (exit status 130); with --json
                  one object per line
@@ -74,7 +82,8 @@ constexpr const char* kDtc =
     R"(usage: vexo dtc [--clear [--yes]] [--tx ID] [--rx ID] [--functional] [--baud N] [--timeout MS] [--json]
 
 Reads the stored diagnostic trouble codes (mode 03) and prints them as
-P/C/B/U codes such as P0301.
+P/C/B/U codes such as P0301, then the pending (07) and permanent (0A) ones
+when the ECU has those modes.
 
   --clear        then erase them and the freeze-frame data (mode 04), after
                  asking y/N on the terminal, and read them again: a fault that
@@ -83,34 +92,56 @@ P/C/B/U codes such as P0301.
   --tx, --rx, --functional, --baud, --timeout   as for 'vexo vin --help'
 )";
 
-constexpr const char* kUds = R"(usage: vexo uds [--tx ID] [--rx ID] [--baud N] [--timeout MS] [--json] HEX...
+constexpr const char* kUds =
+    R"(usage: vexo uds [options] HEX... [-- HEX...]...
+       vexo uds [options] --script FILE      (or: vexo uds [options] -)
 
-Sends one diagnostic request over ISO15765 and prints the answer in
-hexadecimal, e.g. 'vexo uds 22 F1 90' or 'vexo uds 22F190'. A negative answer
-(7F, service, code) is printed with the code's name and exits with 3; while
-the ECU answers "response pending" (78) vexo keeps waiting.
+Opens one ISO15765 channel and sends the requests in order on it, so what one
+request sets up in the ECU (a session from 10, a seed from 27) holds for the
+next: 'vexo uds 10 03 -- 27 01 -- 22 F1 90'. With --script FILE, or '-' for
+standard input, the requests are read one per line ('#' starts a comment,
+blank lines are skipped), each sent as soon as its line is read.
 
-Every run opens and closes the cable, so what a request sets up in the ECU
-(a diagnostic session from 10, a seed from 27) is gone by the next run.
+Each answer is printed in hexadecimal, with its text where it holds readable
+characters (a VIN) and the time the exchange took. A negative answer (7F,
+service, code) is printed with the code's name, ends the session and exits
+with 3; while the ECU answers "response pending" (78) vexo keeps waiting.
 
+  --keepalive MS tester present (3E 80, no answer wanted) when the link has
+                 been quiet this long (default 2000; 0 sends none)
+  --key-cmd CMD  after a seed from 27 with an odd level, run CMD through the
+                 shell with the seed on its input ("1234"), send its output
+                 (hexadecimal) as the key with the next level (27 02)
   --tx ID        request CAN ID, hexadecimal (default 7E0)
   --rx ID        answer CAN ID (default 7E8); IDs above 7FF use 29-bit CAN
   --baud N       CAN bit rate (default 500000)
-  --timeout MS   how long to wait for the answer (default 1000)
+  --timeout MS   how long to wait for each answer (default 1000)
 )";
 
 constexpr const char* kMonitor =
-    R"(usage: vexo monitor [--proto can|iso15765] [--baud N] [--id ID] [--mask MASK] [--count N] [--json]
+    R"(usage: vexo monitor [--proto can|iso15765] [--baud N] [--filter ID[:MASK]]...
+                    [--format table|candump] [--time cable|absolute|delta]
+                    [--log FILE] [--count N] [--duration S] [--json]
 
-Prints every received message with its time stamp (seconds since the cable
-started), CAN ID, length and data, until --count is reached or Ctrl-C (which
-closes the cable cleanly and exits with 130).
+Prints every received message with its time stamp, CAN ID, length and data,
+until --count or --duration is reached or Ctrl-C (which closes the cable
+cleanly and exits with 130).
 
   --proto P      can (default) or iso15765
-  --baud N       bit rate (default 500000)
-  --id ID        pass filter: receive IDs that match ID under MASK, hexadecimal
-  --mask MASK    (default 0 and 0: everything); IDs above 7FF use 29-bit CAN
+  --baud N       bit rate, 10000 to 1000000 (default 500000)
+  --filter F     receive only IDs that equal ID under MASK (hexadecimal); an ID
+                 alone is that ID only; give it more than once for several;
+                 IDs above 7FF use 29-bit CAN (default: every ID)
+  --id ID        the same as --filter ID, or ID:MASK with --mask MASK
+  --format F     table (default) or candump, can-utils' log format:
+                 (1733650000.123456) vexo0 7E8#0341057B
+  --time T       the table's time column: cable (seconds since the cable
+                 started, the default), absolute (the wall clock) or delta
+                 (since the frame before)
+  --log FILE     also write every frame to FILE in candump's log format, which
+                 can-utils' log2asc and canplayer read
   --count N      stop after N messages
+  --duration S   stop after S seconds
 )";
 
 constexpr const char* kKline = R"(usage: vexo kline [--request HEX] [--timeout MS] [--json]

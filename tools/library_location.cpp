@@ -19,6 +19,13 @@ std::vector<std::filesystem::path> sim_usb_candidates(const std::filesystem::pat
             parent / "sim" / file_name, parent / "lib" / "vexo-j2534" / file_name};
 }
 
+std::filesystem::path given_library(const std::filesystem::path& given, const std::filesystem::path& cwd) {
+    if (given.has_parent_path() || given.is_absolute()) return given;
+    const std::filesystem::path local = cwd / given;
+    std::error_code error;
+    return std::filesystem::is_regular_file(local, error) ? local : given;
+}
+
 std::optional<std::filesystem::path> first_existing(std::span<const std::filesystem::path> candidates) {
     for (const std::filesystem::path& candidate : candidates) {
         std::error_code error;

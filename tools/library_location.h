@@ -19,6 +19,10 @@ std::vector<std::filesystem::path> j2534_library_candidates(const std::filesyste
 // for the machine's real libusb.
 std::vector<std::filesystem::path> sim_usb_candidates(const std::filesystem::path& exe_dir, std::string_view file_name);
 
+// --lib NAME: a bare file name the loader would only look for on its own search path is also
+// looked for in `cwd`, as a user who just built or unpacked the library there expects.
+std::filesystem::path given_library(const std::filesystem::path& given, const std::filesystem::path& cwd);
+
 // The first candidate that exists as a file.
 std::optional<std::filesystem::path> first_existing(std::span<const std::filesystem::path> candidates);
 

@@ -135,7 +135,7 @@ std::string decode_dtc(std::uint8_t high, std::uint8_t low) {
 }
 
 std::optional<std::vector<std::string>> decode_dtc_response(std::span<const std::uint8_t> payload) {
-    if (payload.empty() || payload[0] != 0x43) return std::nullopt;
+    if (payload.empty() || (payload[0] != 0x43 && payload[0] != 0x47 && payload[0] != 0x4A)) return std::nullopt;
     std::span<const std::uint8_t> rest = payload.subspan(1);
     if (rest.size() % 2 != 0) rest = rest.subspan(1);
     std::vector<std::string> codes;

@@ -37,7 +37,7 @@ std::string format_volts(std::uint32_t millivolts);
 
 // Two DTC bytes as a code: 01 33 -> "P0133", 41 23 -> "C0123", 81 23 -> "B0123", C1 23 -> "U0123".
 std::string decode_dtc(std::uint8_t high, std::uint8_t low);
-// A mode 03 answer "43 [count] A B ..." to its codes, empty slots (00 00) left out. Over CAN the count
+// A mode 03 answer "43 [count] A B ..." (or 47 for pending codes, 4A for permanent ones) to its codes, empty slots (00 00) left out. Over CAN the count
 // byte is present and the length odd; K-line answers carry pairs only. nullopt when not a 43 answer.
 std::optional<std::vector<std::string>> decode_dtc_response(std::span<const std::uint8_t> payload);
 

@@ -12,13 +12,6 @@ using ResetFn = void (*)();
 using AttachCablesFn = unsigned (*)(unsigned);
 using SetVehicleFn = int (*)(const char*);
 
-// A negative result is the stand-in's refusal.
-VoidResult check(int result, const std::string& call) {
-    if (result < 0)
-        return tool_failure("the simulated cable refused " + call + " (result " + std::to_string(result) + ")");
-    return {};
-}
-
 }  // namespace
 
 VoidResult attach_simulated_cable(const Options& options) {
@@ -43,7 +36,12 @@ VoidResult attach_simulated_cable(const Options& options) {
     }
     const std::string vehicle = options.sim_vehicle.value_or("demo");
     if (auto set_vehicle = reinterpret_cast<SetVehicleFn>(library->symbol("vexo_sim_set_vehicle"))) {
-        if (auto ok = check(set_vehicle(vehicle.c_str()), "vexo_sim_set_vehicle(\"" + vehicle + "\")"); !ok) return ok;
+        if (set_vehicle(vehicle.c_str()) < 0) {
+            auto refused =
+                usage_failure("unknown simulated vehicle '" + vehicle + "' (known: " + std::string(kSimVehicleNames) + ")");
+            refused.error().hint = "Try 'vexo --help'.";
+            return refused;
+        }
     }
     return {};
 }

@@ -14,6 +14,7 @@ struct ToolError {
     std::string text;
     std::string hint;
     bool interrupted = false;
+    bool usage = false;  // the command line asked for something that cannot be: exit status 2
 };
 
 template <class T>
@@ -22,11 +23,16 @@ using VoidResult = std::expected<void, ToolError>;
 
 inline std::unexpected<ToolError> tool_failure(std::string text) {
     return std::unexpected(
-        ToolError{.call = {}, .status = 0, .text = std::move(text), .hint = {}, .interrupted = false});
+        ToolError{.call = {}, .status = 0, .text = std::move(text), .hint = {}, .interrupted = false, .usage = false});
+}
+
+inline std::unexpected<ToolError> usage_failure(std::string text) {
+    return std::unexpected(
+        ToolError{.call = {}, .status = 0, .text = std::move(text), .hint = {}, .interrupted = false, .usage = true});
 }
 
 inline std::unexpected<ToolError> interrupted_failure() {
-    return std::unexpected(ToolError{.call = {}, .status = 0, .text = "interrupted", .hint = {}, .interrupted = true});
+    return std::unexpected(ToolError{.call = {}, .status = 0, .text = "interrupted", .hint = {}, .interrupted = true, .usage = false});
 }
 
 }  // namespace vexo::tools

@@ -1,5 +1,7 @@
 // vexo: a J2534 client. It loads a J2534 04.04 library at run time, as diagnostic applications do, and
 // uses nothing but its fourteen exported functions.
+#include <algorithm>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -10,14 +12,17 @@
 #include "help_text.h"
 #include "library_location.h"
 #include "sim_cable.h"
-#include "vexo/version.h"
 
 namespace vexo::tools {
 
 namespace {
 
 Result<std::filesystem::path> locate_library(const Options& options) {
-    if (options.library) return *options.library;
+    if (options.library) {
+        std::error_code error;
+        const std::filesystem::path cwd = std::filesystem::current_path(error);
+        return error ? *options.library : given_library(*options.library, cwd);
+    }
     const auto candidates = j2534_library_candidates(executable_directory(), kJ2534LibraryFileName);
     if (const auto found = first_existing(candidates)) return *found;
     return tool_failure("no J2534 library found (looked for " + path_list(candidates) + "); give one with --lib PATH");
@@ -40,6 +45,8 @@ Result<int> dispatch(const CommandContext& context) {
 int run(const Options& options) {
     prepare_console();
     install_interrupt_handler();
+    if (auto steered = steer_trace(options); !steered) return report_failure(steered.error(), options.command, options.json);
+    if (!options.version) announce_trace(options);
     // The stand-in goes first: the J2534 library binds to whichever libusb is loaded when it arrives.
     if (options.sim) {
         if (auto attached = attach_simulated_cable(options); !attached) {
@@ -47,11 +54,18 @@ int run(const Options& options) {
         }
     }
     const auto path = locate_library(options);
-    if (!path) return report_failure(path.error(), options.command, options.json);
+    if (!path) {
+        if (options.version) return report_version_without_library(options, path.error());
+        return report_failure(path.error(), options.command, options.json);
+    }
     const auto library = J2534Library::load(*path);
-    if (!library) return report_failure(library.error(), options.command, options.json);
+    if (!library) {
+        if (options.version) return report_version_without_library(options, library.error());
+        return report_failure(library.error(), options.command, options.json);
+    }
 
-    const auto code = dispatch(CommandContext{options, *library});
+    const auto code = options.version ? run_version(CommandContext{options, *library})
+                                      : dispatch(CommandContext{options, *library});
     if (!code) return report_failure(code.error(), options.command, options.json);
     return *code;
 }
@@ -65,15 +79,17 @@ int main(int argc, char** argv) {
     const std::vector<std::string_view> args(argv + (argc > 0 ? 1 : 0), argv + argc);
     const auto options = parse_command_line(args);
     if (!options) {
-        print_err("vexo: " + options.error() + "\nTry 'vexo --help'.\n");
-        return kExitUsage;
+        // The user's mistake goes where the answer would have: JSON on stdout when JSON was asked for.
+        const Command command = command_named_in(args);
+        const bool json = std::find(args.begin(), args.end(), "--json") != args.end();
+        auto usage = usage_failure(options.error());
+        usage.error().hint = command == Command::None
+                                 ? "Try 'vexo --help'."
+                                 : "Try 'vexo " + std::string(command_name(command)) + " --help'.";
+        return report_failure(usage.error(), command, json);
     }
     if (options->help) {
         print_out(help_text(options->command));
-        return kExitOk;
-    }
-    if (options->version) {
-        print_out("vexo " VEXO_VERSION_TEXT "\n");
         return kExitOk;
     }
     return run(*options);

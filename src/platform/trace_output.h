@@ -12,9 +12,13 @@ void debug_output(std::string_view line);
 // File name of the trace, inside the temporary directory.
 inline constexpr std::string_view kLogFileName = "j2534-0404.log";
 
+// Where a POSIX trace goes when neither TEMP nor TMPDIR names a directory: <this>/vexo-<uid>/.
+inline constexpr std::string_view kSharedTempDirectory = "/tmp";
+
 // Appends the text and one LF to the trace file in one write, opening and closing it for this line
 // so that nothing stays open between calls. Windows: the directory is %TEMP%; no TEMP, no file.
-// POSIX: TEMP, else TMPDIR, else /tmp. Every failure is swallowed.
+// POSIX: TEMP, else TMPDIR, else the user's own /tmp/vexo-<uid>/ (made 0700). Every failure is
+// swallowed.
 void append_log_line(std::string_view text);
 
 }  // namespace vexo::platform

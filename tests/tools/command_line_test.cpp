@@ -45,7 +45,7 @@ TEST(CommandLine, GlobalOptionsBeforeOrAfterTheCommand) {
 TEST(CommandLine, UdsBytesIdsAndTimeout) {
     const auto options = parse({"uds", "--tx", "18DA10F1", "--rx=0x18DAF110", "22", "F190", "--timeout", "2500"});
     ASSERT_TRUE(options) << options.error();
-    EXPECT_EQ(options->request, (std::vector<std::uint8_t>{0x22, 0xF1, 0x90}));
+    EXPECT_EQ(options->uds_requests, (std::vector<std::vector<std::uint8_t>>{{0x22, 0xF1, 0x90}}));
     EXPECT_EQ(options->tx_id, 0x18DA10F1u);
     EXPECT_EQ(options->rx_id, 0x18DAF110u);
     EXPECT_TRUE(needs_29bit(options->tx_id));
@@ -68,9 +68,25 @@ TEST(CommandLine, MonitorAndKlineOptions) {
     ASSERT_TRUE(monitor) << monitor.error();
     EXPECT_EQ(monitor->monitor_protocol, MonitorProtocol::Iso15765);
     EXPECT_EQ(monitor->baud, 250000u);
-    EXPECT_EQ(monitor->filter_id, 0x7E8u);
-    EXPECT_EQ(monitor->filter_mask, 0x7F8u);
+    EXPECT_EQ(monitor->filters, (std::vector<CanFilter>{{0x7E8, 0x7F8}}));
     EXPECT_EQ(monitor->count, 5u);
+    EXPECT_EQ(monitor->monitor_format, MonitorFormat::Table);
+
+    const auto filters = parse({"monitor", "--id", "105", "--filter", "7E8", "--filter=18DAF110", "--filter", "700:700",
+                                "--format", "candump", "--time", "delta", "--log", "x.log", "--duration", "3"});
+    ASSERT_TRUE(filters) << filters.error();
+    EXPECT_EQ(filters->filters, (std::vector<CanFilter>{
+                                    {0x105, 0x7FF}, {0x7E8, 0x7FF}, {0x18DAF110, 0x1FFFFFFF}, {0x700, 0x700}}));
+    EXPECT_EQ(filters->monitor_format, MonitorFormat::Candump);
+    EXPECT_EQ(filters->monitor_time, MonitorTime::Delta);
+    EXPECT_EQ(filters->log_file, std::filesystem::path("x.log"));
+    EXPECT_EQ(filters->duration_s, 3u);
+    EXPECT_EQ(parse({"monitor", "--filter", "7E8:"}).error(),
+              "--filter needs ID or ID:MASK, hexadecimal up to 1FFFFFFF, not '7E8:'");
+    EXPECT_EQ(parse({"monitor", "--mask", "7FF"}).error(), "--mask needs --id");
+    EXPECT_EQ(parse({"monitor", "--format", "asc"}).error(), "--format is table or candump, not 'asc'");
+    EXPECT_EQ(parse({"monitor", "--time", "utc"}).error(), "--time is cable, absolute or delta, not 'utc'");
+    EXPECT_EQ(parse({"monitor", "--duration", "0"}).error(), "--duration needs at least 1 second");
 
     const auto kline = parse({"kline"});
     ASSERT_TRUE(kline) << kline.error();
@@ -95,6 +111,20 @@ TEST(CommandLine, HelpNeedsNoCommandButKeepsOne) {
     ASSERT_TRUE(uds);
     EXPECT_TRUE(uds->help);
     EXPECT_EQ(uds->command, Command::Uds);
+    const auto help_word = parse({"help", "monitor"});
+    ASSERT_TRUE(help_word) << help_word.error();
+    EXPECT_TRUE(help_word->help);
+    EXPECT_EQ(help_word->command, Command::Monitor);
+    const auto version = parse({"--version"});
+    ASSERT_TRUE(version) << version.error();
+    EXPECT_TRUE(version->version);
+    EXPECT_EQ(version->command, Command::None);
+}
+
+TEST(CommandLine, UsageErrorsPointAtTheCommandTheyNamed) {
+    EXPECT_EQ(command_named_in(Args{"--sim", "uds", "2F1"}), Command::Uds);
+    EXPECT_EQ(command_named_in(Args{"help", "monitor", "--bogus"}), Command::Monitor);
+    EXPECT_EQ(command_named_in(Args{"--bogus"}), Command::None);
 }
 
 TEST(CommandLine, VersionNeedsNoCommandAndTakesNoValue) {
@@ -117,7 +147,11 @@ TEST(CommandLine, MistakesAreNamed) {
     EXPECT_EQ(parse({"vin", "--tx", "20000000"}).error(),
               "--tx needs a hexadecimal CAN ID up to 1FFFFFFF, not '20000000'");
     EXPECT_EQ(parse({"uds"}).error(), "uds needs the request as hexadecimal bytes, e.g. 'uds 22 F1 90'");
-    EXPECT_EQ(parse({"uds", "2F1"}).error(), "uds needs the request as hexadecimal bytes, e.g. 'uds 22 F1 90'");
+    EXPECT_EQ(parse({"uds", "22", "F1", "9G"}).error(), "uds needs hexadecimal bytes, not '9G'");
+    EXPECT_EQ(parse({"uds", "2F1"}).error(), "uds needs hexadecimal bytes, not '2F1'");
+    EXPECT_EQ(parse({"vin", "--baud", "12"}).error(), "--baud takes 10000 to 1000000, not '12'");
+    EXPECT_EQ(parse({"monitor", "--baud=2000000"}).error(), "--baud takes 10000 to 1000000, not '2000000'");
+    EXPECT_EQ(parse({"help", "bogus"}).error(), "unknown command 'bogus'");
     EXPECT_EQ(parse({"info", "extra"}).error(), "unexpected argument 'extra'");
     EXPECT_EQ(parse({"monitor", "--proto", "j1850"}).error(), "--proto is can or iso15765, not 'j1850'");
     EXPECT_EQ(parse({"monitor", "--count", "0"}).error(), "--count needs at least 1");
@@ -146,6 +180,21 @@ TEST(LibraryLocation, PathsAsUtf8Text) {
     const std::vector<std::filesystem::path> paths = {"/a/x.so", "/b/x.so"};
     EXPECT_EQ(path_list(paths), "/a/x.so, /b/x.so");
     EXPECT_EQ(path_list(std::vector<std::filesystem::path>{}), "");
+}
+
+TEST(LibraryLocation, ABareLibraryNameIsAlsoLookedForInTheCurrentDirectory) {
+    const auto dir = std::filesystem::temp_directory_path() / "vexo_given_library_test";
+    std::filesystem::remove_all(dir);
+    std::filesystem::create_directories(dir);
+    {
+        std::FILE* f = std::fopen((dir / "here.so").string().c_str(), "w");
+        std::fclose(f);
+    }
+    EXPECT_EQ(given_library("here.so", dir), dir / "here.so");
+    EXPECT_EQ(given_library("elsewhere.so", dir), std::filesystem::path("elsewhere.so"));
+    EXPECT_EQ(given_library("sub/here.so", dir), std::filesystem::path("sub/here.so"));
+    EXPECT_EQ(given_library("/abs/here.so", dir), std::filesystem::path("/abs/here.so"));
+    std::filesystem::remove_all(dir);
 }
 
 TEST(LibraryLocation, FirstExistingFileWins) {

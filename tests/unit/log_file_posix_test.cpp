@@ -39,14 +39,6 @@ TEST_F(PosixLogFile, TmpdirServesWhenTempIsUnsetOrEmpty) {
     EXPECT_EQ(read_file(log_in(tmpdir)), "unset\nempty\n");
 }
 
-TEST_F(PosixLogFile, SlashTmpIsTheLastResort) {
-    platform::set_environment_value("TEMP", std::nullopt);
-    platform::set_environment_value("TMPDIR", std::nullopt);
-    const std::string marker = "[j2534] fallback check " + dir_.filename().string();
-    log_line(marker);
-    EXPECT_NE(read_file("/tmp/j2534-0404.log").find(marker + "\n"), std::string::npos);
-}
-
 TEST_F(PosixLogFile, NewFileIsPrivateToItsOwner) {
     log_line("x");
     struct stat st {};
@@ -70,6 +62,55 @@ TEST_F(PosixLogFile, PlantedFifoNeitherBlocksNorReceives) {
 }
 
 TEST_F(PosixLogFile, LinesOfConcurrentWritersArriveWhole) { expect_concurrent_lines_arrive_whole(); }
+
+// With neither TEMP nor TMPDIR, /tmp/vexo-<uid>/: the user's real one is set aside for the test.
+class PerUserFallback : public PosixLogFile {
+protected:
+    void SetUp() override {
+        PosixLogFile::SetUp();
+        platform::set_environment_value("TEMP", std::nullopt);
+        platform::set_environment_value("TMPDIR", std::nullopt);
+        own_ = std::filesystem::path("/tmp") / ("vexo-" + std::to_string(::getuid()));
+        saved_ = dir_ / "saved";
+        if (std::filesystem::exists(std::filesystem::symlink_status(own_))) std::filesystem::rename(own_, saved_);
+    }
+    void TearDown() override {
+        std::error_code ignored;
+        std::filesystem::remove_all(own_, ignored);
+        if (std::filesystem::exists(std::filesystem::symlink_status(saved_))) std::filesystem::rename(saved_, own_);
+        PosixLogFile::TearDown();
+    }
+    std::filesystem::path own_;
+    std::filesystem::path saved_;
+};
+
+TEST_F(PerUserFallback, SlashTmpGivesEachUserADirectoryOfTheirOwn) {
+    log_line("first");
+    log_line("second");
+    struct stat st {};
+    ASSERT_EQ(::lstat(own_.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISDIR(st.st_mode));
+    EXPECT_EQ(st.st_mode & 0777, 0700u);
+    EXPECT_EQ(st.st_uid, ::getuid());
+    EXPECT_EQ(read_file(log_in(own_)), "first\nsecond\n");
+    EXPECT_FALSE(std::filesystem::exists(log_in("/tmp")) && read_file(log_in("/tmp")).find("first\n") != std::string::npos);
+}
+
+TEST_F(PerUserFallback, APlantedLinkInPlaceOfTheDirectoryIsNotFollowed) {
+    const auto elsewhere = subdir("elsewhere");
+    std::filesystem::permissions(elsewhere, std::filesystem::perms::owner_all);
+    std::filesystem::create_directory_symlink(elsewhere, own_);
+    log_line("must not land");
+    EXPECT_FALSE(std::filesystem::exists(log_in(elsewhere)));
+    EXPECT_EQ(debug_lines_.size(), 1u);
+}
+
+TEST_F(PerUserFallback, ADirectoryOthersMayEnterIsNotUsed) {
+    ASSERT_EQ(::mkdir(own_.c_str(), 0700), 0);
+    ASSERT_EQ(::chmod(own_.c_str(), 0777), 0);
+    log_line("must not land");
+    EXPECT_FALSE(std::filesystem::exists(log_in(own_)));
+}
 
 }  // namespace
 }  // namespace vexo

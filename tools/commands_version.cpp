@@ -1,0 +1,70 @@
+#include "commands.h"
+#include "library_location.h"
+#include "vexo/version.h"
+
+namespace vexo::tools {
+
+namespace {
+
+// The library's version is what it reports through PassThruReadVersion, which needs an open cable;
+// `opened` is empty when none could be opened, `library` when none was found or loaded.
+void print_version(const Options& options, const std::string& library, const std::string& why_not,
+                   const std::optional<VersionTexts>& opened) {
+    if (options.json) {
+        JsonWriter json;
+        json.begin_object();
+        json.key("schema").unsigned_number(kJsonSchema);
+        json.key("command").string("version");
+        json.key("ok").boolean(true);
+        json.key("vexo_version").string(VEXO_VERSION_TEXT);
+        json.key("library");
+        if (library.empty()) json.null(); else json.string(library);
+        json.key("dll_version");
+        if (opened) json.string(opened->dll); else json.null();
+        json.key("firmware_version");
+        if (opened) json.string(opened->firmware); else json.null();
+        if (!why_not.empty()) json.key("not_opened").string(why_not);
+        const auto trace = trace_file(options);
+        json.key("trace");
+        if (trace) json.string(path_text(*trace)); else json.null();
+        json.end_object();
+        print_out(json.text() + "\n");
+        return;
+    }
+    std::string text = std::string("vexo ") + VEXO_VERSION_TEXT + "\n";
+    text += "library:  " + (library.empty() ? std::string("none") : library) + "\n";
+    if (opened) {
+        text += "dll:      " + opened->dll + "\nfirmware: " + opened->firmware + "\n";
+    } else {
+        text += "dll:      not opened (" + why_not + ")\n";
+    }
+    const auto trace = trace_file(options);
+    text += "trace:    " + (trace ? path_text(*trace) : std::string("off")) + "\n";
+    print_out(text);
+}
+
+}  // namespace
+
+int report_version_without_library(const Options& options, const ToolError& why) {
+    print_version(options, "", why.text, std::nullopt);
+    return kExitOk;
+}
+
+Result<int> run_version(const CommandContext& context) {
+    const std::string library = path_text(context.library.path());
+    auto session = open_session(context);
+    if (!session) {
+        print_version(context.options, library, session.error().text, std::nullopt);
+        return kExitOk;
+    }
+    const auto versions = session->read_version();
+    if (!versions) {
+        print_version(context.options, library, versions.error().text, std::nullopt);
+        return kExitOk;
+    }
+    if (auto closed = finish(*session); !closed) return std::unexpected(closed.error());
+    print_version(context.options, library, "", *versions);
+    return kExitOk;
+}
+
+}  // namespace vexo::tools

@@ -1,0 +1,46 @@
+#include "keep_alive.h"
+
+namespace vexo::tools {
+
+namespace {
+
+constexpr std::uint8_t kTesterPresentNoAnswer[] = {0x3E, 0x80};
+constexpr std::uint32_t kWriteTimeoutMs = 100;
+
+}  // namespace
+
+KeepAlive::KeepAlive(Session& session, const IsoTpLink& link, std::uint32_t interval_ms)
+    : session_(session), link_(link), interval_(interval_ms), last_(std::chrono::steady_clock::now()) {
+    if (interval_ms > 0) thread_ = std::thread([this] { run(); });
+}
+
+KeepAlive::~KeepAlive() {
+    {
+        const std::lock_guard guard(mutex_);
+        stopping_ = true;
+    }
+    wake_.notify_all();
+    if (thread_.joinable()) thread_.join();
+}
+
+std::unique_lock<std::mutex> KeepAlive::lock() { return std::unique_lock(mutex_); }
+
+void KeepAlive::touch() { last_ = std::chrono::steady_clock::now(); }
+
+void KeepAlive::run() {
+    std::unique_lock guard(mutex_);
+    while (!stopping_) {
+        const auto due = last_ + interval_;
+        if (std::chrono::steady_clock::now() < due) {
+            wake_.wait_until(guard, due);
+            continue;
+        }
+        std::vector<std::uint8_t> data = can_id_bytes(link_.request_id);
+        data.insert(data.end(), std::begin(kTesterPresentNoAnswer), std::end(kTesterPresentNoAnswer));
+        // A lost keep-alive shows in the next exchange; there is no one here to tell.
+        (void)session_.write(data, ISO15765_FRAME_PAD | (link_.extended ? CAN_29BIT_ID : 0u), kWriteTimeoutMs);
+        last_ = std::chrono::steady_clock::now();
+    }
+}
+
+}  // namespace vexo::tools

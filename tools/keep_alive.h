@@ -1,0 +1,40 @@
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <thread>
+
+#include "diag_exchange.h"
+
+namespace vexo::tools {
+
+// Tester present (3E 80: no answer wanted) on the link whenever it has been quiet for `interval_ms`,
+// so that the diagnostic session and security access outlive a pause between requests. The session is
+// shared: every exchange holds lock() so a keep-alive never lands in the middle of one.
+class KeepAlive {
+public:
+    KeepAlive(Session& session, const IsoTpLink& link, std::uint32_t interval_ms);
+    ~KeepAlive();
+    KeepAlive(const KeepAlive&) = delete;
+    KeepAlive& operator=(const KeepAlive&) = delete;
+
+    // Held for an exchange; the link counts as busy until it is released.
+    std::unique_lock<std::mutex> lock();
+    void touch();
+
+private:
+    void run();
+
+    Session& session_;
+    IsoTpLink link_;
+    std::chrono::milliseconds interval_;
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    std::chrono::steady_clock::time_point last_;
+    bool stopping_ = false;
+    std::thread thread_;
+};
+
+}  // namespace vexo::tools
