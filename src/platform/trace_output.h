@@ -1,5 +1,6 @@
 #pragma once
 
+#include <string>
 #include <string_view>
 
 // The trace's two outputs: the debugger and the log file.
@@ -14,6 +15,10 @@ inline constexpr std::string_view kLogFileName = "j2534-0404.log";
 
 // Where a POSIX trace goes when neither TEMP nor TMPDIR names a directory: <this>/vexo-<uid>/.
 inline constexpr std::string_view kSharedTempDirectory = "/tmp";
+
+// Moves that shared directory, so tests of the per-user fallback work in a scratch directory
+// rather than in the /tmp every other test process shares. No effect on Windows.
+void set_shared_temp_directory(std::string directory);
 
 // Appends the text and one LF to the trace file in one write, opening and closing it for this line
 // so that nothing stays open between calls. Windows: the directory is %TEMP%; no TEMP, no file.

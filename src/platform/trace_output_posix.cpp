@@ -4,7 +4,9 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <mutex>
 #include <string>
+#include <utility>
 
 #include "platform/trace_output.h"
 
@@ -20,11 +22,22 @@ const char* environment_directory() {
     return nullptr;
 }
 
+std::mutex shared_mutex;
+std::string& shared_directory() {
+    static std::string* const directory = new std::string(kSharedTempDirectory);
+    return *directory;
+}
+
 // /tmp is shared: one file there would be the first user's, and every other user's lines would be
 // lost. Each user gets a directory of their own, made 0700; one that is a link, someone else's, or
 // open to others is not used.
 int open_private_directory() {
-    const std::string dir = std::string(kSharedTempDirectory) + "/vexo-" + std::to_string(::getuid());
+    std::string dir;
+    {
+        const std::lock_guard lock(shared_mutex);
+        dir = shared_directory();
+    }
+    dir += "/vexo-" + std::to_string(::getuid());
     if (::mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST) return -1;
     const int dir_fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (dir_fd < 0) return -1;
@@ -53,6 +66,11 @@ bool write_fully(int fd, const char* data, std::size_t size) {
 }  // namespace
 
 void debug_output(std::string_view) {}
+
+void set_shared_temp_directory(std::string directory) {
+    const std::lock_guard lock(shared_mutex);
+    shared_directory() = std::move(directory);
+}
 
 void append_log_line(std::string_view text) {
     // The directory is often world-writable: never follow a planted link, and never block on a

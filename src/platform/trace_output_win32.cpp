@@ -28,6 +28,9 @@ void write_bytes(HANDLE file, const char* data, std::size_t size) {
 
 void debug_output(std::string_view line) { ::OutputDebugStringW(to_utf16(line).c_str()); }
 
+// Windows has no shared fallback: without TEMP there is no file.
+void set_shared_temp_directory(std::string) {}
+
 void append_log_line(std::string_view text) {
     const auto directory = temp_directory();
     if (!directory) return;

@@ -63,28 +63,28 @@ TEST_F(PosixLogFile, PlantedFifoNeitherBlocksNorReceives) {
 
 TEST_F(PosixLogFile, LinesOfConcurrentWritersArriveWhole) { expect_concurrent_lines_arrive_whole(); }
 
-// With neither TEMP nor TMPDIR, /tmp/vexo-<uid>/: the user's real one is set aside for the test.
+// With neither TEMP nor TMPDIR, <shared>/vexo-<uid>/. The shared directory is a scratch one here:
+// the real /tmp is shared with every other test process, whose lines land there too.
 class PerUserFallback : public PosixLogFile {
 protected:
     void SetUp() override {
         PosixLogFile::SetUp();
         platform::set_environment_value("TEMP", std::nullopt);
         platform::set_environment_value("TMPDIR", std::nullopt);
-        own_ = std::filesystem::path("/tmp") / ("vexo-" + std::to_string(::getuid()));
-        saved_ = dir_ / "saved";
-        if (std::filesystem::exists(std::filesystem::symlink_status(own_))) std::filesystem::rename(own_, saved_);
+        shared_ = subdir("shared");
+        std::filesystem::permissions(shared_, std::filesystem::perms::all | std::filesystem::perms::sticky_bit);
+        platform::set_shared_temp_directory(shared_.string());
+        own_ = shared_ / ("vexo-" + std::to_string(::getuid()));
     }
     void TearDown() override {
-        std::error_code ignored;
-        std::filesystem::remove_all(own_, ignored);
-        if (std::filesystem::exists(std::filesystem::symlink_status(saved_))) std::filesystem::rename(saved_, own_);
+        platform::set_shared_temp_directory(std::string(platform::kSharedTempDirectory));
         PosixLogFile::TearDown();
     }
+    std::filesystem::path shared_;
     std::filesystem::path own_;
-    std::filesystem::path saved_;
 };
 
-TEST_F(PerUserFallback, SlashTmpGivesEachUserADirectoryOfTheirOwn) {
+TEST_F(PerUserFallback, TheSharedDirectoryGivesEachUserADirectoryOfTheirOwn) {
     log_line("first");
     log_line("second");
     struct stat st {};
@@ -93,7 +93,7 @@ TEST_F(PerUserFallback, SlashTmpGivesEachUserADirectoryOfTheirOwn) {
     EXPECT_EQ(st.st_mode & 0777, 0700u);
     EXPECT_EQ(st.st_uid, ::getuid());
     EXPECT_EQ(read_file(log_in(own_)), "first\nsecond\n");
-    EXPECT_FALSE(std::filesystem::exists(log_in("/tmp")) && read_file(log_in("/tmp")).find("first\n") != std::string::npos);
+    EXPECT_FALSE(std::filesystem::exists(log_in(shared_)));
 }
 
 TEST_F(PerUserFallback, APlantedLinkInPlaceOfTheDirectoryIsNotFollowed) {
