@@ -9,6 +9,8 @@
 #include <set>
 #include <string>
 
+#include "vexo/j2534.h"
+
 class ExportsFixture : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
@@ -44,6 +46,24 @@ protected:
                                          "PassThruStopPeriodicMsg", "PassThruStartMsgFilter", "PassThruStopMsgFilter",
                                          "PassThruSetProgrammingVoltage", "PassThruReadVersion", "PassThruGetLastError",
                                          "PassThruIoctl"}));
+    }
+
+    // A pass filter every CAN frame meets: mask and pattern of four zero bytes.
+    static void can_filter(PASSTHRU_MSG& mask, PASSTHRU_MSG& pattern) {
+        mask = PASSTHRU_MSG{};
+        pattern = PASSTHRU_MSG{};
+        mask.ProtocolID = pattern.ProtocolID = CAN;
+        mask.DataSize = pattern.DataSize = 4;
+    }
+    // Tester present to the functional address 0x7DF, as one CAN frame.
+    static PASSTHRU_MSG tester_present() {
+        PASSTHRU_MSG frame{};
+        frame.ProtocolID = CAN;
+        frame.DataSize = 5;
+        frame.Data[2] = 0x07;
+        frame.Data[3] = 0xDF;
+        frame.Data[4] = 0x3E;
+        return frame;
     }
 
     static HMODULE load(const char* path) {

@@ -72,17 +72,11 @@ TEST_F(X64Exports, EachWorksThroughASessionWithTheCable) {
 
     ASSERT_EQ(EXPORT(PassThruConnect)(device, CAN, 0, 500000, &channel), STATUS_NOERROR);
     ASSERT_EQ(channel, CAN);
-    PASSTHRU_MSG mask{}, pattern{};
-    mask.ProtocolID = pattern.ProtocolID = CAN;
-    mask.DataSize = pattern.DataSize = 4;
+    PASSTHRU_MSG mask, pattern;
+    can_filter(mask, pattern);
     EXPECT_EQ(EXPORT(PassThruStartMsgFilter)(channel, PASS_FILTER, &mask, &pattern, nullptr, &filter),
               STATUS_NOERROR);
-    PASSTHRU_MSG frame{};
-    frame.ProtocolID = CAN;
-    frame.DataSize = 5;
-    frame.Data[2] = 0x07;
-    frame.Data[3] = 0xDF;
-    frame.Data[4] = 0x3E;
+    PASSTHRU_MSG frame = tester_present();
     EXPECT_EQ(EXPORT(PassThruWriteMsgs)(channel, &frame, &n, 100), STATUS_NOERROR);
     EXPECT_EQ(EXPORT(PassThruStartPeriodicMsg)(channel, &frame, &periodic, 1000), ERR_NOT_SUPPORTED);
     EXPECT_EQ(EXPORT(PassThruStopPeriodicMsg)(channel, 1), ERR_NOT_SUPPORTED);

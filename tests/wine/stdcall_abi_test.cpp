@@ -66,16 +66,10 @@ TEST_F(StdcallExports, EachPopsItsArgumentsThroughASessionWithTheCable) {
 
     call("PassThruConnect", {device, CAN, 0, 500000, arg(&channel)}, STATUS_NOERROR);
     ASSERT_EQ(channel, CAN);
-    PASSTHRU_MSG mask{}, pattern{};
-    mask.ProtocolID = pattern.ProtocolID = CAN;
-    mask.DataSize = pattern.DataSize = 4;
+    PASSTHRU_MSG mask, pattern;
+    can_filter(mask, pattern);
     call("PassThruStartMsgFilter", {channel, PASS_FILTER, arg(&mask), arg(&pattern), 0, arg(&filter)}, STATUS_NOERROR);
-    PASSTHRU_MSG frame{};
-    frame.ProtocolID = CAN;
-    frame.DataSize = 5;
-    frame.Data[2] = 0x07;
-    frame.Data[3] = 0xDF;
-    frame.Data[4] = 0x3E;
+    PASSTHRU_MSG frame = tester_present();
     call("PassThruWriteMsgs", {channel, arg(&frame), arg(&n), 100}, STATUS_NOERROR);
     // Periodic messages and removing filters are not supported by this cable's driver.
     call("PassThruStartPeriodicMsg", {channel, arg(&frame), arg(&periodic), 1000}, ERR_NOT_SUPPORTED);
