@@ -337,6 +337,8 @@ std::expected<Options, std::string> parse_command_line(std::span<const std::stri
     }
     if (options.command == Command::Kline && options.request.empty()) options.request = {0x01, 0x00};
     if (options.functional) options.tx_id = kObdFunctionalId;
+    options.rx_given = given("--rx");
+    options.bus_given = given("--baud") || tx_given || options.rx_given;
     return options;
 }
 

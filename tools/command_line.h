@@ -50,6 +50,8 @@ struct Options {
     std::uint32_t tx_id = kObdRequestId;
     std::uint32_t rx_id = kObdResponseId;
     bool functional = false;
+    bool rx_given = false;   // --rx: only that ID is listened to, even for a functional request
+    bool bus_given = false;  // --baud, --tx or --rx: no other CAN set-up is tried when nothing answers
 
     bool watch = false;
     bool clear = false;

@@ -1,16 +1,14 @@
-// vin, obd and dtc: OBD-II requests over ISO15765.
+// obd: supported PIDs, MIL and readiness, the freeze frame and live data, from one ECU or every ECU.
 #include <algorithm>
 #include <array>
-#include <cctype>
 #include <chrono>
-#include <cstdio>
 #include <optional>
 #include <thread>
 
 #include "commands.h"
 #include "console.h"
-#include "diag_exchange.h"
 #include "hex_text.h"
+#include "obd_bus.h"
 #include "obd_decode.h"
 #include "obd_status.h"
 
@@ -18,69 +16,9 @@ namespace vexo::tools {
 
 namespace {
 
-struct ObdConnection {
-    Session session;
-    IsoTpLink link;
-};
-
-Result<ObdConnection> connect_obd(const CommandContext& context) {
-    auto session = open_session(context);
-    if (!session) return std::unexpected(session.error());
-    const IsoTpLink link = iso_tp_link(context.options);
-    if (auto connected = connect_iso15765(*session, link, context.options.baud); !connected) {
-        return std::unexpected(connected.error());
-    }
-    return ObdConnection{std::move(*session), link};
-}
-
-std::string sender(const IsoTpLink& link) { return hex_u32(link.response_id, link.extended ? 8 : 3); }
-
-// A negative answer where a positive one was needed.
-ToolError refusal(const IsoTpLink& link, std::span<const std::uint8_t> request, std::span<const std::uint8_t> answer) {
-    const std::uint8_t nrc = answer.size() >= 3 ? answer[2] : 0;
-    return ToolError{.call = {},
-                     .status = 0,
-                     .text = sender(link) + " refused " + hex_bytes(request) + ": " + std::string(nrc_name(nrc)) +
-                             " (" + hex_bytes(answer) + ")",
-                     .hint = {},
-                     .interrupted = false};
-}
-
-// Sends a request that must be answered positively.
-Result<std::vector<std::uint8_t>> positive_request(ObdConnection& obd, std::span<const std::uint8_t> request,
-                                                   std::size_t echo_length, std::uint32_t timeout_ms) {
-    auto answer = iso15765_request(obd.session, obd.link, request, echo_length, timeout_ms);
-    if (!answer) return answer;
-    if ((*answer)[0] == kNegativeResponse) return std::unexpected(refusal(obd.link, request, *answer));
-    return answer;
-}
-
-}  // namespace
-
-Result<int> run_vin(const CommandContext& context) {
-    auto obd = connect_obd(context);
-    if (!obd) return std::unexpected(obd.error());
-    const std::array<std::uint8_t, 2> request = {0x09, 0x02};
-    const auto answer = positive_request(*obd, request, 1, context.options.timeout_ms);
-    if (!answer) return std::unexpected(answer.error());
-    const auto vin = decode_vin(*answer);
-    if (!vin) return tool_failure("the answer holds no VIN: " + hex_bytes(*answer));
-    if (auto closed = finish(obd->session); !closed) return std::unexpected(closed.error());
-
-    if (context.options.json) {
-        JsonWriter json = begin_json_report(Command::Vin);
-        json.key("vin").string(*vin);
-        json.key("ecu").string(sender(obd->link));
-        json.key("response").string(hex_bytes(*answer));
-        json.end_object();
-        print_out(json.text() + "\n");
-    } else {
-        print_out(*vin + "\n");
-    }
-    return kExitOk;
-}
-
-namespace {
+constexpr std::uint8_t kCurrentData = 0x01;
+constexpr std::uint8_t kFreezeFrame = 0x02;
+constexpr std::uint8_t kFrameNumber = 0x00;  // the one frame every OBD ECU keeps
 
 enum class ReadingStatus { Ok, NotSupported, NoAnswer, Refused };
 
@@ -89,6 +27,162 @@ struct Reading {
     ReadingStatus status;
     double value;
 };
+
+// What PIDs 01 and 1C say about the OBD system; each stays empty when the ECU lacks it or stays silent.
+struct SystemStatus {
+    std::optional<MonitorStatus> monitors;
+    std::optional<std::uint8_t> standard;
+};
+
+struct FreezeFrame {
+    std::optional<std::string> dtc;  // the code that stored it; none when no frame is stored
+    std::vector<std::uint8_t> pids;
+    std::vector<Reading> readings;
+};
+
+struct EcuData {
+    std::uint32_t ecu;
+    std::vector<std::uint8_t> supported{};
+    SystemStatus status{};
+    std::optional<FreezeFrame> freeze_frame{};  // empty when the ECU does not answer mode 02
+    std::vector<Reading> readings{};
+};
+
+bool has(const std::vector<std::uint8_t>& pids, std::uint8_t pid) {
+    return std::find(pids.begin(), pids.end(), pid) != pids.end();
+}
+
+EcuData* data_of(std::vector<EcuData>& ecus, std::uint32_t ecu) {
+    for (EcuData& data : ecus)
+        if (data.ecu == ecu) return &data;
+    return nullptr;
+}
+
+// Mode 01 wants "01 PID", mode 02 "02 PID frame"; the answer's data start after as many bytes plus one.
+std::vector<std::uint8_t> pid_request(std::uint8_t mode, std::uint8_t pid) {
+    if (mode == kFreezeFrame) return {mode, pid, kFrameNumber};
+    return {mode, pid};
+}
+std::size_t echo_of(std::uint8_t mode) { return mode == kFreezeFrame ? 2 : 1; }
+
+// PIDs 00, 20, 40 ... each say which of the next 32 exist, the last bit whether to ask on. Each ECU is
+// asked on for as long as it says so; `pids_of` picks where its list goes. Empty `asking` at first: all.
+template <class PidsOf>
+VoidResult query_supported_pids(ObdBus& bus, std::uint8_t mode, std::vector<EcuData>& ecus,
+                                std::vector<std::uint32_t> asking, PidsOf pids_of) {
+    for (unsigned base = 0x00; base <= 0xE0 && (base == 0x00 || !asking.empty()); base += 0x20) {
+        const auto request = pid_request(mode, static_cast<std::uint8_t>(base));
+        const auto answers = bus.request(request, echo_of(mode), asking);
+        if (!answers) return std::unexpected(answers.error());
+        if (answers->empty() && mode == kCurrentData) return std::unexpected(bus.no_answer(request));
+        asking.clear();
+        for (const EcuAnswer& answer : *answers) {
+            if (answer.payload[0] == kNegativeResponse) {
+                if (mode == kCurrentData && !bus.every_ecu())
+                    return std::unexpected(refusal(bus, answer.ecu, request, answer.payload));
+                continue;
+            }
+            const std::size_t at = request.size();
+            if (answer.payload.size() < at + 4)
+                return tool_failure("short answer to " + hex_bytes(request) + ": " + hex_bytes(answer.payload));
+            if (mode == kCurrentData && data_of(ecus, answer.ecu) == nullptr) ecus.push_back({.ecu = answer.ecu});
+            EcuData* data = data_of(ecus, answer.ecu);
+            if (data == nullptr) continue;
+            const auto pids = supported_pids(static_cast<std::uint8_t>(base), std::span(answer.payload).subspan(at, 4));
+            std::vector<std::uint8_t>& list = pids_of(*data);
+            list.insert(list.end(), pids.begin(), pids.end());
+            if (has(pids, static_cast<std::uint8_t>(base + 0x20))) asking.push_back(answer.ecu);
+        }
+    }
+    return {};
+}
+
+std::vector<std::uint32_t> supporting(const std::vector<EcuData>& ecus, std::uint8_t pid) {
+    std::vector<std::uint32_t> found;
+    for (const EcuData& data : ecus)
+        if (has(data.supported, pid)) found.push_back(data.ecu);
+    return found;
+}
+
+// The readings of the decoded PIDs from each ECU in `ecus` for which `pids_of` says it has them; a silent
+// ECU costs this reading only.
+template <class PidsOf, class ReadingsOf>
+VoidResult read_pids(ObdBus& bus, std::uint8_t mode, std::vector<EcuData>& ecus, PidsOf pids_of,
+                     ReadingsOf readings_of) {
+    for (const PidInfo& info : common_pids()) {
+        std::vector<std::uint32_t> asking;
+        for (EcuData& data : ecus) {
+            if (has(pids_of(data), info.pid))
+                asking.push_back(data.ecu);
+            else
+                readings_of(data).push_back({&info, ReadingStatus::NotSupported, 0});
+        }
+        if (asking.empty()) continue;
+        const auto request = pid_request(mode, info.pid);
+        const auto answers = bus.request(request, echo_of(mode), asking);
+        if (!answers) return std::unexpected(answers.error());
+        for (const std::uint32_t ecu : asking) {
+            const auto answer = std::find_if(answers->begin(), answers->end(),
+                                             [ecu](const EcuAnswer& a) { return a.ecu == ecu; });
+            Reading reading{&info, ReadingStatus::NoAnswer, 0};
+            if (answer != answers->end() && answer->payload[0] == kNegativeResponse) {
+                reading.status = ReadingStatus::Refused;
+            } else if (answer != answers->end()) {
+                const auto value = decode_pid(info.pid, std::span(answer->payload).subspan(request.size()));
+                if (value) reading = {&info, ReadingStatus::Ok, *value};
+            }
+            readings_of(*data_of(ecus, ecu)).push_back(reading);
+        }
+    }
+    return {};
+}
+
+VoidResult read_system_status(ObdBus& bus, std::vector<EcuData>& ecus) {
+    for (const std::uint8_t pid : {std::uint8_t{0x01}, std::uint8_t{0x1C}}) {
+        const auto asking = supporting(ecus, pid);
+        if (asking.empty()) continue;
+        const auto answers = bus.request(pid_request(kCurrentData, pid), 1, asking);
+        if (!answers) return std::unexpected(answers.error());
+        for (const EcuAnswer& answer : *answers) {
+            if (answer.payload[0] == kNegativeResponse || answer.payload.size() < 3) continue;
+            SystemStatus& status = data_of(ecus, answer.ecu)->status;
+            const auto data = std::span(answer.payload).subspan(2);
+            if (pid == 0x01) status.monitors = decode_monitor_status(data);
+            if (pid == 0x1C) status.standard = data[0];
+        }
+    }
+    return {};
+}
+
+// PID 02 of mode 02 names the code that stored the frame, 00 00 when none is stored; then the frame's own
+// bitmaps say which of the decoded PIDs it holds.
+VoidResult read_freeze_frames(ObdBus& bus, std::vector<EcuData>& ecus) {
+    std::vector<std::uint32_t> asking;
+    for (const EcuData& data : ecus) asking.push_back(data.ecu);
+    const auto request = pid_request(kFreezeFrame, 0x02);
+    const auto answers = bus.request(request, 2, asking);
+    if (!answers) return std::unexpected(answers.error());
+    std::vector<EcuData> stored;
+    for (const EcuAnswer& answer : *answers) {
+        if (answer.payload[0] == kNegativeResponse || answer.payload.size() < 5) continue;
+        EcuData* data = data_of(ecus, answer.ecu);
+        data->freeze_frame = FreezeFrame{};
+        if (answer.payload[3] == 0 && answer.payload[4] == 0) continue;
+        data->freeze_frame->dtc = decode_dtc(answer.payload[3], answer.payload[4]);
+        stored.push_back({.ecu = answer.ecu});
+    }
+    if (stored.empty()) return {};
+    std::vector<std::uint32_t> with_frame;
+    for (const EcuData& data : stored) with_frame.push_back(data.ecu);
+    const auto frame_pids = [&](EcuData& data) -> std::vector<std::uint8_t>& {
+        return data_of(ecus, data.ecu)->freeze_frame->pids;
+    };
+    if (auto queried = query_supported_pids(bus, kFreezeFrame, stored, with_frame, frame_pids); !queried)
+        return queried;
+    return read_pids(
+        bus, kFreezeFrame, stored, [&](EcuData& data) -> std::vector<std::uint8_t>& { return frame_pids(data); },
+        [&](EcuData& data) -> std::vector<Reading>& { return data_of(ecus, data.ecu)->freeze_frame->readings; });
+}
 
 std::string_view status_text(ReadingStatus status) {
     switch (status) {
@@ -106,125 +200,16 @@ std::string status_key(ReadingStatus status) {
     return key;
 }
 
-// Mode 01 PIDs 00, 20, 40 ... each say which of the next 32 exist, the last bit whether to ask on.
-Result<std::vector<std::uint8_t>> query_supported_pids(ObdConnection& obd, std::uint32_t timeout_ms) {
-    std::vector<std::uint8_t> supported;
-    for (unsigned base = 0x00; base <= 0xE0; base += 0x20) {
-        const std::array<std::uint8_t, 2> request = {0x01, static_cast<std::uint8_t>(base)};
-        const auto answer = positive_request(obd, request, 1, timeout_ms);
-        if (!answer) return std::unexpected(answer.error());
-        if (answer->size() < 6)
-            return tool_failure("short answer to 01 " + hex_u32(base, 2) + ": " + hex_bytes(*answer));
-        const auto pids = supported_pids(static_cast<std::uint8_t>(base), std::span(*answer).subspan(2, 4));
-        supported.insert(supported.end(), pids.begin(), pids.end());
-        if (std::find(pids.begin(), pids.end(), static_cast<std::uint8_t>(base + 0x20)) == pids.end()) break;
-    }
-    return supported;
-}
-
-Result<std::vector<Reading>> read_common_pids(ObdConnection& obd, const std::vector<std::uint8_t>& supported,
-                                              std::uint32_t timeout_ms) {
-    std::vector<Reading> readings;
-    for (const PidInfo& info : common_pids()) {
-        if (std::find(supported.begin(), supported.end(), info.pid) == supported.end()) {
-            readings.push_back({&info, ReadingStatus::NotSupported, 0});
-            continue;
-        }
-        const std::array<std::uint8_t, 2> request = {0x01, info.pid};
-        const auto answer = iso15765_request(obd.session, obd.link, request, 1, timeout_ms);
-        if (!answer) {
-            // A silent ECU costs this reading only; a failing library or Ctrl-C ends the command.
-            if (!answer.error().call.empty() || answer.error().interrupted) return std::unexpected(answer.error());
-            readings.push_back({&info, ReadingStatus::NoAnswer, 0});
-            continue;
-        }
-        if ((*answer)[0] == kNegativeResponse) {
-            readings.push_back({&info, ReadingStatus::Refused, 0});
-            continue;
-        }
-        const auto value = decode_pid(info.pid, std::span(*answer).subspan(2));
-        readings.push_back({&info, value ? ReadingStatus::Ok : ReadingStatus::NoAnswer, value.value_or(0)});
-    }
-    return readings;
-}
-
-// What PIDs 01 and 1C say about the OBD system; each stays empty when the ECU lacks it or stays silent.
-struct SystemStatus {
-    std::optional<MonitorStatus> monitors;
-    std::optional<std::uint8_t> standard;
-};
-
-Result<SystemStatus> read_system_status(ObdConnection& obd, const std::vector<std::uint8_t>& supported,
-                                        std::uint32_t timeout_ms) {
-    SystemStatus status;
-    for (const std::uint8_t pid : {std::uint8_t{0x01}, std::uint8_t{0x1C}}) {
-        if (std::find(supported.begin(), supported.end(), pid) == supported.end()) continue;
-        const std::array<std::uint8_t, 2> request = {0x01, pid};
-        const auto answer = iso15765_request(obd.session, obd.link, request, 1, timeout_ms);
-        if (!answer) {
-            if (!answer.error().call.empty() || answer.error().interrupted) return std::unexpected(answer.error());
-            continue;
-        }
-        if ((*answer)[0] == kNegativeResponse || answer->size() < 3) continue;
-        const auto data = std::span(*answer).subspan(2);
-        if (pid == 0x01) status.monitors = decode_monitor_status(data);
-        if (pid == 0x1C) status.standard = data[0];
-    }
-    return status;
-}
-
-std::string system_status_text(const SystemStatus& status) {
-    std::string text;
-    if (status.monitors) {
-        const MonitorStatus& m = *status.monitors;
-        text += std::string("MIL: ") + (m.mil_on ? "on" : "off") + ", " + std::to_string(m.dtc_count) +
-                " stored code" + (m.dtc_count == 1 ? "" : "s") + "\nreadiness:";
-        for (const MonitorReadiness& r : m.monitors) {
-            text += std::string(" ") + std::string(r.name) + (r.complete ? " complete" : " NOT complete") + ",";
-        }
-        if (text.back() == ',') text.pop_back();
-        text += "\n";
-    }
-    if (status.standard) {
-        const std::string_view name = obd_standard_name(*status.standard);
-        text += "standard: " + (name.empty() ? "0x" + hex_u32(*status.standard, 2) : std::string(name)) + "\n";
-    }
-    return text;
-}
-
-void add_system_status(JsonWriter& json, const SystemStatus& status) {
-    if (status.monitors) {
-        const MonitorStatus& m = *status.monitors;
-        json.key("mil").boolean(m.mil_on);
-        json.key("dtc_count").unsigned_number(m.dtc_count);
-        json.key("ignition").string(m.compression_ignition ? "compression" : "spark");
-        json.key("monitors").begin_array();
-        for (const MonitorReadiness& r : m.monitors) {
-            json.begin_object();
-            json.key("name").string(r.name);
-            json.key("complete").boolean(r.complete);
-            json.end_object();
-        }
-        json.end_array();
-    }
-    if (status.standard) {
-        json.key("obd_standard").string(hex_u32(*status.standard, 2));
-        json.key("obd_standard_name").string(obd_standard_name(*status.standard));
-    }
-}
-
 std::string pid_list(const std::vector<std::uint8_t>& pids) {
     std::string text;
-    for (const std::uint8_t pid : pids) {
-        if (!text.empty()) text += ' ';
-        text += hex_u32(pid, 2);
-    }
+    for (const std::uint8_t pid : pids) text += (text.empty() ? "" : " ") + hex_u32(pid, 2);
     return text;
 }
 
-std::vector<std::string> reading_lines(const std::vector<Reading>& readings) {
+std::vector<std::string> reading_lines(const std::vector<Reading>& readings, bool supported_only = false) {
     std::vector<std::string> lines;
     for (const Reading& r : readings) {
+        if (supported_only && r.status == ReadingStatus::NotSupported) continue;
         std::string line = hex_u32(r.info->pid, 2) + "  " + std::string(r.info->name);
         line.resize(std::max<std::size_t>(line.size(), 28), ' ');
         if (r.status == ReadingStatus::Ok) {
@@ -237,13 +222,37 @@ std::vector<std::string> reading_lines(const std::vector<Reading>& readings) {
     return lines;
 }
 
-std::string readings_json(const std::vector<std::uint8_t>& supported, const SystemStatus& status,
-                          const std::vector<Reading>& readings) {
-    JsonWriter json = begin_json_report(Command::Obd);
-    json.key("supported_pids").begin_array();
-    for (const std::uint8_t pid : supported) json.string(hex_u32(pid, 2));
-    json.end_array();
-    add_system_status(json, status);
+// What is shown once: supported PIDs, MIL and readiness, standard, freeze frame.
+std::vector<std::string> overview_lines(const EcuData& data) {
+    std::vector<std::string> lines{"supported PIDs: " + pid_list(data.supported)};
+    if (data.status.monitors) {
+        const MonitorStatus& m = *data.status.monitors;
+        lines.push_back(std::string("MIL: ") + (m.mil_on ? "on" : "off") + ", " + std::to_string(m.dtc_count) +
+                        " stored code" + (m.dtc_count == 1 ? "" : "s"));
+        std::string readiness = "readiness:";
+        for (const MonitorReadiness& r : m.monitors)
+            readiness += std::string(" ") + std::string(r.name) + (r.complete ? " complete" : " NOT complete") + ",";
+        if (readiness.back() == ',') readiness.pop_back();
+        if (m.monitors.empty()) readiness += " no monitors";
+        lines.push_back(readiness);
+    }
+    if (data.status.standard) {
+        const std::string_view name = obd_standard_name(*data.status.standard);
+        lines.push_back("standard: " + (name.empty() ? "0x" + hex_u32(*data.status.standard, 2) : std::string(name)));
+    }
+    if (data.freeze_frame) {
+        if (!data.freeze_frame->dtc) {
+            lines.push_back("freeze frame: none stored");
+        } else {
+            lines.push_back("freeze frame, stored by " + *data.freeze_frame->dtc + ":");
+            for (const std::string& line : reading_lines(data.freeze_frame->readings, true))
+                lines.push_back("  " + line);
+        }
+    }
+    return lines;
+}
+
+void add_readings(JsonWriter& json, const std::vector<Reading>& readings) {
     json.key("readings").begin_array();
     for (const Reading& r : readings) {
         json.begin_object();
@@ -259,8 +268,45 @@ std::string readings_json(const std::vector<std::uint8_t>& supported, const Syst
         json.end_object();
     }
     json.end_array();
-    json.end_object();
-    return json.text() + "\n";
+}
+
+void add_ecu_data(JsonWriter& json, const EcuData& data) {
+    json.key("supported_pids").begin_array();
+    for (const std::uint8_t pid : data.supported) json.string(hex_u32(pid, 2));
+    json.end_array();
+    if (data.status.monitors) {
+        const MonitorStatus& m = *data.status.monitors;
+        json.key("mil").boolean(m.mil_on);
+        json.key("dtc_count").unsigned_number(m.dtc_count);
+        json.key("ignition").string(m.compression_ignition ? "compression" : "spark");
+        json.key("monitors").begin_array();
+        for (const MonitorReadiness& r : m.monitors) {
+            json.begin_object();
+            json.key("name").string(r.name);
+            json.key("complete").boolean(r.complete);
+            json.end_object();
+        }
+        json.end_array();
+    }
+    if (data.status.standard) {
+        json.key("obd_standard").string(hex_u32(*data.status.standard, 2));
+        json.key("obd_standard_name").string(obd_standard_name(*data.status.standard));
+    }
+    if (data.freeze_frame) {
+        json.key("freeze_frame");
+        if (!data.freeze_frame->dtc) {
+            json.null();
+        } else {
+            json.begin_object();
+            json.key("dtc").string(*data.freeze_frame->dtc);
+            std::vector<Reading> held;
+            for (const Reading& r : data.freeze_frame->readings)
+                if (r.status != ReadingStatus::NotSupported) held.push_back(r);
+            add_readings(json, held);
+            json.end_object();
+        }
+    }
+    add_readings(json, data.readings);
 }
 
 // Waits between refreshes, in short steps so Ctrl-C is not kept waiting.
@@ -272,148 +318,56 @@ void pause_between_rounds() {
 
 Result<int> run_obd(const CommandContext& context) {
     const Options& options = context.options;
-    auto obd = connect_obd(context);
-    if (!obd) return std::unexpected(obd.error());
-    const auto supported = query_supported_pids(*obd, options.timeout_ms);
-    if (!supported) return std::unexpected(supported.error());
+    auto bus = ObdBus::connect(context);
+    if (!bus) return std::unexpected(bus.error());
+    std::vector<EcuData> ecus;
+    const auto supported = [](EcuData& data) -> std::vector<std::uint8_t>& { return data.supported; };
+    if (auto queried = query_supported_pids(*bus, kCurrentData, ecus, {}, supported); !queried)
+        return std::unexpected(queried.error());
+    if (auto read = read_system_status(*bus, ecus); !read) return std::unexpected(read.error());
+    if (auto read = read_freeze_frames(*bus, ecus); !read) return std::unexpected(read.error());
 
     const bool in_place = options.watch && !options.json && stdout_is_terminal();
-    const auto status = read_system_status(*obd, *supported, options.timeout_ms);
-    if (!status) return std::unexpected(status.error());
-    if (!options.json) print_out("supported PIDs: " + pid_list(*supported) + "\n" + system_status_text(*status));
+    if (!options.json) {
+        std::string text;
+        for (const EcuData& data : ecus)
+            for (const std::string& line : overview_lines(data)) text += line_start(*bus, data.ecu) + line + "\n";
+        print_out(text);
+    }
     std::size_t shown_lines = 0;
     do {
-        const auto readings = read_common_pids(*obd, *supported, options.timeout_ms);
-        if (!readings) {
-            if (options.watch && readings.error().interrupted) break;
-            return std::unexpected(readings.error());
+        for (EcuData& data : ecus) data.readings.clear();
+        const auto readings_of = [](EcuData& data) -> std::vector<Reading>& { return data.readings; };
+        if (auto read = read_pids(*bus, kCurrentData, ecus, supported, readings_of); !read) {
+            if (options.watch && read.error().interrupted) break;
+            return std::unexpected(read.error());
         }
         if (options.json) {
-            print_out(readings_json(*supported, *status, *readings));
+            JsonWriter json = begin_json_report(Command::Obd);
+            bus->add_setup(json);
+            add_ecu_reports(json, *bus, ecus, add_ecu_data);
+            json.end_object();
+            print_out(json.text() + "\n");
         } else {
             std::string block;
             // Back to the first line of the previous block, so the values refresh in place.
             if (in_place && shown_lines != 0) block += "\x1b[" + std::to_string(shown_lines) + "A";
-            const auto lines = reading_lines(*readings);
-            for (const std::string& line : lines) block += (in_place ? "\x1b[2K" : "") + line + "\n";
+            shown_lines = 0;
+            for (const EcuData& data : ecus) {
+                for (const std::string& line : reading_lines(data.readings)) {
+                    block += (in_place ? "\x1b[2K" : "") + line_start(*bus, data.ecu) + line + "\n";
+                    ++shown_lines;
+                }
+            }
             if (options.watch && !in_place) block += "\n";
-            shown_lines = lines.size();
             print_out(block);
         }
         if (options.watch) pause_between_rounds();
     } while (options.watch && !interrupt_requested());
 
     const bool interrupted = interrupt_requested();
-    if (auto closed = finish(obd->session); !closed) return std::unexpected(closed.error());
+    if (auto closed = bus->finish(); !closed) return std::unexpected(closed.error());
     return interrupted ? kExitInterrupted : kExitOk;
-}
-
-namespace {
-
-bool confirmed_by_user() {
-    print_err("Clear all stored trouble codes and freeze-frame data in the vehicle? [y/N] ");
-    std::array<char, 64> answer{};
-    if (std::fgets(answer.data(), static_cast<int>(answer.size()), stdin) == nullptr) {
-        print_err("\n");
-        return false;
-    }
-    std::string text(answer.data());
-    while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ')) text.pop_back();
-    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return text == "y" || text == "yes";
-}
-
-struct StoredCodes {
-    std::vector<std::string> codes;
-    std::vector<std::uint8_t> response;
-};
-
-Result<StoredCodes> read_stored_codes(ObdConnection& obd, std::uint32_t timeout_ms) {
-    const std::array<std::uint8_t, 1> request = {0x03};
-    auto answer = positive_request(obd, request, 0, timeout_ms);
-    if (!answer) return std::unexpected(answer.error());
-    auto codes = decode_dtc_response(*answer);
-    if (!codes) return tool_failure("unexpected answer to 03: " + hex_bytes(*answer));
-    return StoredCodes{std::move(*codes), std::move(*answer)};
-}
-
-// Pending (07) and permanent (0A) codes: an ECU that lacks the mode refuses it or stays silent, and
-// then there is nothing to show.
-Result<std::optional<std::vector<std::string>>> read_other_codes(ObdConnection& obd, std::uint8_t mode,
-                                                                 std::uint32_t timeout_ms) {
-    const std::array<std::uint8_t, 1> request = {mode};
-    const auto answer = iso15765_request(obd.session, obd.link, request, 0, timeout_ms);
-    if (!answer) {
-        if (!answer.error().call.empty() || answer.error().interrupted) return std::unexpected(answer.error());
-        return std::optional<std::vector<std::string>>{};
-    }
-    return decode_dtc_response(*answer);
-}
-
-std::string codes_text(const std::vector<std::string>& codes, std::string_view kind = "stored") {
-    if (codes.empty()) return "no " + std::string(kind) + " trouble codes";
-    std::string text = std::to_string(codes.size()) + " " + std::string(kind) + " trouble code" +
-                       (codes.size() == 1 ? "" : "s") + ":";
-    for (const std::string& code : codes) text += " " + code;
-    return text;
-}
-
-void add_codes(JsonWriter& json, std::string_view key, const std::vector<std::string>& codes) {
-    json.key(key).begin_array();
-    for (const std::string& code : codes) json.string(code);
-    json.end_array();
-}
-
-}  // namespace
-
-Result<int> run_dtc(const CommandContext& context) {
-    const Options& options = context.options;
-    auto obd = connect_obd(context);
-    if (!obd) return std::unexpected(obd.error());
-    const auto stored = read_stored_codes(*obd, options.timeout_ms);
-    if (!stored) return std::unexpected(stored.error());
-    if (!options.json) print_out(codes_text(stored->codes) + "\n");
-    const auto pending = read_other_codes(*obd, 0x07, options.timeout_ms);
-    if (!pending) return std::unexpected(pending.error());
-    const auto permanent = read_other_codes(*obd, 0x0A, options.timeout_ms);
-    if (!permanent) return std::unexpected(permanent.error());
-    if (!options.json) {
-        if (*pending) print_out(codes_text(**pending, "pending") + "\n");
-        if (*permanent) print_out(codes_text(**permanent, "permanent") + "\n");
-    }
-
-    // Read back after clearing: a fault still present sets its code again, and the user should see it.
-    std::optional<StoredCodes> remaining;
-    if (options.clear) {
-        if (!options.yes && !confirmed_by_user()) {
-            if (interrupt_requested()) return interrupted_failure();
-            return tool_failure("not confirmed; nothing was cleared");
-        }
-        const std::array<std::uint8_t, 1> clear_request = {0x04};
-        const auto cleared_answer = positive_request(*obd, clear_request, 0, options.timeout_ms);
-        if (!cleared_answer) return std::unexpected(cleared_answer.error());
-        if (!options.json) print_out("trouble codes cleared\n");
-        auto after = read_stored_codes(*obd, options.timeout_ms);
-        if (!after) return std::unexpected(after.error());
-        if (!options.json) print_out("after clearing: " + codes_text(after->codes) + "\n");
-        remaining = std::move(*after);
-    }
-    if (auto closed = finish(obd->session); !closed) return std::unexpected(closed.error());
-
-    if (options.json) {
-        JsonWriter json = begin_json_report(Command::Dtc);
-        add_codes(json, "codes", stored->codes);
-        json.key("response").string(hex_bytes(stored->response));
-        if (*pending) add_codes(json, "pending_codes", **pending);
-        if (*permanent) add_codes(json, "permanent_codes", **permanent);
-        if (remaining) {
-            json.key("cleared").boolean(true);
-            add_codes(json, "codes_after_clear", remaining->codes);
-        }
-        json.end_object();
-        print_out(json.text() + "\n");
-    }
-    return kExitOk;
 }
 
 }  // namespace vexo::tools

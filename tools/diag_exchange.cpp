@@ -38,64 +38,111 @@ std::uint32_t can_id_of(std::span<const std::uint8_t> data) {
 }
 
 VoidResult connect_iso15765(Session& session, const IsoTpLink& link, std::uint32_t baud) {
-    const std::uint32_t flags = link.extended ? CAN_29BIT_ID : 0;
-    if (auto connected = session.connect(ISO15765, flags, baud); !connected) return connected;
-    const std::vector<std::uint8_t> mask = {0xFF, 0xFF, 0xFF, 0xFF};
-    const std::vector<std::uint8_t> pattern = can_id_bytes(link.response_id);
-    const std::vector<std::uint8_t> flow = can_id_bytes(link.flow_id);
-    const std::uint32_t tx_flags = ISO15765_FRAME_PAD | flags;
-    if (auto filter =
-            session.start_filter(FLOW_CONTROL_FILTER, mask, pattern, std::span<const std::uint8_t>(flow), tx_flags);
-        !filter) {
-        return std::unexpected(filter.error());
-    }
+    if (auto connected = session.connect(ISO15765, link.extended ? CAN_29BIT_ID : 0, baud); !connected)
+        return connected;
+    if (auto filter = start_flow_control(session, 0xFFFFFFFF, link.response_id, link.flow_id, link.extended); !filter)
+        return filter;
     return session.clear_rx_buffer();
 }
 
-Result<std::vector<std::uint8_t>> await_answer(Session& session, std::span<const std::uint8_t> request,
+VoidResult start_flow_control(Session& session, std::uint32_t mask, std::uint32_t pattern, std::uint32_t flow_id,
+                              bool extended) {
+    const std::uint32_t tx_flags = ISO15765_FRAME_PAD | (extended ? CAN_29BIT_ID : 0u);
+    const std::vector<std::uint8_t> flow = can_id_bytes(flow_id);
+    auto filter = session.start_filter(FLOW_CONTROL_FILTER, can_id_bytes(mask), can_id_bytes(pattern),
+                                       std::span<const std::uint8_t>(flow), tx_flags);
+    if (!filter) return std::unexpected(filter.error());
+    return {};
+}
+
+std::string no_answer_text(std::span<const std::uint8_t> request, const std::string& from, std::uint32_t timeout_ms) {
+    return "no answer to " + hex_bytes(request.first(std::min<std::size_t>(request.size(), 4))) +
+           (request.size() > 4 ? " .." : "") + " from " + from + " within " + std::to_string(timeout_ms) + " ms";
+}
+
+Result<std::vector<EcuAnswer>> collect_answers(Session& session, std::span<const std::uint8_t> request,
                                                std::size_t echo_length, std::uint32_t timeout_ms,
-                                               const PayloadOf& payload_of, const std::string& from) {
+                                               const AnswerOf& answer_of, std::span<const std::uint32_t> expected,
+                                               std::chrono::milliseconds settle) {
+    std::vector<EcuAnswer> answers;
+    const auto answered = [&](std::uint32_t ecu) {
+        return std::any_of(answers.begin(), answers.end(), [ecu](const EcuAnswer& a) { return a.ecu == ecu; });
+    };
+    const auto awaited = [&](std::uint32_t ecu) {
+        return expected.empty() || std::find(expected.begin(), expected.end(), ecu) != expected.end();
+    };
+    const auto complete = [&] {
+        return !expected.empty() && std::all_of(expected.begin(), expected.end(), answered);
+    };
     auto deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
-    for (;;) {
+    while (!complete()) {
         if (interrupt_requested()) return interrupted_failure();
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-        if (left <= 0) {
-            return tool_failure("no answer to " + hex_bytes(request.first(std::min<std::size_t>(request.size(), 4))) +
-                                (request.size() > 4 ? " .." : "") + " from " + from + " within " +
-                                std::to_string(timeout_ms) + " ms");
-        }
+        if (left <= 0) break;
         const auto slice = static_cast<std::uint32_t>(std::min<long long>(left, kReadSliceMs));
         auto messages = session.read(kReadBatch, slice);
         if (!messages) return std::unexpected(messages.error());
         for (const ReceivedMessage& message : *messages) {
-            const auto payload = payload_of(message);
-            if (!payload) continue;
-            switch (classify_response(request, echo_length, *payload)) {
+            auto answer = answer_of(message);
+            if (!answer || !awaited(answer->ecu) || answered(answer->ecu)) continue;
+            switch (classify_response(request, echo_length, answer->payload)) {
                 case ResponseKind::Positive:
-                case ResponseKind::Negative: return *payload;
+                case ResponseKind::Negative:
+                    // Nobody says how many ECUs hear a broadcast: the others get a moment after the first.
+                    if (expected.empty() && answers.empty()) deadline = std::min(deadline, Clock::now() + settle);
+                    answers.push_back(std::move(*answer));
+                    break;
                 case ResponseKind::Pending:
-                    deadline =
-                        Clock::now() + std::max<Clock::duration>(std::chrono::milliseconds(timeout_ms), kPendingWait);
+                    deadline = std::max(deadline, Clock::now() + std::max<Clock::duration>(
+                                                                     std::chrono::milliseconds(timeout_ms), kPendingWait));
                     break;
                 case ResponseKind::Unrelated: break;
             }
         }
     }
+    return answers;
+}
+
+Result<std::vector<std::uint8_t>> await_answer(Session& session, std::span<const std::uint8_t> request,
+                                               std::size_t echo_length, std::uint32_t timeout_ms,
+                                               const PayloadOf& payload_of, const std::string& from) {
+    const AnswerOf answer_of = [&payload_of](const ReceivedMessage& message) -> std::optional<EcuAnswer> {
+        auto payload = payload_of(message);
+        if (!payload) return std::nullopt;
+        return EcuAnswer{0, std::move(*payload)};
+    };
+    const std::uint32_t only_sender = 0;
+    auto answers = collect_answers(session, request, echo_length, timeout_ms, answer_of, std::span(&only_sender, 1));
+    if (!answers) return std::unexpected(answers.error());
+    if (answers->empty()) return tool_failure(no_answer_text(request, from, timeout_ms));
+    return std::move(answers->front().payload);
+}
+
+VoidResult send_iso15765(Session& session, std::uint32_t to, bool extended, std::span<const std::uint8_t> request,
+                         std::uint32_t timeout_ms) {
+    std::vector<std::uint8_t> data = can_id_bytes(to);
+    data.insert(data.end(), request.begin(), request.end());
+    const std::uint32_t tx_flags = ISO15765_FRAME_PAD | (extended ? CAN_29BIT_ID : 0u);
+    return session.write(data, tx_flags, timeout_ms);
+}
+
+std::optional<EcuAnswer> iso15765_answer(const ReceivedMessage& message) {
+    if (message.data.size() <= 4) return std::nullopt;
+    return EcuAnswer{can_id_of(message.data) & 0x1FFFFFFF,
+                     std::vector<std::uint8_t>(message.data.begin() + 4, message.data.end())};
 }
 
 Result<std::vector<std::uint8_t>> iso15765_request(Session& session, const IsoTpLink& link,
                                                    std::span<const std::uint8_t> request, std::size_t echo_length,
                                                    std::uint32_t timeout_ms) {
-    std::vector<std::uint8_t> data = can_id_bytes(link.request_id);
-    data.insert(data.end(), request.begin(), request.end());
-    const std::uint32_t tx_flags = ISO15765_FRAME_PAD | (link.extended ? CAN_29BIT_ID : 0u);
-    if (auto written = session.write(data, tx_flags, timeout_ms); !written) return std::unexpected(written.error());
-
+    if (auto sent = send_iso15765(session, link.request_id, link.extended, request, timeout_ms); !sent)
+        return std::unexpected(sent.error());
     const std::uint32_t response_id = link.response_id;
     const PayloadOf payload_of =
         [response_id](const ReceivedMessage& message) -> std::optional<std::vector<std::uint8_t>> {
-        if (message.data.size() <= 4 || (can_id_of(message.data) & 0x1FFFFFFF) != response_id) return std::nullopt;
-        return std::vector<std::uint8_t>(message.data.begin() + 4, message.data.end());
+        auto answer = iso15765_answer(message);
+        if (!answer || answer->ecu != response_id) return std::nullopt;
+        return std::move(answer->payload);
     };
     return await_answer(session, request, echo_length, timeout_ms, payload_of,
                         hex_u32(response_id, link.extended ? 8 : 3));

@@ -59,19 +59,25 @@ Reads the VIN over ISO15765 (request 09 02) and prints its 17 characters.
 
   --tx ID        request CAN ID, hexadecimal (default 7E0)
   --rx ID        answer CAN ID (default 7E8); IDs above 7FF use 29-bit CAN
-  --functional   send the request to 7DF, the OBD broadcast ID
+  --functional   ask every ECU at once (7DF, or 18DB33F1 with 29-bit IDs) and
+                 show each answer on a line that starts with the ECU's ID
   --baud N       CAN bit rate, 10000 to 1000000 (default 500000)
   --timeout MS   how long to wait for the answer (default 1000)
+
+When nothing answers and none of --baud, --tx and --rx was given, the other
+set-ups OBD vehicles use are tried: 500 and 250 kbit/s, 11- and 29-bit IDs;
+vexo says on stderr which one answered.
 )";
 
 constexpr const char* kObd =
     R"(usage: vexo obd [--watch] [--tx ID] [--rx ID] [--functional] [--baud N] [--timeout MS] [--json]
 
 Asks which mode 01 PIDs the ECU supports (PIDs 00, 20, 40, ...), shows the
-MIL, the number of stored codes and the readiness of each monitor (01) and the
-OBD standard (1C), then reads and decodes engine speed (0C), vehicle speed
-(0D), coolant temperature (05), intake air temperature (0F), throttle position
-(11), fuel level (2F) and control module voltage (42).
+MIL, the number of stored codes and the readiness of each monitor (01), the
+OBD standard (1C) and the freeze frame (mode 02: the code that stored it and
+the values below as they were then), then reads and decodes engine speed (0C),
+vehicle speed (0D), coolant temperature (05), intake air temperature (0F),
+throttle position (11), fuel level (2F) and control module voltage (42).
 
   --watch        refresh the values until Ctrl-C (exit status 130); with --json
                  one object per line

@@ -137,13 +137,16 @@ Result<std::vector<std::uint8_t>> Session::fast_init(std::span<const std::uint8_
     return std::vector<std::uint8_t>(data.begin(), data.end());
 }
 
+VoidResult Session::disconnect() {
+    if (!channel_id_) return {};
+    const std::uint32_t status = library_->fn().disconnect(*channel_id_);
+    channel_id_.reset();
+    if (status != STATUS_NOERROR) return std::unexpected(library_->call_failure("PassThruDisconnect", status));
+    return {};
+}
+
 VoidResult Session::close() {
-    VoidResult outcome;
-    if (channel_id_) {
-        const std::uint32_t status = library_->fn().disconnect(*channel_id_);
-        channel_id_.reset();
-        if (status != STATUS_NOERROR) outcome = std::unexpected(library_->call_failure("PassThruDisconnect", status));
-    }
+    VoidResult outcome = disconnect();
     if (device_open_) {
         const std::uint32_t status = library_->fn().close(device_id_);
         device_open_ = false;

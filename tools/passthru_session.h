@@ -42,6 +42,8 @@ public:
     Result<std::uint32_t> read_battery_millivolts();
 
     VoidResult connect(std::uint32_t protocol_id, std::uint32_t flags, std::uint32_t baud);
+    // Ends the channel, and with it its filters (the cable cannot stop one alone).
+    VoidResult disconnect();
     // Mask and pattern (and flow control) of equal length; returns the filter ID.
     Result<std::uint32_t> start_filter(std::uint32_t filter_type, std::span<const std::uint8_t> mask,
                                        std::span<const std::uint8_t> pattern,

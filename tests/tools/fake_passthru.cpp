@@ -1,6 +1,6 @@
 // A scripted J2534 library for the client's end-to-end tests: one ECU that answers a fixed set of OBD,
-// UDS and K-line requests, a trace of every call in the file named by VEXO_FAKE_TRACE, and the call named
-// by VEXO_FAKE_FAIL refused. Like the real library it leaves *pNumMsgs alone when a read times out.
+// UDS and K-line requests (on CAN only at the bit rate VEXO_FAKE_BAUD, when set), a trace of every call in
+// the file named by VEXO_FAKE_TRACE, and the call named by VEXO_FAKE_FAIL refused. Like the real library it leaves *pNumMsgs alone when a read times out.
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -27,6 +27,7 @@ struct Fake {
     bool open = false;
     std::uint32_t protocol = 0;  // connected channel, 0 for none
     std::uint32_t flags = 0;
+    std::uint32_t baud = 0;
     std::vector<Filter> filters;
     std::deque<PASSTHRU_MSG> rx;
     std::string last_error;
@@ -137,6 +138,8 @@ void answer_iso15765(const Bytes& data, std::uint32_t tx_flags) {
     std::uint32_t response_id = id == 0x7DF ? 0x7E8 : id + 8;
     if (id > 0x7FF) response_id = (id & 0xFFFF0000u) | ((id & 0xFF) << 8) | ((id >> 8) & 0xFF);
     queue(TX_INDICATION | (tx_flags & CAN_29BIT_ID), can_id(id));
+    const char* only_baud = std::getenv("VEXO_FAKE_BAUD");
+    if (only_baud != nullptr && std::strtoul(only_baud, nullptr, 10) != fake.baud) return;
     for (const Bytes& payload : answers(Bytes(data.begin() + 4, data.end()))) {
         Bytes response = can_id(response_id);
         response.insert(response.end(), payload.begin(), payload.end());
@@ -185,6 +188,7 @@ J2534_API uint32_t J2534_CALL PassThruConnect(uint32_t, uint32_t ProtocolID, uin
     if (refused("PassThruConnect")) return ERR_INVALID_BAUDRATE;
     fake.protocol = ProtocolID;
     fake.flags = Flags;
+    fake.baud = BaudRate;
     *pChannelID = ProtocolID;
     if (ProtocolID == CAN) {
         // Traffic already on the bus: an OBD answer and a 29-bit frame.
