@@ -64,7 +64,7 @@ bool install_vehicle(CableFirmware& cable, std::string_view name) {
 }
 
 DemoVehicle install_demo_vehicle(CableFirmware& cable) {
-    DemoVehicle demo{std::make_shared<EngineEcu>(cable), std::make_shared<KlineEcu>(cable)};
+    DemoVehicle demo{std::make_shared<CanEcu>(cable), std::make_shared<KlineEcu>(cable)};
     cable.set_filtering(true);
     cable.set_battery_millivolts(12600);
     // Without a K-line ECU that wakes, a fast initialisation gets no answer at all.

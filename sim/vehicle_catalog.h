@@ -6,7 +6,7 @@
 
 #include "sim/cable_firmware.h"
 #include "sim/cable_vehicle_side.h"
-#include "sim/vehicle_engine_ecu.h"
+#include "sim/vehicle_can_ecu.h"
 #include "sim/vehicle_kline_ecu.h"
 
 // The vehicles the simulated cable can have behind it, and how their ECUs share it.
@@ -26,7 +26,7 @@ bool known_vehicle(std::string_view name);
 
 // The ECUs of the demo car, for callers that want to look at them.
 struct DemoVehicle {
-    std::shared_ptr<EngineEcu> engine;
+    std::shared_ptr<CanEcu> engine;
     std::shared_ptr<KlineEcu> kline;
 };
 

@@ -1,4 +1,4 @@
-#include "sim/vehicle_engine_diagnostics.h"
+#include "sim/vehicle_ecu_diagnostics.h"
 
 #include "sim/vehicle_engine_readings.h"
 #include "sim/vehicle_negative_response.h"
@@ -20,7 +20,7 @@ std::uint16_t seed_at(std::uint64_t uptime_us) {
 
 }  // namespace
 
-EngineDiagnostics::EngineDiagnostics(Settings settings)
+EcuDiagnostics::EcuDiagnostics(Settings settings)
     : vin_(std::move(settings.vin)),
       dids_{{did_vin, text_bytes(vin_)}, {did_serial_number, text_bytes(settings.serial_number)}},
       dtcs_(std::move(settings.dtcs)),
@@ -29,8 +29,8 @@ EngineDiagnostics::EngineDiagnostics(Settings settings)
       pending_dtcs_{0x0171},
       permanent_dtcs_(dtcs_) {}
 
-std::optional<Bytes> EngineDiagnostics::answer(std::span<const std::uint8_t> request, bool functional,
-                                               std::uint64_t uptime_us) {
+std::optional<Bytes> EcuDiagnostics::answer(std::span<const std::uint8_t> request, bool functional,
+                                            std::uint64_t uptime_us) {
     if (request.empty()) return std::nullopt;
     auto reply = serve(request, uptime_us);
     if (functional && reply && reply->size() == 3 && (*reply)[0] == negative_response_sid &&
@@ -39,7 +39,7 @@ std::optional<Bytes> EngineDiagnostics::answer(std::span<const std::uint8_t> req
     return reply;
 }
 
-std::optional<Bytes> EngineDiagnostics::serve(std::span<const std::uint8_t> request, std::uint64_t uptime_us) {
+std::optional<Bytes> EcuDiagnostics::serve(std::span<const std::uint8_t> request, std::uint64_t uptime_us) {
     const std::uint8_t service = request[0];
     switch (service) {
         case 0x01: return obd_current_data(request, engine_readings(uptime_us), dtcs_.size());
@@ -58,14 +58,14 @@ std::optional<Bytes> EngineDiagnostics::serve(std::span<const std::uint8_t> requ
     }
 }
 
-Bytes EngineDiagnostics::clear_obd(std::span<const std::uint8_t> request) {
+Bytes EcuDiagnostics::clear_obd(std::span<const std::uint8_t> request) {
     if (request.size() != 1) return negative_response(0x04, nrc::incorrect_length);
     dtcs_.clear();
     pending_dtcs_.clear();
     return {0x44};
 }
 
-Bytes EngineDiagnostics::clear_uds(std::span<const std::uint8_t> request) {
+Bytes EcuDiagnostics::clear_uds(std::span<const std::uint8_t> request) {
     constexpr std::uint8_t service = 0x14;
     if (request.size() != 4) return negative_response(service, nrc::incorrect_length);
     // Only the group of all codes exists here.

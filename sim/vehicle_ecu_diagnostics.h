@@ -11,10 +11,10 @@
 
 namespace vexo::sim {
 
-// The engine ECU's diagnostic server, apart from any bus: OBD-II modes 01, 03, 04 and 09
+// A CAN ECU's diagnostic server, apart from any bus: OBD-II modes 01, 03, 04 and 09
 // and the UDS services 10, 11, 14, 22, 27 and 3E over one set of stored codes and one
 // session. Not thread-safe; the ECU that owns it serialises requests.
-class EngineDiagnostics {
+class EcuDiagnostics {
 public:
     struct Settings {
         std::string vin;
@@ -22,7 +22,7 @@ public:
         std::vector<std::uint16_t> dtcs;  // two bytes each as mode 03 reports them: 0x0301 is P0301
     };
 
-    explicit EngineDiagnostics(Settings settings);
+    explicit EcuDiagnostics(Settings settings);
 
     // The answer to one request, or nothing. `functional` requests (sent to every ECU) get no
     // negative answer that only says the ECU cannot serve them. `uptime_us` drives the

@@ -1,4 +1,4 @@
-#include "sim/vehicle_engine_ecu.h"
+#include "sim/vehicle_can_ecu.h"
 
 #include <gtest/gtest.h>
 
@@ -24,7 +24,7 @@ Bytes concat(std::initializer_list<Bytes> parts) {
 
 Bytes vin_bytes() { return to_bytes(demo_vin); }
 
-struct EngineEcuTest : ::testing::Test {
+struct CanEcuTest : ::testing::Test {
     CableFirmware cable;
     DemoVehicle demo = install_demo_vehicle(cable);
     Host host{cable};
@@ -41,7 +41,7 @@ struct EngineEcuTest : ::testing::Test {
     std::vector<Bytes> answer(Bytes reply) { return {can_message(0x7E8, std::move(reply))}; }
 };
 
-TEST_F(EngineEcuTest, FunctionalVinRequestAnsweredInChunksAfterTxDone) {
+TEST_F(CanEcuTest, FunctionalVinRequestAnsweredInChunksAfterTxDone) {
     host.send("ato6 0 500000 0\r\n");
     host.send("atf6 3 64 4\r\n", concat({all_ones, id_7e8, id_7e0}));
     const auto setup = host.take();
@@ -72,7 +72,7 @@ TEST_F(EngineEcuTest, FunctionalVinRequestAnsweredInChunksAfterTxDone) {
     EXPECT_EQ(std::string(messages[0].begin() + 7, messages[0].end()), demo_vin);
 }
 
-TEST_F(EngineEcuTest, FiltersDecideWhatReachesTheHost) {
+TEST_F(CanEcuTest, FiltersDecideWhatReachesTheHost) {
     host.send("ato6 0 500000 0\r\n");
     host.take();
     EXPECT_TRUE(ask(0x7E0, {0x01, 0x0D}).empty());  // no filter yet: only the TxDone
@@ -93,7 +93,7 @@ TEST_F(EngineEcuTest, FiltersDecideWhatReachesTheHost) {
     EXPECT_TRUE(ask(0x7E0, {0x03}).empty());
 }
 
-TEST_F(EngineEcuTest, HearsOnlyItsIdsAtItsBitRate) {
+TEST_F(CanEcuTest, HearsOnlyItsIdsAtItsBitRate) {
     open_iso15765();
     EXPECT_TRUE(ask(0x7E1, {0x01, 0x0D}).empty());
     EXPECT_TRUE(host.transmit(6, can_message(0x7E0, {0x01, 0x0D}), 64 | 0x100).empty());  // 29-bit 7E0
@@ -107,7 +107,7 @@ TEST_F(EngineEcuTest, HearsOnlyItsIdsAtItsBitRate) {
     EXPECT_EQ(ask(0x7DF, {0x01, 0x1C}), answer({0x41, 0x1C, 0x03}));
 }
 
-TEST_F(EngineEcuTest, StoredCodesUntilCleared) {
+TEST_F(CanEcuTest, StoredCodesUntilCleared) {
     open_iso15765();
     EXPECT_EQ(ask(0x7E0, {0x03}), answer({0x43, 0x02, 0x03, 0x01, 0x04, 0x20}));
     EXPECT_EQ(ask(0x7E0, {0x01, 0x01}), answer({0x41, 0x01, 0x82, 0x07, 0x65, 0x00}));  // lamp on, 2 codes
@@ -118,7 +118,7 @@ TEST_F(EngineEcuTest, StoredCodesUntilCleared) {
     EXPECT_EQ(ask(0x7E0, {0x03, 0x00}), answer({0x7F, 0x03, 0x13}));
 }
 
-TEST_F(EngineEcuTest, LiveDataMovesWithinItsRanges) {
+TEST_F(CanEcuTest, LiveDataMovesWithinItsRanges) {
     open_iso15765();
     const auto reply = ask(0x7E0, {0x01, 0x0C, 0x0D, 0x42});
     ASSERT_EQ(reply.size(), 1u);
@@ -134,7 +134,7 @@ TEST_F(EngineEcuTest, LiveDataMovesWithinItsRanges) {
     EXPECT_LE(millivolts, 14300u);
 }
 
-TEST_F(EngineEcuTest, UdsAnswersAndRefusals) {
+TEST_F(CanEcuTest, UdsAnswersAndRefusals) {
     open_iso15765();
     EXPECT_EQ(ask(0x7E0, {0x10, 0x03}), answer({0x50, 0x03, 0x00, 0x32, 0x01, 0xF4}));
     EXPECT_EQ(ask(0x7E0, {0x3E, 0x00}), answer({0x7E, 0x00}));
@@ -155,7 +155,7 @@ TEST_F(EngineEcuTest, UdsAnswersAndRefusals) {
     EXPECT_EQ(ask(0x7DF, {0x22, 0xF1}), answer({0x7F, 0x22, 0x13}));
 }
 
-TEST_F(EngineEcuTest, SecurityAccessWithSeedAndKey) {
+TEST_F(CanEcuTest, SecurityAccessWithSeedAndKey) {
     open_iso15765();
     EXPECT_EQ(ask(0x7E0, {0x27, 0x02, 0x00, 0x00}), answer({0x7F, 0x27, 0x24}));  // no seed asked for
 
@@ -181,7 +181,7 @@ TEST_F(EngineEcuTest, SecurityAccessWithSeedAndKey) {
     EXPECT_NE(ask(0x7E0, {0x27, 0x01}), answer({0x67, 0x01, 0x00, 0x00}));
 }
 
-TEST_F(EngineEcuTest, RawCanSingleFrames) {
+TEST_F(CanEcuTest, RawCanSingleFrames) {
     host.send("ato5 0 500000 0\r\n");
     host.send("atf5 1 64 4\r\n", concat({all_ones, id_7e8}));
     host.take();

@@ -1,4 +1,4 @@
-#include "sim/vehicle_engine_diagnostics.h"
+#include "sim/vehicle_ecu_diagnostics.h"
 
 #include <gtest/gtest.h>
 
@@ -25,12 +25,12 @@ TEST(EngineReadingsTest, UptimeRunsOnAcrossTheCounterWrap) {
     EXPECT_EQ(uptime.advance(0x00000200u), 0x100000200u);
 }
 
-struct EngineDiagnosticsTest : ::testing::Test {
-    EngineDiagnostics ecu{{"1VXDM5SM8N0004217", "SN42", {0x0301, 0x0420}}};
+struct EcuDiagnosticsTest : ::testing::Test {
+    EcuDiagnostics ecu{{"1VXDM5SM8N0004217", "SN42", {0x0301, 0x0420}}};
     std::optional<Bytes> ask(Bytes request, bool functional = false) { return ecu.answer(request, functional, 0); }
 };
 
-TEST_F(EngineDiagnosticsTest, SupportedPidBitmapsAgreeWithTheAnswers) {
+TEST_F(EcuDiagnosticsTest, SupportedPidBitmapsAgreeWithTheAnswers) {
     EXPECT_EQ(ask({0x01, 0x00}), (Bytes{0x41, 0x00, 0x88, 0x1A, 0x80, 0x11}));
     EXPECT_EQ(ask({0x01, 0x20}), (Bytes{0x41, 0x20, 0x00, 0x02, 0x00, 0x01}));
     EXPECT_EQ(ask({0x01, 0x40}), (Bytes{0x41, 0x40, 0x40, 0x00, 0x00, 0x00}));
@@ -51,7 +51,7 @@ TEST_F(EngineDiagnosticsTest, SupportedPidBitmapsAgreeWithTheAnswers) {
     }
 }
 
-TEST_F(EngineDiagnosticsTest, CurrentDataEncodings) {
+TEST_F(EcuDiagnosticsTest, CurrentDataEncodings) {
     EXPECT_EQ(ask({0x01, 0x05, 0x0C, 0x0D, 0x0F, 0x11, 0x2F}),
               (Bytes{0x41, 0x05, 60, 0x0C, 0x0B, 0xB8, 0x0D, 0, 0x0F, 65, 0x11, 25, 0x2F, 191}));
     EXPECT_EQ(ask({0x01, 0x42, 0x0E}), (Bytes{0x41, 0x42, 0x36, 0xB0}));  // unknown PIDs left out
@@ -61,7 +61,7 @@ TEST_F(EngineDiagnosticsTest, CurrentDataEncodings) {
     EXPECT_FALSE(ask({0x09, 0x04}, true));
 }
 
-TEST_F(EngineDiagnosticsTest, UdsSessionsResetAndClear) {
+TEST_F(EcuDiagnosticsTest, UdsSessionsResetAndClear) {
     EXPECT_FALSE(ask({0x10, 0x83}));  // suppressed answer, session still changed
     EXPECT_EQ(ecu.uds_state().session, 0x03);
     EXPECT_EQ(ask({0x11, 0x01}), (Bytes{0x51, 0x01}));
