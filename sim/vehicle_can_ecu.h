@@ -10,6 +10,7 @@
 #include "sim/cable_vehicle_side.h"
 #include "sim/vehicle_ecu_diagnostics.h"
 #include "sim/vehicle_engine_readings.h"
+#include "sim/vehicle_obd_services.h"
 #include "sim/vehicle_uptime.h"
 
 namespace vexo::sim {
@@ -36,6 +37,7 @@ public:
         std::string vin{demo_vin};
         std::string serial_number = "VX-ECM-0004217";
         std::vector<std::uint16_t> dtcs{0x0301, 0x0420};  // P0301, P0420
+        ObdProfile profile = engine_obd_profile;
     };
 
     explicit CanEcu(VehiclePort& port);

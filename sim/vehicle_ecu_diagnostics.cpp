@@ -22,6 +22,7 @@ std::uint16_t seed_at(std::uint64_t uptime_us) {
 
 EcuDiagnostics::EcuDiagnostics(Settings settings)
     : vin_(std::move(settings.vin)),
+      profile_(std::move(settings.profile)),
       dids_{{did_vin, text_bytes(vin_)}, {did_serial_number, text_bytes(settings.serial_number)}},
       dtcs_(std::move(settings.dtcs)),
       // A lean mixture seen once, not yet confirmed (P0171); the stored codes are also permanent ones,
@@ -42,7 +43,7 @@ std::optional<Bytes> EcuDiagnostics::answer(std::span<const std::uint8_t> reques
 std::optional<Bytes> EcuDiagnostics::serve(std::span<const std::uint8_t> request, std::uint64_t uptime_us) {
     const std::uint8_t service = request[0];
     switch (service) {
-        case 0x01: return obd_current_data(request, engine_readings(uptime_us), dtcs_.size());
+        case 0x01: return obd_current_data(request, profile_, engine_readings(uptime_us), dtcs_.size());
         case 0x03: return obd_stored_dtcs(request, dtcs_);
         case 0x04: return clear_obd(request);
         case 0x07: return obd_dtc_list(request, pending_dtcs_);

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "sim/cable_frames.h"
+#include "sim/vehicle_obd_services.h"
 #include "sim/vehicle_uds_services.h"
 
 namespace vexo::sim {
@@ -20,6 +21,7 @@ public:
         std::string vin;
         std::string serial_number;
         std::vector<std::uint16_t> dtcs;  // two bytes each as mode 03 reports them: 0x0301 is P0301
+        ObdProfile profile;
     };
 
     explicit EcuDiagnostics(Settings settings);
@@ -38,6 +40,7 @@ private:
     Bytes clear_uds(std::span<const std::uint8_t> request);
 
     std::string vin_;
+    ObdProfile profile_;
     DataIdentifiers dids_;
     std::vector<std::uint16_t> dtcs_;
     std::vector<std::uint16_t> pending_dtcs_;

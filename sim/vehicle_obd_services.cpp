@@ -30,19 +30,20 @@ std::array<std::uint8_t, 4> supported_pid_bitmap(std::uint8_t base, std::span<co
     return bitmap;
 }
 
-std::optional<Bytes> current_data_value(std::uint8_t pid, const EngineReadings& r, std::size_t stored_dtcs) {
+std::optional<Bytes> current_data_value(std::uint8_t pid, const ObdProfile& profile, const EngineReadings& r,
+                                        std::size_t stored_dtcs) {
+    if (std::find(profile.pids.begin(), profile.pids.end(), pid) == profile.pids.end()) return std::nullopt;
+    if (pid % 0x20 == 0) {
+        const auto bitmap = supported_pid_bitmap(pid, profile.pids);
+        return Bytes(bitmap.begin(), bitmap.end());
+    }
     switch (pid) {
-        case 0x00:
-        case 0x20:
-        case 0x40: {
-            const auto bitmap = supported_pid_bitmap(pid, current_data_pids);
-            return Bytes(bitmap.begin(), bitmap.end());
-        }
         case 0x01: {
-            // Stored codes light the lamp; misfire, fuel and component monitors supported and
-            // complete; catalyst, evaporative system, O2 sensor and its heater supported.
+            // Stored codes light the lamp.
             const auto count = static_cast<std::uint8_t>(std::min<std::size_t>(stored_dtcs, 0x7F));
-            return Bytes{static_cast<std::uint8_t>(count | (count > 0 ? 0x80 : 0x00)), 0x07, 0x65, 0x00};
+            Bytes status{static_cast<std::uint8_t>(count | (count > 0 ? 0x80 : 0x00))};
+            append(status, profile.readiness);
+            return status;
         }
         case 0x05: return Bytes{celsius(r.coolant_c)};
         case 0x0C: return two_bytes(r.rpm * 4);
@@ -56,12 +57,13 @@ std::optional<Bytes> current_data_value(std::uint8_t pid, const EngineReadings& 
     }
 }
 
-Bytes obd_current_data(std::span<const std::uint8_t> request, const EngineReadings& readings, std::size_t stored_dtcs) {
+Bytes obd_current_data(std::span<const std::uint8_t> request, const ObdProfile& profile, const EngineReadings& readings,
+                       std::size_t stored_dtcs) {
     constexpr std::uint8_t service = 0x01;
     if (request.size() < 2 || request.size() > 7) return negative_response(service, nrc::incorrect_length);
     Bytes answer{positive(service)};
     for (const std::uint8_t pid : request.subspan(1)) {
-        const auto value = current_data_value(pid, readings, stored_dtcs);
+        const auto value = current_data_value(pid, profile, readings, stored_dtcs);
         if (!value) continue;
         answer.push_back(pid);
         append(answer, *value);

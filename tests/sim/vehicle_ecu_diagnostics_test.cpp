@@ -26,7 +26,7 @@ TEST(EngineReadingsTest, UptimeRunsOnAcrossTheCounterWrap) {
 }
 
 struct EcuDiagnosticsTest : ::testing::Test {
-    EcuDiagnostics ecu{{"1VXDM5SM8N0004217", "SN42", {0x0301, 0x0420}}};
+    EcuDiagnostics ecu{{"1VXDM5SM8N0004217", "SN42", {0x0301, 0x0420}, engine_obd_profile}};
     std::optional<Bytes> ask(Bytes request, bool functional = false) { return ecu.answer(request, functional, 0); }
 };
 
@@ -59,6 +59,16 @@ TEST_F(EcuDiagnosticsTest, CurrentDataEncodings) {
     EXPECT_EQ(ask({0x01, 1, 1, 1, 1, 1, 1, 1}), (Bytes{0x7F, 0x01, 0x13}));
     EXPECT_EQ(ask({0x09, 0x04}), (Bytes{0x7F, 0x09, 0x31}));
     EXPECT_FALSE(ask({0x09, 0x04}, true));
+}
+
+TEST(EcuDiagnosticsProfileTest, ModeOneAnswersFromTheProfile) {
+    EcuDiagnostics tcm{{"1VXDM5SM8N0004217", "TCM", {0x0730}, transmission_obd_profile}};
+    const auto ask = [&](Bytes request) { return tcm.answer(request, false, 0); };
+    EXPECT_EQ(ask({0x01, 0x00}), (Bytes{0x41, 0x00, 0x80, 0x08, 0x00, 0x10}));
+    EXPECT_EQ(ask({0x01, 0x01}), (Bytes{0x41, 0x01, 0x81, 0x00, 0x00, 0x00}));  // lamp on, no monitors
+    EXPECT_EQ(ask({0x01, 0x0C, 0x0D, 0x1C}), (Bytes{0x41, 0x0D, 0x00, 0x1C, 0x03}));
+    EXPECT_EQ(ask({0x01, 0x20}), (Bytes{0x7F, 0x01, 0x31}));
+    EXPECT_EQ(ask({0x01, 0x05}), (Bytes{0x7F, 0x01, 0x31}));
 }
 
 TEST_F(EcuDiagnosticsTest, UdsSessionsResetAndClear) {
