@@ -51,7 +51,8 @@ CanEcu::CanEcu(VehiclePort& port) : CanEcu(port, Settings{}) {}
 CanEcu::CanEcu(VehiclePort& port, Settings settings)
     : port_(port),
       settings_(std::move(settings)),
-      diagnostics_({settings_.vin, settings_.serial_number, settings_.dtcs, settings_.profile}) {}
+      diagnostics_(
+          {settings_.vin, settings_.serial_number, settings_.dtcs, settings_.pending_dtcs, settings_.profile}) {}
 
 void CanEcu::on_channel_opened(std::uint8_t channel, std::uint32_t, std::uint32_t baud) {
     if (!is_can_channel(channel)) return;

@@ -37,6 +37,7 @@ public:
         std::string vin{demo_vin};
         std::string serial_number = "VX-ECM-0004217";
         std::vector<std::uint16_t> dtcs{0x0301, 0x0420};  // P0301, P0420
+        std::vector<std::uint16_t> pending_dtcs{0x0171};  // P0171, a lean mixture
         ObdProfile profile = engine_obd_profile;
     };
 

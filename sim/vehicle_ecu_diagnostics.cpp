@@ -25,9 +25,7 @@ EcuDiagnostics::EcuDiagnostics(Settings settings)
       profile_(std::move(settings.profile)),
       dids_{{did_vin, text_bytes(vin_)}, {did_serial_number, text_bytes(settings.serial_number)}},
       dtcs_(std::move(settings.dtcs)),
-      // A lean mixture seen once, not yet confirmed (P0171); the stored codes are also permanent ones,
-      // which only the ECU's own monitors clear, never mode 04.
-      pending_dtcs_{0x0171},
+      pending_dtcs_(std::move(settings.pending_dtcs)),
       permanent_dtcs_(dtcs_) {}
 
 std::optional<Bytes> EcuDiagnostics::answer(std::span<const std::uint8_t> request, bool functional,

@@ -21,6 +21,9 @@ public:
         std::string vin;
         std::string serial_number;
         std::vector<std::uint16_t> dtcs;  // two bytes each as mode 03 reports them: 0x0301 is P0301
+        // Seen once, not yet confirmed (mode 07). The stored codes are also the permanent
+        // ones (mode 0A), which only the ECU's own monitors clear, never mode 04.
+        std::vector<std::uint16_t> pending_dtcs;
         ObdProfile profile;
     };
 

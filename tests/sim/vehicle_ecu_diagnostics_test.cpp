@@ -26,7 +26,7 @@ TEST(EngineReadingsTest, UptimeRunsOnAcrossTheCounterWrap) {
 }
 
 struct EcuDiagnosticsTest : ::testing::Test {
-    EcuDiagnostics ecu{{"1VXDM5SM8N0004217", "SN42", {0x0301, 0x0420}, engine_obd_profile}};
+    EcuDiagnostics ecu{{"1VXDM5SM8N0004217", "SN42", {0x0301, 0x0420}, {0x0171}, engine_obd_profile}};
     std::optional<Bytes> ask(Bytes request, bool functional = false) { return ecu.answer(request, functional, 0); }
 };
 
@@ -61,8 +61,18 @@ TEST_F(EcuDiagnosticsTest, CurrentDataEncodings) {
     EXPECT_FALSE(ask({0x09, 0x04}, true));
 }
 
+TEST_F(EcuDiagnosticsTest, PendingAndPermanentCodesBesideTheStoredOnes) {
+    EXPECT_EQ(ask({0x07}), (Bytes{0x47, 0x01, 0x01, 0x71}));
+    EXPECT_EQ(ask({0x0A}), (Bytes{0x4A, 0x02, 0x03, 0x01, 0x04, 0x20}));
+    EXPECT_EQ(ask({0x04}), (Bytes{0x44}));
+    EXPECT_EQ(ask({0x03}), (Bytes{0x43, 0x00}));
+    EXPECT_EQ(ask({0x07}), (Bytes{0x47, 0x00}));
+    EXPECT_EQ(ask({0x0A}), (Bytes{0x4A, 0x02, 0x03, 0x01, 0x04, 0x20}));  // mode 04 leaves them
+    EXPECT_EQ(ask({0x07, 0x00}), (Bytes{0x7F, 0x07, 0x13}));
+}
+
 TEST(EcuDiagnosticsProfileTest, ModeOneAnswersFromTheProfile) {
-    EcuDiagnostics tcm{{"1VXDM5SM8N0004217", "TCM", {0x0730}, transmission_obd_profile}};
+    EcuDiagnostics tcm{{"1VXDM5SM8N0004217", "TCM", {0x0730}, {}, transmission_obd_profile}};
     const auto ask = [&](Bytes request) { return tcm.answer(request, false, 0); };
     EXPECT_EQ(ask({0x01, 0x00}), (Bytes{0x41, 0x00, 0x80, 0x08, 0x00, 0x10}));
     EXPECT_EQ(ask({0x01, 0x01}), (Bytes{0x41, 0x01, 0x81, 0x00, 0x00, 0x00}));  // lamp on, no monitors
