@@ -26,7 +26,9 @@ EcuDiagnostics::EcuDiagnostics(Settings settings)
       dids_{{did_vin, text_bytes(vin_)}, {did_serial_number, text_bytes(settings.serial_number)}},
       dtcs_(std::move(settings.dtcs)),
       pending_dtcs_(std::move(settings.pending_dtcs)),
-      permanent_dtcs_(dtcs_) {}
+      permanent_dtcs_(dtcs_) {
+    if (!dtcs_.empty()) freeze_frame_ = FreezeFrame{dtcs_.front(), engine_readings(freeze_frame_uptime_us)};
+}
 
 std::optional<Bytes> EcuDiagnostics::answer(std::span<const std::uint8_t> request, bool functional,
                                             std::uint64_t uptime_us) {
@@ -42,6 +44,7 @@ std::optional<Bytes> EcuDiagnostics::serve(std::span<const std::uint8_t> request
     const std::uint8_t service = request[0];
     switch (service) {
         case 0x01: return obd_current_data(request, profile_, engine_readings(uptime_us), dtcs_.size());
+        case 0x02: return obd_freeze_frame(request, profile_, freeze_frame_);
         case 0x03: return obd_stored_dtcs(request, dtcs_);
         case 0x04: return clear_obd(request);
         case 0x07: return obd_dtc_list(request, pending_dtcs_);
@@ -61,6 +64,7 @@ Bytes EcuDiagnostics::clear_obd(std::span<const std::uint8_t> request) {
     if (request.size() != 1) return negative_response(0x04, nrc::incorrect_length);
     dtcs_.clear();
     pending_dtcs_.clear();
+    freeze_frame_.reset();
     return {0x44};
 }
 
@@ -71,6 +75,7 @@ Bytes EcuDiagnostics::clear_uds(std::span<const std::uint8_t> request) {
     if (request[1] != 0xFF || request[2] != 0xFF || request[3] != 0xFF)
         return negative_response(service, nrc::request_out_of_range);
     dtcs_.clear();
+    freeze_frame_.reset();
     return {0x54};
 }
 

@@ -12,9 +12,14 @@
 
 namespace vexo::sim {
 
-// A CAN ECU's diagnostic server, apart from any bus: OBD-II modes 01, 03, 04 and 09
-// and the UDS services 10, 11, 14, 22, 27 and 3E over one set of stored codes and one
-// session. Not thread-safe; the ECU that owns it serialises requests.
+// When a freeze frame is taken, in the ECU's running time: fixed, so the frame reads the
+// same in every run.
+inline constexpr std::uint64_t freeze_frame_uptime_us = 95'000'000;
+
+// A CAN ECU's diagnostic server, apart from any bus: OBD-II modes 01, 02, 03, 04, 07, 09
+// and 0A and the UDS services 10, 11, 14, 22, 27 and 3E over one set of stored codes and
+// one session. An ECU that starts with stored codes has the freeze frame of the first.
+// Not thread-safe; the ECU that owns it serialises requests.
 class EcuDiagnostics {
 public:
     struct Settings {
@@ -48,6 +53,7 @@ private:
     std::vector<std::uint16_t> dtcs_;
     std::vector<std::uint16_t> pending_dtcs_;
     std::vector<std::uint16_t> permanent_dtcs_;
+    std::optional<FreezeFrame> freeze_frame_;
     UdsState uds_;
 };
 

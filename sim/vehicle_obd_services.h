@@ -30,6 +30,12 @@ inline const ObdProfile engine_obd_profile{{0x00, 0x01, 0x05, 0x0C, 0x0D, 0x0F, 
 // Vehicle speed and the OBD standard; no monitors of its own.
 inline const ObdProfile transmission_obd_profile{{0x00, 0x01, 0x0D, 0x1C}, {0x00, 0x00, 0x00}};
 
+// What an ECU kept of the moment it stored a code: frame 00, the only one it has.
+struct FreezeFrame {
+    std::uint16_t dtc = 0;  // the code that stored it, as mode 03 reports it
+    EngineReadings readings;
+};
+
 // Mode 09 PIDs: the range PID and the VIN.
 inline constexpr std::array<std::uint8_t, 2> vehicle_info_pids{0x00, 0x02};
 
@@ -44,6 +50,11 @@ std::optional<Bytes> current_data_value(std::uint8_t pid, const ObdProfile& prof
 // Mode 01: up to six PIDs per request, answered with those supported.
 Bytes obd_current_data(std::span<const std::uint8_t> request, const ObdProfile& profile, const EngineReadings& readings,
                        std::size_t stored_dtcs);
+// Mode 02: one to three PID and frame pairs, answered with those the frame has: PID 02,
+// the code that stored it, and the profile's PIDs but 01 and 1C, encoded as in mode 01;
+// the range PIDs map these. Without a frame only 00 and 02 (as 00 00) are answered.
+Bytes obd_freeze_frame(std::span<const std::uint8_t> request, const ObdProfile& profile,
+                       const std::optional<FreezeFrame>& frame);
 // Mode 03: the stored codes, two bytes each, after their count.
 Bytes obd_stored_dtcs(std::span<const std::uint8_t> request, std::span<const std::uint16_t> dtcs);
 // Modes 03, 07 (pending) and 0A (permanent) share their answer's form; the request names the mode.
