@@ -9,7 +9,8 @@ namespace vexo::sim {
 namespace {
 
 constexpr std::uint32_t data_rate_parameter = 0x01;
-// Transmit flags under which the frame is not the 11-bit, normally addressed frame the ECU hears.
+// Transmit flags: the ECU never hears extended addressing, and hears 29-bit frames only when
+// its own IDs are 29-bit.
 constexpr std::uint32_t extended_addressing_flag = 0x0080;
 constexpr std::uint32_t can_29bit_id_flag = 0x0100;
 
@@ -85,7 +86,8 @@ std::vector<std::uint16_t> CanEcu::stored_dtcs() const {
 
 void CanEcu::on_transmit(const Transmission& message) {
     if (!is_can_channel(message.channel) || message.data.size() < 4) return;
-    if (message.flags & (extended_addressing_flag | can_29bit_id_flag)) return;
+    if (message.flags & extended_addressing_flag) return;
+    if (((message.flags & can_29bit_id_flag) != 0) != settings_.extended_ids) return;
     const std::uint32_t id = read_be32(message.data);
     if (id != settings_.request_id && id != settings_.functional_id) return;
     const bool functional = id == settings_.functional_id;

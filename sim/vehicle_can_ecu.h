@@ -16,8 +16,9 @@
 namespace vexo::sim {
 
 // An ECU on the CAN bus behind the cable, by default the demo car's engine. It hears
-// requests to its physical ID and to the functional ID (11-bit, normal addressing) and
-// answers from its response ID:
+// requests to its physical ID and to the functional ID, with normal addressing, and answers
+// from its response ID. Its IDs are either 11-bit or 29-bit: it hears only frames the host
+// sent with the matching CAN_29BIT_ID flag. It answers:
 // - on ISO15765 with the whole answer, which the cable hands on in chunks. An answer longer
 //   than a single frame needs the ECU's flow control, which the cable only gives when a
 //   flow-control filter pairs the response ID with the request ID; without one the ECU
@@ -33,6 +34,7 @@ public:
         std::uint32_t functional_id = 0x7DF;
         std::uint32_t response_id = 0x7E8;
         std::uint32_t bit_rate = carried_protocol(ISO15765)->default_baud;
+        bool extended_ids = false;  // 29-bit IDs
         std::uint8_t padding = 0xAA;
         std::string vin{demo_vin};
         std::string serial_number = "VX-ECM-0004217";

@@ -20,6 +20,17 @@ std::optional<std::uint32_t> frames_per_second(std::string_view text) {
     return value;
 }
 
+CanEcu::Settings transmission_settings() {
+    CanEcu::Settings settings;
+    settings.request_id = 0x7E1;
+    settings.response_id = 0x7E9;
+    settings.serial_number = "VX-TCM-0001138";
+    settings.dtcs = {0x0730};  // P0730, incorrect gear ratio
+    settings.pending_dtcs = {};
+    settings.profile = transmission_obd_profile;
+    return settings;
+}
+
 void install_no_vehicle(CableFirmware& cable) {
     cable.detach_traffic();
     cable.set_vehicle(nullptr);
@@ -64,13 +75,14 @@ bool install_vehicle(CableFirmware& cable, std::string_view name) {
 }
 
 DemoVehicle install_demo_vehicle(CableFirmware& cable) {
-    DemoVehicle demo{std::make_shared<CanEcu>(cable), std::make_shared<KlineEcu>(cable)};
+    DemoVehicle demo{std::make_shared<CanEcu>(cable), std::make_shared<CanEcu>(cable, transmission_settings()),
+                     std::make_shared<KlineEcu>(cable)};
     cable.set_filtering(true);
     cable.set_battery_millivolts(12600);
     // Without a K-line ECU that wakes, a fast initialisation gets no answer at all.
     cable.set_fast_init_response({});
-    cable.set_vehicle(
-        std::make_shared<VehicleNetwork>(std::vector<std::shared_ptr<VehicleSide>>{demo.engine, demo.kline}));
+    cable.set_vehicle(std::make_shared<VehicleNetwork>(
+        std::vector<std::shared_ptr<VehicleSide>>{demo.engine, demo.transmission, demo.kline}));
     return demo;
 }
 

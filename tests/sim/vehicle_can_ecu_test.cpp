@@ -15,6 +15,8 @@ using testing::OutFrame;
 const Bytes all_ones{0xFF, 0xFF, 0xFF, 0xFF};
 const Bytes id_7e0{0x00, 0x00, 0x07, 0xE0};
 const Bytes id_7e8{0x00, 0x00, 0x07, 0xE8};
+const Bytes id_7e1{0x00, 0x00, 0x07, 0xE1};
+const Bytes id_7e9{0x00, 0x00, 0x07, 0xE9};
 
 Bytes concat(std::initializer_list<Bytes> parts) {
     Bytes out;
@@ -39,6 +41,7 @@ struct CanEcuTest : ::testing::Test {
         return host.transmit(channel, can_message(id, std::move(request)), 64);
     }
     std::vector<Bytes> answer(Bytes reply) { return {can_message(0x7E8, std::move(reply))}; }
+    std::vector<Bytes> tcm_answer(Bytes reply) { return {can_message(0x7E9, std::move(reply))}; }
 };
 
 TEST_F(CanEcuTest, FunctionalVinRequestAnsweredInChunksAfterTxDone) {
@@ -192,6 +195,55 @@ TEST_F(CanEcuTest, RawCanSingleFrames) {
     EXPECT_TRUE(ask(0x7E0, {0x02, 0x09, 0x02}, can_channel).empty());
     EXPECT_TRUE(ask(0x7E0, {0x10, 0x08, 0x22, 0xF1, 0x90, 0xF1, 0x8C, 0x00}, can_channel).empty());
     EXPECT_TRUE(ask(0x7E0, {0x05, 0x01, 0x0C}, can_channel).empty());  // length beyond the frame
+}
+
+TEST_F(CanEcuTest, TransmissionAnswersFromItsOwnProfileAndCodes) {
+    open_iso15765();
+    host.send("atf6 3 64 4\r\n", concat({all_ones, id_7e9, id_7e1}));
+    host.take();
+    EXPECT_EQ(ask(0x7E1, {0x01, 0x00}), tcm_answer({0x41, 0x00, 0x80, 0x08, 0x00, 0x10}));
+    EXPECT_EQ(ask(0x7E1, {0x01, 0x01}), tcm_answer({0x41, 0x01, 0x81, 0x00, 0x00, 0x00}));
+    EXPECT_EQ(ask(0x7E1, {0x03}), tcm_answer({0x43, 0x01, 0x07, 0x30}));
+    EXPECT_EQ(ask(0x7E1, {0x07}), tcm_answer({0x47, 0x00}));
+    EXPECT_EQ(ask(0x7E1, {0x02, 0x02, 0x00}), tcm_answer({0x42, 0x02, 0x00, 0x07, 0x30}));
+    EXPECT_EQ(ask(0x7E1, {0x01, 0x0C}), tcm_answer({0x7F, 0x01, 0x31}));
+    EXPECT_EQ(ask(0x7E1, {0x22, 0xF1, 0x8C}), tcm_answer(concat({{0x62, 0xF1, 0x8C}, to_bytes("VX-TCM-0001138")})));
+    EXPECT_EQ(demo.transmission->stored_dtcs(), (std::vector<std::uint16_t>{0x0730}));
+}
+
+TEST_F(CanEcuTest, FunctionalRequestsAnsweredByEachEcuThatCan) {
+    open_iso15765();
+    host.send("atf6 3 64 4\r\n", concat({all_ones, id_7e9, id_7e1}));
+    host.take();
+    const std::vector<Bytes> both{can_message(0x7E8, {0x41, 0x00, 0x88, 0x1A, 0x80, 0x11}),
+                                  can_message(0x7E9, {0x41, 0x00, 0x80, 0x08, 0x00, 0x10})};
+    EXPECT_EQ(ask(0x7DF, {0x01, 0x00}), both);
+    EXPECT_EQ(ask(0x7E0, {0x01, 0x00}), answer({0x41, 0x00, 0x88, 0x1A, 0x80, 0x11}));
+    EXPECT_EQ(ask(0x7DF, {0x01, 0x01}), (std::vector<Bytes>{can_message(0x7E8, {0x41, 0x01, 0x82, 0x07, 0x65, 0x00}),
+                                                            can_message(0x7E9, {0x41, 0x01, 0x81, 0x00, 0x00, 0x00})}));
+    // Only the engine has PIDs past 1F; the transmission keeps its refusal to itself.
+    EXPECT_EQ(ask(0x7DF, {0x01, 0x20}), answer({0x41, 0x20, 0x00, 0x02, 0x00, 0x01}));
+    EXPECT_EQ(ask(0x7DF, {0x04}), (std::vector<Bytes>{can_message(0x7E8, {0x44}), can_message(0x7E9, {0x44})}));
+    EXPECT_TRUE(demo.transmission->stored_dtcs().empty());
+}
+
+TEST_F(CanEcuTest, TransmissionNeedsItsOwnFlowControlPairing) {
+    open_iso15765();  // pairs 7E8 with 7E0 only
+    host.send("atf6 1 64 4\r\n", concat({all_ones, id_7e9}));
+    host.take();
+    const Bytes vin_answer = concat({{0x49, 0x02, 0x01}, vin_bytes()});
+    EXPECT_EQ(ask(0x7DF, {0x09, 0x02}), answer(vin_answer));
+    EXPECT_TRUE(ask(0x7E1, {0x09, 0x02}).empty());
+    EXPECT_EQ(ask(0x7E1, {0x03}), tcm_answer({0x43, 0x01, 0x07, 0x30}));
+
+    // Paired the wrong way round, 7E9 with the engine's request ID, it still gives up.
+    host.send("atf6 3 64 4\r\n", concat({all_ones, id_7e9, id_7e0}));
+    host.take();
+    EXPECT_TRUE(ask(0x7E1, {0x09, 0x02}).empty());
+
+    host.send("atf6 3 64 4\r\n", concat({all_ones, id_7e9, id_7e1}));
+    host.take();
+    EXPECT_EQ(ask(0x7E1, {0x09, 0x02}), tcm_answer(vin_answer));
 }
 
 }  // namespace
