@@ -246,5 +246,58 @@ TEST_F(CanEcuTest, TransmissionNeedsItsOwnFlowControlPairing) {
     EXPECT_EQ(ask(0x7E1, {0x09, 0x02}), tcm_answer(vin_answer));
 }
 
+// The demo car's CAN ECUs on another bus set-up; flow control pairs each answer ID with its
+// request ID.
+struct DemoBusTest : ::testing::Test {
+    CableFirmware cable;
+    Host host{cable};
+
+    void open_iso15765(std::uint32_t baud, std::initializer_list<std::pair<std::uint32_t, std::uint32_t>> pairs) {
+        host.send("ato6 0 " + std::to_string(baud) + " 0\r\n");
+        for (const auto& [response, request] : pairs)
+            host.send("atf6 3 64 4\r\n", concat({all_ones, can_message(response, {}), can_message(request, {})}));
+        host.take();
+    }
+};
+
+TEST_F(DemoBusTest, TwentyNineBitCarHearsOnlyTwentyNineBitFrames) {
+    install_demo_vehicle(cable, {.extended_ids = true});
+    open_iso15765(500000, {{0x18DAF110, 0x18DA10F1}, {0x18DAF118, 0x18DA18F1}});
+    const auto ask = [&](std::uint32_t id, Bytes request, std::uint32_t flags) {
+        return host.transmit(iso15765_channel, can_message(id, std::move(request)), flags);
+    };
+    constexpr std::uint32_t bit29 = 64 | 0x100;
+    EXPECT_EQ(ask(0x18DB33F1, {0x01, 0x01}, bit29),
+              (std::vector<Bytes>{can_message(0x18DAF110, {0x41, 0x01, 0x82, 0x07, 0x65, 0x00}),
+                                  can_message(0x18DAF118, {0x41, 0x01, 0x81, 0x00, 0x00, 0x00})}));
+    EXPECT_EQ(ask(0x18DA18F1, {0x03}, bit29), (std::vector<Bytes>{can_message(0x18DAF118, {0x43, 0x01, 0x07, 0x30})}));
+    EXPECT_EQ(ask(0x18DA10F1, {0x09, 0x02}, bit29),
+              (std::vector<Bytes>{can_message(0x18DAF110, concat({{0x49, 0x02, 0x01}, vin_bytes()}))}));
+
+    EXPECT_TRUE(ask(0x7DF, {0x01, 0x01}, 64).empty());
+    EXPECT_TRUE(ask(0x18DB33F1, {0x01, 0x01}, 64).empty());            // the right ID, sent as 11-bit
+    EXPECT_TRUE(ask(0x18DA10F1, {0x01, 0x01}, bit29 | 0x80).empty());  // extended addressing
+}
+
+TEST_F(DemoBusTest, ElevenBitCarIgnoresTwentyNineBitFrames) {
+    install_demo_vehicle(cable);
+    open_iso15765(500000, {{0x7E8, 0x7E0}, {0x7E9, 0x7E1}});
+    for (const std::uint32_t id : {0x7DFu, 0x7E1u, 0x18DB33F1u, 0x18DA10F1u})
+        EXPECT_TRUE(host.transmit(iso15765_channel, can_message(id, {0x01, 0x01}), 64 | 0x100).empty()) << id;
+    EXPECT_EQ(host.transmit(iso15765_channel, can_message(0x7E1, {0x01, 0x01}), 64),
+              (std::vector<Bytes>{can_message(0x7E9, {0x41, 0x01, 0x81, 0x00, 0x00, 0x00})}));
+}
+
+TEST_F(DemoBusTest, SlowCarHeardOnlyAtItsBitRate) {
+    install_demo_vehicle(cable, {.bit_rate = 250000});
+    open_iso15765(500000, {{0x7E8, 0x7E0}, {0x7E9, 0x7E1}});
+    EXPECT_TRUE(host.transmit(iso15765_channel, can_message(0x7DF, {0x01, 0x1C}), 64).empty());
+
+    host.send("ats6 1 250000\r\n");
+    host.take();
+    EXPECT_EQ(host.transmit(iso15765_channel, can_message(0x7DF, {0x01, 0x1C}), 64),
+              (std::vector<Bytes>{can_message(0x7E8, {0x41, 0x1C, 0x03}), can_message(0x7E9, {0x41, 0x1C, 0x03})}));
+}
+
 }  // namespace
 }  // namespace vexo::sim
