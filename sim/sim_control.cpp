@@ -279,8 +279,8 @@ void apply_environment_unless_controlled() {
     }
     const std::string name = vehicle != nullptr ? vehicle : "demo";
     if (!set_vehicle(name)) {
-        std::fprintf(stderr, "libusb stand-in: unknown VEXO_SIM_VEHICLE '%s' (known: demo, none, busload:N)\n",
-                     name.c_str());
+        std::fprintf(stderr, "libusb stand-in: unknown VEXO_SIM_VEHICLE '%s' (known: %.*s)\n", name.c_str(),
+                     static_cast<int>(vehicle_names.size()), vehicle_names.data());
         return;
     }
     attach_cables(count);

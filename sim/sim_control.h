@@ -111,7 +111,7 @@ std::size_t live_handles();
 std::size_t live_config_descriptors();
 std::size_t live_devices();
 
-// Puts the named vehicle (install_vehicle's names: "none", "demo", "busload:<fps>") behind
+// Puts the named vehicle (install_vehicle's names, vehicle_names) behind
 // every cable attached and every cable attached later. False for a name it does not know,
 // which changes nothing. Until then, and after reset(), the cables have no vehicle.
 bool set_vehicle(std::string name);

@@ -1,5 +1,6 @@
 #include "sim/vehicle_catalog.h"
 
+#include <array>
 #include <charconv>
 #include <optional>
 
@@ -20,6 +21,65 @@ std::optional<std::uint32_t> frames_per_second(std::string_view text) {
     return value;
 }
 
+struct DemoVariant {
+    std::string_view name;
+    DemoBus bus;
+};
+
+constexpr std::array<DemoVariant, 4> demo_variants{{
+    {"demo", {}},
+    {"demo-250k", {.bit_rate = 250'000}},
+    {"demo-29bit", {.extended_ids = true}},
+    {"demo-250k-29bit", {.bit_rate = 250'000, .extended_ids = true}},
+}};
+
+std::optional<DemoBus> demo_bus(std::string_view name) {
+    for (const DemoVariant& variant : demo_variants)
+        if (variant.name == name) return variant.bus;
+    return std::nullopt;
+}
+
+// Where one of the demo car's CAN ECUs listens: its 11-bit request ID, answered from 8
+// above, and its address under 29-bit normal fixed addressing.
+struct DemoEcuAddress {
+    std::uint32_t request_11bit;
+    std::uint8_t address_29bit;
+};
+
+constexpr DemoEcuAddress engine_address{0x7E0, 0x10};
+constexpr DemoEcuAddress transmission_address{0x7E1, 0x18};
+constexpr std::uint32_t functional_11bit = 0x7DF;
+constexpr std::uint32_t functional_29bit = 0x18DB33F1;  // every OBD ECU (33), from the tester
+constexpr std::uint8_t tester_address = 0xF1;
+
+constexpr std::uint32_t physical_29bit(std::uint8_t target, std::uint8_t source) {
+    return 0x18DA0000u | std::uint32_t{target} << 8 | source;
+}
+
+CanEcu::Settings on_bus(CanEcu::Settings settings, DemoEcuAddress at, DemoBus bus) {
+    settings.bit_rate = bus.bit_rate;
+    settings.extended_ids = bus.extended_ids;
+    if (bus.extended_ids) {
+        settings.request_id = physical_29bit(at.address_29bit, tester_address);
+        settings.response_id = physical_29bit(tester_address, at.address_29bit);
+        settings.functional_id = functional_29bit;
+    } else {
+        settings.request_id = at.request_11bit;
+        settings.response_id = at.request_11bit + 8;
+        settings.functional_id = functional_11bit;
+    }
+    return settings;
+}
+
+CanEcu::Settings transmission_settings() {
+    CanEcu::Settings settings;
+    settings.serial_number = "VX-TCM-0001138";
+    settings.dtcs = {0x0730};  // P0730, incorrect gear ratio
+    settings.pending_dtcs = {};
+    settings.profile = transmission_obd_profile;
+    return settings;
+}
+
 void install_no_vehicle(CableFirmware& cable) {
     cable.detach_traffic();
     cable.set_vehicle(nullptr);
@@ -32,7 +92,7 @@ void install_no_vehicle(CableFirmware& cable) {
 }  // namespace
 
 bool known_vehicle(std::string_view name) {
-    return name.empty() || name == "none" || name == "demo" ||
+    return name.empty() || name == "none" || demo_bus(name) ||
            (name.starts_with(busload_prefix) && frames_per_second(name.substr(busload_prefix.size())));
 }
 
@@ -41,8 +101,8 @@ bool install_vehicle(CableFirmware& cable, std::string_view name) {
         install_no_vehicle(cable);
         return true;
     }
-    if (name == "demo") {
-        install_demo_vehicle(cable);
+    if (const auto bus = demo_bus(name)) {
+        install_demo_vehicle(cable, *bus);
         // A car's bus is never silent: a first `vexo monitor` should show frames.
         BusLoadSettings background;
         background.first_id = 0x200;
@@ -63,14 +123,16 @@ bool install_vehicle(CableFirmware& cable, std::string_view name) {
     return false;
 }
 
-DemoVehicle install_demo_vehicle(CableFirmware& cable) {
-    DemoVehicle demo{std::make_shared<EngineEcu>(cable), std::make_shared<KlineEcu>(cable)};
+DemoVehicle install_demo_vehicle(CableFirmware& cable, DemoBus bus) {
+    DemoVehicle demo{std::make_shared<CanEcu>(cable, on_bus({}, engine_address, bus)),
+                     std::make_shared<CanEcu>(cable, on_bus(transmission_settings(), transmission_address, bus)),
+                     std::make_shared<KlineEcu>(cable)};
     cable.set_filtering(true);
     cable.set_battery_millivolts(12600);
     // Without a K-line ECU that wakes, a fast initialisation gets no answer at all.
     cable.set_fast_init_response({});
-    cable.set_vehicle(
-        std::make_shared<VehicleNetwork>(std::vector<std::shared_ptr<VehicleSide>>{demo.engine, demo.kline}));
+    cable.set_vehicle(std::make_shared<VehicleNetwork>(
+        std::vector<std::shared_ptr<VehicleSide>>{demo.engine, demo.transmission, demo.kline}));
     return demo;
 }
 

@@ -88,7 +88,11 @@ void KlineEcu::on_transmit(const Transmission& message) {
 }
 
 KwpOutcome KlineEcu::answer_locked(const KwpMessage& request, std::uint32_t now_us) {
-    KwpContext context{settings_.vin, settings_.key_bytes, engine_readings(uptime_.advance(now_us)), dtcs_,
+    KwpContext context{settings_.vin,
+                       settings_.key_bytes,
+                       engine_obd_profile,
+                       engine_readings(uptime_.advance(now_us)),
+                       dtcs_,
                        request.addressing == kwp_addressing::functional};
     return kwp_answer(request.data, context);
 }

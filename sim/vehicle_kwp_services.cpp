@@ -58,7 +58,7 @@ std::optional<Bytes> tester_present(std::span<const std::uint8_t> request) {
 // Mode 01, 03, 04 and 09 requests.
 std::vector<Bytes> obd_answer(std::span<const std::uint8_t> request, KwpContext& context) {
     switch (request[0]) {
-        case 0x01: return {obd_current_data(request, context.readings, context.dtcs.size())};
+        case 0x01: return {obd_current_data(request, context.profile, context.readings, context.dtcs.size())};
         case 0x03: return obd_stored_dtcs_short(request, context.dtcs);
         case 0x04:
             if (request.size() != 1) return {malformed(0x04)};

@@ -8,6 +8,7 @@
 
 #include "sim/cable_frames.h"
 #include "sim/vehicle_engine_readings.h"
+#include "sim/vehicle_obd_services.h"
 
 // The KWP2000 (ISO 14230-3) services of the simulated K-line ECU, and the OBD-II services
 // it offers over them (ISO 14230-4), on the message data (service byte first) without the
@@ -17,6 +18,7 @@ namespace vexo::sim {
 struct KwpContext {
     std::string_view vin;
     std::array<std::uint8_t, 2> key_bytes{};  // reported by StartCommunication
+    const ObdProfile& profile;                // what mode 01 answers
     EngineReadings readings;
     std::vector<std::uint16_t>& dtcs;  // cleared by mode 04
     // Sent to every ECU: OBD requests the ECU cannot serve go unanswered.

@@ -18,6 +18,33 @@ Bytes two_bytes(std::uint32_t value) { return {byte_of(value >> 8), byte_of(valu
 std::uint8_t percent(std::uint32_t pct) { return byte_of(pct * 255 / 100); }
 std::uint8_t celsius(std::int32_t c) { return byte_of(static_cast<std::uint32_t>(std::clamp(c + 40, 0, 255))); }
 
+bool contains(std::span<const std::uint8_t> pids, std::uint8_t pid) {
+    return std::find(pids.begin(), pids.end(), pid) != pids.end();
+}
+
+Bytes pid_bitmap(std::uint8_t base, std::span<const std::uint8_t> pids) {
+    const auto bitmap = supported_pid_bitmap(base, pids);
+    return Bytes(bitmap.begin(), bitmap.end());
+}
+
+// PID 01 and 1C describe the ECU, not the moment the frame was taken.
+std::vector<std::uint8_t> freeze_frame_pids(const ObdProfile& profile, bool stored) {
+    std::vector<std::uint8_t> pids{0x00, 0x02};
+    if (!stored) return pids;
+    for (const std::uint8_t pid : profile.pids)
+        if (pid != 0x00 && pid != 0x01 && pid != 0x1C) pids.push_back(pid);
+    return pids;
+}
+
+std::optional<Bytes> freeze_frame_value(std::uint8_t pid, const ObdProfile& profile,
+                                        const std::optional<FreezeFrame>& frame) {
+    const auto pids = freeze_frame_pids(profile, frame.has_value());
+    if (!contains(pids, pid)) return std::nullopt;
+    if (pid % 0x20 == 0) return pid_bitmap(pid, pids);
+    if (pid == 0x02) return two_bytes(frame ? frame->dtc : 0);
+    return current_data_value(pid, profile, frame->readings, 0);
+}
+
 }  // namespace
 
 std::array<std::uint8_t, 4> supported_pid_bitmap(std::uint8_t base, std::span<const std::uint8_t> pids) {
@@ -30,19 +57,17 @@ std::array<std::uint8_t, 4> supported_pid_bitmap(std::uint8_t base, std::span<co
     return bitmap;
 }
 
-std::optional<Bytes> current_data_value(std::uint8_t pid, const EngineReadings& r, std::size_t stored_dtcs) {
+std::optional<Bytes> current_data_value(std::uint8_t pid, const ObdProfile& profile, const EngineReadings& r,
+                                        std::size_t stored_dtcs) {
+    if (!contains(profile.pids, pid)) return std::nullopt;
+    if (pid % 0x20 == 0) return pid_bitmap(pid, profile.pids);
     switch (pid) {
-        case 0x00:
-        case 0x20:
-        case 0x40: {
-            const auto bitmap = supported_pid_bitmap(pid, current_data_pids);
-            return Bytes(bitmap.begin(), bitmap.end());
-        }
         case 0x01: {
-            // Stored codes light the lamp; misfire, fuel and component monitors supported and
-            // complete; catalyst, evaporative system, O2 sensor and its heater supported.
+            // Stored codes light the lamp.
             const auto count = static_cast<std::uint8_t>(std::min<std::size_t>(stored_dtcs, 0x7F));
-            return Bytes{static_cast<std::uint8_t>(count | (count > 0 ? 0x80 : 0x00)), 0x07, 0x65, 0x00};
+            Bytes status{static_cast<std::uint8_t>(count | (count > 0 ? 0x80 : 0x00))};
+            append(status, profile.readiness);
+            return status;
         }
         case 0x05: return Bytes{celsius(r.coolant_c)};
         case 0x0C: return two_bytes(r.rpm * 4);
@@ -56,14 +81,34 @@ std::optional<Bytes> current_data_value(std::uint8_t pid, const EngineReadings& 
     }
 }
 
-Bytes obd_current_data(std::span<const std::uint8_t> request, const EngineReadings& readings, std::size_t stored_dtcs) {
+Bytes obd_current_data(std::span<const std::uint8_t> request, const ObdProfile& profile, const EngineReadings& readings,
+                       std::size_t stored_dtcs) {
     constexpr std::uint8_t service = 0x01;
     if (request.size() < 2 || request.size() > 7) return negative_response(service, nrc::incorrect_length);
     Bytes answer{positive(service)};
     for (const std::uint8_t pid : request.subspan(1)) {
-        const auto value = current_data_value(pid, readings, stored_dtcs);
+        const auto value = current_data_value(pid, profile, readings, stored_dtcs);
         if (!value) continue;
         answer.push_back(pid);
+        append(answer, *value);
+    }
+    if (answer.size() == 1) return negative_response(service, nrc::request_out_of_range);
+    return answer;
+}
+
+Bytes obd_freeze_frame(std::span<const std::uint8_t> request, const ObdProfile& profile,
+                       const std::optional<FreezeFrame>& frame) {
+    constexpr std::uint8_t service = 0x02;
+    constexpr std::uint8_t only_frame = 0x00;
+    if (request.size() < 3 || request.size() > 7 || request.size() % 2 == 0)
+        return negative_response(service, nrc::incorrect_length);
+    Bytes answer{positive(service)};
+    for (std::size_t at = 1; at < request.size(); at += 2) {
+        const std::uint8_t pid = request[at];
+        if (request[at + 1] != only_frame) continue;
+        const auto value = freeze_frame_value(pid, profile, frame);
+        if (!value) continue;
+        append(answer, Bytes{pid, only_frame});
         append(answer, *value);
     }
     if (answer.size() == 1) return negative_response(service, nrc::request_out_of_range);

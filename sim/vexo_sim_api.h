@@ -29,8 +29,9 @@ VEXO_SIM_API void vexo_sim_reset(void);
 VEXO_SIM_API unsigned vexo_sim_attach_cables(unsigned count);
 /* 0 on success, -1 for an unknown layout. */
 VEXO_SIM_API int vexo_sim_set_layout(unsigned device, int layout);
-/* The vehicle behind every cable, now and later: "none", "demo" or "busload:<fps>" ("max"
-   for as fast as the host reads). 0 on success, -1 for an unknown name. */
+/* The vehicle behind every cable, now and later: "none", "demo" (or its bus variants
+   "demo-250k", "demo-29bit", "demo-250k-29bit") or "busload:<fps>" ("max" for as fast as
+   the host reads). 0 on success, -1 for an unknown name. */
 VEXO_SIM_API int vexo_sim_set_vehicle(const char* name);
 VEXO_SIM_API void vexo_sim_unplug(unsigned device);
 

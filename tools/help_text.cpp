@@ -27,7 +27,9 @@ options for every command:
   --sim-lib PATH     the simulated cable's libusb stand-in (default: simusb/ beside
                      vexo, then ../simusb/, ../sim/simusb/, ../sim/ and, installed,
                      ../lib/vexo-j2534/)
-  --sim-vehicle NAME the simulated vehicle: demo (default), none (a cable on an
+  --sim-vehicle NAME the simulated vehicle: demo (default; 500 kbit/s, 11-bit IDs),
+                     demo-250k, demo-29bit or demo-250k-29bit (the same car at
+                     250 kbit/s, on 29-bit IDs, or both), none (a cable on an
                      empty bus) or busload:N (demo plus N CAN frames a second)
   --sim-cables N     how many simulated cables are plugged in (default 1; 0 shows
                      what happens when none is)

@@ -8,7 +8,7 @@
 namespace vexo::tools {
 
 // What the stand-in's vexo_sim_set_vehicle accepts, for the user who named something else.
-inline constexpr std::string_view kSimVehicleNames = "demo, none, busload:N";
+inline constexpr std::string_view kSimVehicleNames = "demo, demo-250k, demo-29bit, demo-250k-29bit, none, busload:N";
 
 // Loads the simulated cable's libusb stand-in, sharing its symbols, so that the J2534 library loaded
 // after it binds to the stand-in instead of the machine's libusb; then plugs in the cables asked for (one by default)

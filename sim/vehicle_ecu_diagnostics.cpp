@@ -1,4 +1,4 @@
-#include "sim/vehicle_engine_diagnostics.h"
+#include "sim/vehicle_ecu_diagnostics.h"
 
 #include "sim/vehicle_engine_readings.h"
 #include "sim/vehicle_negative_response.h"
@@ -20,17 +20,18 @@ std::uint16_t seed_at(std::uint64_t uptime_us) {
 
 }  // namespace
 
-EngineDiagnostics::EngineDiagnostics(Settings settings)
+EcuDiagnostics::EcuDiagnostics(Settings settings)
     : vin_(std::move(settings.vin)),
+      profile_(std::move(settings.profile)),
       dids_{{did_vin, text_bytes(vin_)}, {did_serial_number, text_bytes(settings.serial_number)}},
       dtcs_(std::move(settings.dtcs)),
-      // A lean mixture seen once, not yet confirmed (P0171); the stored codes are also permanent ones,
-      // which only the ECU's own monitors clear, never mode 04.
-      pending_dtcs_{0x0171},
-      permanent_dtcs_(dtcs_) {}
+      pending_dtcs_(std::move(settings.pending_dtcs)),
+      permanent_dtcs_(dtcs_) {
+    if (!dtcs_.empty()) freeze_frame_ = FreezeFrame{dtcs_.front(), engine_readings(freeze_frame_uptime_us)};
+}
 
-std::optional<Bytes> EngineDiagnostics::answer(std::span<const std::uint8_t> request, bool functional,
-                                               std::uint64_t uptime_us) {
+std::optional<Bytes> EcuDiagnostics::answer(std::span<const std::uint8_t> request, bool functional,
+                                            std::uint64_t uptime_us) {
     if (request.empty()) return std::nullopt;
     auto reply = serve(request, uptime_us);
     if (functional && reply && reply->size() == 3 && (*reply)[0] == negative_response_sid &&
@@ -39,10 +40,11 @@ std::optional<Bytes> EngineDiagnostics::answer(std::span<const std::uint8_t> req
     return reply;
 }
 
-std::optional<Bytes> EngineDiagnostics::serve(std::span<const std::uint8_t> request, std::uint64_t uptime_us) {
+std::optional<Bytes> EcuDiagnostics::serve(std::span<const std::uint8_t> request, std::uint64_t uptime_us) {
     const std::uint8_t service = request[0];
     switch (service) {
-        case 0x01: return obd_current_data(request, engine_readings(uptime_us), dtcs_.size());
+        case 0x01: return obd_current_data(request, profile_, engine_readings(uptime_us), dtcs_.size());
+        case 0x02: return obd_freeze_frame(request, profile_, freeze_frame_);
         case 0x03: return obd_stored_dtcs(request, dtcs_);
         case 0x04: return clear_obd(request);
         case 0x07: return obd_dtc_list(request, pending_dtcs_);
@@ -58,20 +60,22 @@ std::optional<Bytes> EngineDiagnostics::serve(std::span<const std::uint8_t> requ
     }
 }
 
-Bytes EngineDiagnostics::clear_obd(std::span<const std::uint8_t> request) {
+Bytes EcuDiagnostics::clear_obd(std::span<const std::uint8_t> request) {
     if (request.size() != 1) return negative_response(0x04, nrc::incorrect_length);
     dtcs_.clear();
     pending_dtcs_.clear();
+    freeze_frame_.reset();
     return {0x44};
 }
 
-Bytes EngineDiagnostics::clear_uds(std::span<const std::uint8_t> request) {
+Bytes EcuDiagnostics::clear_uds(std::span<const std::uint8_t> request) {
     constexpr std::uint8_t service = 0x14;
     if (request.size() != 4) return negative_response(service, nrc::incorrect_length);
     // Only the group of all codes exists here.
     if (request[1] != 0xFF || request[2] != 0xFF || request[3] != 0xFF)
         return negative_response(service, nrc::request_out_of_range);
     dtcs_.clear();
+    freeze_frame_.reset();
     return {0x54};
 }
 

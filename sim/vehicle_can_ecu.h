@@ -8,14 +8,17 @@
 
 #include "sim/cable_vehicle_port.h"
 #include "sim/cable_vehicle_side.h"
-#include "sim/vehicle_engine_diagnostics.h"
+#include "sim/vehicle_ecu_diagnostics.h"
 #include "sim/vehicle_engine_readings.h"
+#include "sim/vehicle_obd_services.h"
 #include "sim/vehicle_uptime.h"
 
 namespace vexo::sim {
 
-// The engine ECU on the CAN bus behind the cable. It hears requests to its physical ID and
-// to the functional ID (11-bit, normal addressing) and answers from its response ID:
+// An ECU on the CAN bus behind the cable, by default the demo car's engine. It hears
+// requests to its physical ID and to the functional ID, with normal addressing, and answers
+// from its response ID. Its IDs are either 11-bit or 29-bit: it hears only frames the host
+// sent with the matching CAN_29BIT_ID flag. It answers:
 // - on ISO15765 with the whole answer, which the cable hands on in chunks. An answer longer
 //   than a single frame needs the ECU's flow control, which the cable only gives when a
 //   flow-control filter pairs the response ID with the request ID; without one the ECU
@@ -24,21 +27,24 @@ namespace vexo::sim {
 //   answer fits one.
 // Nothing is heard on a channel whose bit rate differs from the ECU's. Answers are
 // delivered at once, after the cable's TxDone for the request.
-class EngineEcu final : public VehicleSide {
+class CanEcu final : public VehicleSide {
 public:
     struct Settings {
         std::uint32_t request_id = 0x7E0;
         std::uint32_t functional_id = 0x7DF;
         std::uint32_t response_id = 0x7E8;
         std::uint32_t bit_rate = carried_protocol(ISO15765)->default_baud;
+        bool extended_ids = false;  // 29-bit IDs
         std::uint8_t padding = 0xAA;
         std::string vin{demo_vin};
         std::string serial_number = "VX-ECM-0004217";
         std::vector<std::uint16_t> dtcs{0x0301, 0x0420};  // P0301, P0420
+        std::vector<std::uint16_t> pending_dtcs{0x0171};  // P0171, a lean mixture
+        ObdProfile profile = engine_obd_profile;
     };
 
-    explicit EngineEcu(VehiclePort& port);
-    EngineEcu(VehiclePort& port, Settings settings);
+    explicit CanEcu(VehiclePort& port);
+    CanEcu(VehiclePort& port, Settings settings);
 
     void on_channel_opened(std::uint8_t channel, std::uint32_t flags, std::uint32_t baud) override;
     void on_channel_closed(std::uint8_t channel) override;
@@ -64,7 +70,7 @@ private:
     const Settings settings_;
     mutable std::mutex mutex_;
     std::array<Channel, channel_digits> channels_;  // by channel digit; only the CAN ones are used
-    EngineDiagnostics diagnostics_;
+    EcuDiagnostics diagnostics_;
     Uptime uptime_;
 };
 

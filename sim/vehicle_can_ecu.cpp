@@ -1,4 +1,4 @@
-#include "sim/vehicle_engine_ecu.h"
+#include "sim/vehicle_can_ecu.h"
 
 #include <algorithm>
 #include <optional>
@@ -9,7 +9,8 @@ namespace vexo::sim {
 namespace {
 
 constexpr std::uint32_t data_rate_parameter = 0x01;
-// Transmit flags under which the frame is not the 11-bit, normally addressed frame the ECU hears.
+// Transmit flags: the ECU never hears extended addressing, and hears 29-bit frames only when
+// its own IDs are 29-bit.
 constexpr std::uint32_t extended_addressing_flag = 0x0080;
 constexpr std::uint32_t can_29bit_id_flag = 0x0100;
 
@@ -46,45 +47,47 @@ std::optional<Bytes> single_frame(std::span<const std::uint8_t> payload, std::ui
 
 }  // namespace
 
-EngineEcu::EngineEcu(VehiclePort& port) : EngineEcu(port, Settings{}) {}
+CanEcu::CanEcu(VehiclePort& port) : CanEcu(port, Settings{}) {}
 
-EngineEcu::EngineEcu(VehiclePort& port, Settings settings)
+CanEcu::CanEcu(VehiclePort& port, Settings settings)
     : port_(port),
       settings_(std::move(settings)),
-      diagnostics_({settings_.vin, settings_.serial_number, settings_.dtcs}) {}
+      diagnostics_(
+          {settings_.vin, settings_.serial_number, settings_.dtcs, settings_.pending_dtcs, settings_.profile}) {}
 
-void EngineEcu::on_channel_opened(std::uint8_t channel, std::uint32_t, std::uint32_t baud) {
+void CanEcu::on_channel_opened(std::uint8_t channel, std::uint32_t, std::uint32_t baud) {
     if (!is_can_channel(channel)) return;
     std::lock_guard lock(mutex_);
     channel_locked(channel) = Channel{true, baud, {}};
 }
 
-void EngineEcu::on_channel_closed(std::uint8_t channel) {
+void CanEcu::on_channel_closed(std::uint8_t channel) {
     if (!is_can_channel(channel)) return;
     std::lock_guard lock(mutex_);
     channel_locked(channel) = Channel{};
 }
 
-void EngineEcu::on_filter(std::uint8_t channel, const CableFilter& filter) {
+void CanEcu::on_filter(std::uint8_t channel, const CableFilter& filter) {
     if (!is_can_channel(channel)) return;
     std::lock_guard lock(mutex_);
     channel_locked(channel).filters.push_back(filter);
 }
 
-void EngineEcu::on_config(std::uint8_t channel, std::uint32_t parameter, std::uint32_t value) {
+void CanEcu::on_config(std::uint8_t channel, std::uint32_t parameter, std::uint32_t value) {
     if (!is_can_channel(channel) || parameter != data_rate_parameter) return;
     std::lock_guard lock(mutex_);
     channel_locked(channel).bit_rate = value;
 }
 
-std::vector<std::uint16_t> EngineEcu::stored_dtcs() const {
+std::vector<std::uint16_t> CanEcu::stored_dtcs() const {
     std::lock_guard lock(mutex_);
     return diagnostics_.stored_dtcs();
 }
 
-void EngineEcu::on_transmit(const Transmission& message) {
+void CanEcu::on_transmit(const Transmission& message) {
     if (!is_can_channel(message.channel) || message.data.size() < 4) return;
-    if (message.flags & (extended_addressing_flag | can_29bit_id_flag)) return;
+    if (message.flags & extended_addressing_flag) return;
+    if (((message.flags & can_29bit_id_flag) != 0) != settings_.extended_ids) return;
     const std::uint32_t id = read_be32(message.data);
     if (id != settings_.request_id && id != settings_.functional_id) return;
     const bool functional = id == settings_.functional_id;
@@ -101,8 +104,8 @@ void EngineEcu::on_transmit(const Transmission& message) {
     port_.deliver_can(message.channel, settings_.response_id, reply);
 }
 
-std::optional<Bytes> EngineEcu::answer_locked(std::uint8_t channel_number, std::span<const std::uint8_t> payload,
-                                              bool functional) {
+std::optional<Bytes> CanEcu::answer_locked(std::uint8_t channel_number, std::span<const std::uint8_t> payload,
+                                           bool functional) {
     const Channel& channel = channel_locked(channel_number);
     if (!channel.open || channel.bit_rate != settings_.bit_rate) return std::nullopt;
     const std::uint64_t uptime = uptime_.advance(port_.now_us());
@@ -124,7 +127,7 @@ std::optional<Bytes> EngineEcu::answer_locked(std::uint8_t channel_number, std::
     return answer;
 }
 
-bool EngineEcu::flow_control_paired_locked(const Channel& channel) const {
+bool CanEcu::flow_control_paired_locked(const Channel& channel) const {
     const Bytes response_id = be32(settings_.response_id);
     return std::any_of(channel.filters.begin(), channel.filters.end(), [&](const CableFilter& filter) {
         return filter.type == flow_control_filter && filter_matches(filter, response_id) &&

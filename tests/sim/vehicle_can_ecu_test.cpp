@@ -1,4 +1,4 @@
-#include "sim/vehicle_engine_ecu.h"
+#include "sim/vehicle_can_ecu.h"
 
 #include <gtest/gtest.h>
 
@@ -15,6 +15,8 @@ using testing::OutFrame;
 const Bytes all_ones{0xFF, 0xFF, 0xFF, 0xFF};
 const Bytes id_7e0{0x00, 0x00, 0x07, 0xE0};
 const Bytes id_7e8{0x00, 0x00, 0x07, 0xE8};
+const Bytes id_7e1{0x00, 0x00, 0x07, 0xE1};
+const Bytes id_7e9{0x00, 0x00, 0x07, 0xE9};
 
 Bytes concat(std::initializer_list<Bytes> parts) {
     Bytes out;
@@ -24,7 +26,7 @@ Bytes concat(std::initializer_list<Bytes> parts) {
 
 Bytes vin_bytes() { return to_bytes(demo_vin); }
 
-struct EngineEcuTest : ::testing::Test {
+struct CanEcuTest : ::testing::Test {
     CableFirmware cable;
     DemoVehicle demo = install_demo_vehicle(cable);
     Host host{cable};
@@ -39,9 +41,10 @@ struct EngineEcuTest : ::testing::Test {
         return host.transmit(channel, can_message(id, std::move(request)), 64);
     }
     std::vector<Bytes> answer(Bytes reply) { return {can_message(0x7E8, std::move(reply))}; }
+    std::vector<Bytes> tcm_answer(Bytes reply) { return {can_message(0x7E9, std::move(reply))}; }
 };
 
-TEST_F(EngineEcuTest, FunctionalVinRequestAnsweredInChunksAfterTxDone) {
+TEST_F(CanEcuTest, FunctionalVinRequestAnsweredInChunksAfterTxDone) {
     host.send("ato6 0 500000 0\r\n");
     host.send("atf6 3 64 4\r\n", concat({all_ones, id_7e8, id_7e0}));
     const auto setup = host.take();
@@ -72,7 +75,7 @@ TEST_F(EngineEcuTest, FunctionalVinRequestAnsweredInChunksAfterTxDone) {
     EXPECT_EQ(std::string(messages[0].begin() + 7, messages[0].end()), demo_vin);
 }
 
-TEST_F(EngineEcuTest, FiltersDecideWhatReachesTheHost) {
+TEST_F(CanEcuTest, FiltersDecideWhatReachesTheHost) {
     host.send("ato6 0 500000 0\r\n");
     host.take();
     EXPECT_TRUE(ask(0x7E0, {0x01, 0x0D}).empty());  // no filter yet: only the TxDone
@@ -93,7 +96,7 @@ TEST_F(EngineEcuTest, FiltersDecideWhatReachesTheHost) {
     EXPECT_TRUE(ask(0x7E0, {0x03}).empty());
 }
 
-TEST_F(EngineEcuTest, HearsOnlyItsIdsAtItsBitRate) {
+TEST_F(CanEcuTest, HearsOnlyItsIdsAtItsBitRate) {
     open_iso15765();
     EXPECT_TRUE(ask(0x7E1, {0x01, 0x0D}).empty());
     EXPECT_TRUE(host.transmit(6, can_message(0x7E0, {0x01, 0x0D}), 64 | 0x100).empty());  // 29-bit 7E0
@@ -107,7 +110,7 @@ TEST_F(EngineEcuTest, HearsOnlyItsIdsAtItsBitRate) {
     EXPECT_EQ(ask(0x7DF, {0x01, 0x1C}), answer({0x41, 0x1C, 0x03}));
 }
 
-TEST_F(EngineEcuTest, StoredCodesUntilCleared) {
+TEST_F(CanEcuTest, StoredCodesUntilCleared) {
     open_iso15765();
     EXPECT_EQ(ask(0x7E0, {0x03}), answer({0x43, 0x02, 0x03, 0x01, 0x04, 0x20}));
     EXPECT_EQ(ask(0x7E0, {0x01, 0x01}), answer({0x41, 0x01, 0x82, 0x07, 0x65, 0x00}));  // lamp on, 2 codes
@@ -118,7 +121,7 @@ TEST_F(EngineEcuTest, StoredCodesUntilCleared) {
     EXPECT_EQ(ask(0x7E0, {0x03, 0x00}), answer({0x7F, 0x03, 0x13}));
 }
 
-TEST_F(EngineEcuTest, LiveDataMovesWithinItsRanges) {
+TEST_F(CanEcuTest, LiveDataMovesWithinItsRanges) {
     open_iso15765();
     const auto reply = ask(0x7E0, {0x01, 0x0C, 0x0D, 0x42});
     ASSERT_EQ(reply.size(), 1u);
@@ -134,7 +137,7 @@ TEST_F(EngineEcuTest, LiveDataMovesWithinItsRanges) {
     EXPECT_LE(millivolts, 14300u);
 }
 
-TEST_F(EngineEcuTest, UdsAnswersAndRefusals) {
+TEST_F(CanEcuTest, UdsAnswersAndRefusals) {
     open_iso15765();
     EXPECT_EQ(ask(0x7E0, {0x10, 0x03}), answer({0x50, 0x03, 0x00, 0x32, 0x01, 0xF4}));
     EXPECT_EQ(ask(0x7E0, {0x3E, 0x00}), answer({0x7E, 0x00}));
@@ -155,7 +158,7 @@ TEST_F(EngineEcuTest, UdsAnswersAndRefusals) {
     EXPECT_EQ(ask(0x7DF, {0x22, 0xF1}), answer({0x7F, 0x22, 0x13}));
 }
 
-TEST_F(EngineEcuTest, SecurityAccessWithSeedAndKey) {
+TEST_F(CanEcuTest, SecurityAccessWithSeedAndKey) {
     open_iso15765();
     EXPECT_EQ(ask(0x7E0, {0x27, 0x02, 0x00, 0x00}), answer({0x7F, 0x27, 0x24}));  // no seed asked for
 
@@ -181,7 +184,7 @@ TEST_F(EngineEcuTest, SecurityAccessWithSeedAndKey) {
     EXPECT_NE(ask(0x7E0, {0x27, 0x01}), answer({0x67, 0x01, 0x00, 0x00}));
 }
 
-TEST_F(EngineEcuTest, RawCanSingleFrames) {
+TEST_F(CanEcuTest, RawCanSingleFrames) {
     host.send("ato5 0 500000 0\r\n");
     host.send("atf5 1 64 4\r\n", concat({all_ones, id_7e8}));
     host.take();
@@ -192,6 +195,106 @@ TEST_F(EngineEcuTest, RawCanSingleFrames) {
     EXPECT_TRUE(ask(0x7E0, {0x02, 0x09, 0x02}, can_channel).empty());
     EXPECT_TRUE(ask(0x7E0, {0x10, 0x08, 0x22, 0xF1, 0x90, 0xF1, 0x8C, 0x00}, can_channel).empty());
     EXPECT_TRUE(ask(0x7E0, {0x05, 0x01, 0x0C}, can_channel).empty());  // length beyond the frame
+}
+
+TEST_F(CanEcuTest, TransmissionAnswersFromItsOwnProfileAndCodes) {
+    open_iso15765();
+    host.send("atf6 3 64 4\r\n", concat({all_ones, id_7e9, id_7e1}));
+    host.take();
+    EXPECT_EQ(ask(0x7E1, {0x03}), tcm_answer({0x43, 0x01, 0x07, 0x30}));
+    EXPECT_EQ(ask(0x7E1, {0x07}), tcm_answer({0x47, 0x00}));
+    EXPECT_EQ(ask(0x7E1, {0x02, 0x02, 0x00}), tcm_answer({0x42, 0x02, 0x00, 0x07, 0x30}));
+    EXPECT_EQ(ask(0x7E1, {0x01, 0x0C}), tcm_answer({0x7F, 0x01, 0x31}));
+    EXPECT_EQ(ask(0x7E1, {0x22, 0xF1, 0x8C}), tcm_answer(concat({{0x62, 0xF1, 0x8C}, to_bytes("VX-TCM-0001138")})));
+    EXPECT_EQ(demo.transmission->stored_dtcs(), (std::vector<std::uint16_t>{0x0730}));
+}
+
+TEST_F(CanEcuTest, FunctionalRequestsAnsweredByEachEcuThatCan) {
+    open_iso15765();
+    host.send("atf6 3 64 4\r\n", concat({all_ones, id_7e9, id_7e1}));
+    host.take();
+    const std::vector<Bytes> both{can_message(0x7E8, {0x41, 0x00, 0x88, 0x1A, 0x80, 0x11}),
+                                  can_message(0x7E9, {0x41, 0x00, 0x80, 0x08, 0x00, 0x10})};
+    EXPECT_EQ(ask(0x7DF, {0x01, 0x00}), both);
+    EXPECT_EQ(ask(0x7E0, {0x01, 0x00}), answer({0x41, 0x00, 0x88, 0x1A, 0x80, 0x11}));
+    EXPECT_EQ(ask(0x7DF, {0x01, 0x01}), (std::vector<Bytes>{can_message(0x7E8, {0x41, 0x01, 0x82, 0x07, 0x65, 0x00}),
+                                                            can_message(0x7E9, {0x41, 0x01, 0x81, 0x00, 0x00, 0x00})}));
+    // Only the engine has PIDs past 1F; the transmission keeps its refusal to itself.
+    EXPECT_EQ(ask(0x7DF, {0x01, 0x20}), answer({0x41, 0x20, 0x00, 0x02, 0x00, 0x01}));
+    EXPECT_EQ(ask(0x7DF, {0x04}), (std::vector<Bytes>{can_message(0x7E8, {0x44}), can_message(0x7E9, {0x44})}));
+    EXPECT_TRUE(demo.transmission->stored_dtcs().empty());
+}
+
+TEST_F(CanEcuTest, TransmissionNeedsItsOwnFlowControlPairing) {
+    open_iso15765();  // pairs 7E8 with 7E0 only
+    host.send("atf6 1 64 4\r\n", concat({all_ones, id_7e9}));
+    host.take();
+    const Bytes vin_answer = concat({{0x49, 0x02, 0x01}, vin_bytes()});
+    EXPECT_EQ(ask(0x7DF, {0x09, 0x02}), answer(vin_answer));
+    EXPECT_TRUE(ask(0x7E1, {0x09, 0x02}).empty());
+    EXPECT_EQ(ask(0x7E1, {0x03}), tcm_answer({0x43, 0x01, 0x07, 0x30}));
+
+    // Paired the wrong way round, 7E9 with the engine's request ID, it still gives up.
+    host.send("atf6 3 64 4\r\n", concat({all_ones, id_7e9, id_7e0}));
+    host.take();
+    EXPECT_TRUE(ask(0x7E1, {0x09, 0x02}).empty());
+
+    host.send("atf6 3 64 4\r\n", concat({all_ones, id_7e9, id_7e1}));
+    host.take();
+    EXPECT_EQ(ask(0x7E1, {0x09, 0x02}), tcm_answer(vin_answer));
+}
+
+// The demo car's CAN ECUs on another bus set-up; flow control pairs each answer ID with its
+// request ID.
+struct DemoBusTest : ::testing::Test {
+    CableFirmware cable;
+    Host host{cable};
+
+    void open_iso15765(std::uint32_t baud, std::initializer_list<std::pair<std::uint32_t, std::uint32_t>> pairs) {
+        host.send("ato6 0 " + std::to_string(baud) + " 0\r\n");
+        for (const auto& [response, request] : pairs)
+            host.send("atf6 3 64 4\r\n", concat({all_ones, can_message(response, {}), can_message(request, {})}));
+        host.take();
+    }
+};
+
+TEST_F(DemoBusTest, TwentyNineBitCarHearsOnlyTwentyNineBitFrames) {
+    install_demo_vehicle(cable, {.extended_ids = true});
+    open_iso15765(500000, {{0x18DAF110, 0x18DA10F1}, {0x18DAF118, 0x18DA18F1}});
+    const auto ask = [&](std::uint32_t id, Bytes request, std::uint32_t flags) {
+        return host.transmit(iso15765_channel, can_message(id, std::move(request)), flags);
+    };
+    constexpr std::uint32_t bit29 = 64 | 0x100;
+    EXPECT_EQ(ask(0x18DB33F1, {0x01, 0x01}, bit29),
+              (std::vector<Bytes>{can_message(0x18DAF110, {0x41, 0x01, 0x82, 0x07, 0x65, 0x00}),
+                                  can_message(0x18DAF118, {0x41, 0x01, 0x81, 0x00, 0x00, 0x00})}));
+    EXPECT_EQ(ask(0x18DA18F1, {0x03}, bit29), (std::vector<Bytes>{can_message(0x18DAF118, {0x43, 0x01, 0x07, 0x30})}));
+    EXPECT_EQ(ask(0x18DA10F1, {0x09, 0x02}, bit29),
+              (std::vector<Bytes>{can_message(0x18DAF110, concat({{0x49, 0x02, 0x01}, vin_bytes()}))}));
+
+    EXPECT_TRUE(ask(0x7DF, {0x01, 0x01}, 64).empty());
+    EXPECT_TRUE(ask(0x18DB33F1, {0x01, 0x01}, 64).empty());            // the right ID, sent as 11-bit
+    EXPECT_TRUE(ask(0x18DA10F1, {0x01, 0x01}, bit29 | 0x80).empty());  // extended addressing
+}
+
+TEST_F(DemoBusTest, ElevenBitCarIgnoresTwentyNineBitFrames) {
+    install_demo_vehicle(cable);
+    open_iso15765(500000, {{0x7E8, 0x7E0}, {0x7E9, 0x7E1}});
+    for (const std::uint32_t id : {0x7DFu, 0x7E1u, 0x18DB33F1u, 0x18DA10F1u})
+        EXPECT_TRUE(host.transmit(iso15765_channel, can_message(id, {0x01, 0x01}), 64 | 0x100).empty()) << id;
+    EXPECT_EQ(host.transmit(iso15765_channel, can_message(0x7E1, {0x01, 0x01}), 64),
+              (std::vector<Bytes>{can_message(0x7E9, {0x41, 0x01, 0x81, 0x00, 0x00, 0x00})}));
+}
+
+TEST_F(DemoBusTest, SlowCarHeardOnlyAtItsBitRate) {
+    install_demo_vehicle(cable, {.bit_rate = 250000});
+    open_iso15765(500000, {{0x7E8, 0x7E0}, {0x7E9, 0x7E1}});
+    EXPECT_TRUE(host.transmit(iso15765_channel, can_message(0x7DF, {0x01, 0x1C}), 64).empty());
+
+    host.send("ats6 1 250000\r\n");
+    host.take();
+    EXPECT_EQ(host.transmit(iso15765_channel, can_message(0x7DF, {0x01, 0x1C}), 64),
+              (std::vector<Bytes>{can_message(0x7E8, {0x41, 0x1C, 0x03}), can_message(0x7E9, {0x41, 0x1C, 0x03})}));
 }
 
 }  // namespace
