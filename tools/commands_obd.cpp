@@ -354,7 +354,8 @@ Result<int> run_obd(const CommandContext& context) {
             if (in_place && shown_lines != 0) block += "\x1b[" + std::to_string(shown_lines) + "A";
             shown_lines = 0;
             for (const EcuData& data : ecus) {
-                for (const std::string& line : reading_lines(data.readings)) {
+                // Asking every ECU, each shows what it has; one ECU shows what it lacks, too.
+                for (const std::string& line : reading_lines(data.readings, bus->every_ecu())) {
                     block += (in_place ? "\x1b[2K" : "") + line_start(*bus, data.ecu) + line + "\n";
                     ++shown_lines;
                 }
