@@ -43,3 +43,7 @@ if(NOT rule_lines EQUAL 1)
   message(FATAL_ERROR "${VEXO_UDEV_RULE} must hold exactly one rule line, not ${rule_lines}")
 endif()
 configure_file(${CMAKE_CURRENT_LIST_DIR}/udev_rule.h.in ${VEXO_GENERATED_INCLUDE_DIR}/vexo/udev_rule.h @ONLY)
+
+# The trace file's name, shared by the library that writes it and the client that names it.
+set(VEXO_TRACE_FILE_NAME j2534-0404.log)
+configure_file(${CMAKE_CURRENT_LIST_DIR}/trace_file.h.in ${VEXO_GENERATED_INCLUDE_DIR}/vexo/trace_file.h @ONLY)

@@ -1,5 +1,7 @@
 #include "help_text.h"
 
+#include "vexo/trace_file.h"
+
 namespace vexo::tools {
 
 namespace {
@@ -34,7 +36,7 @@ options for every command:
   --sim-cables N     how many simulated cables are plugged in (default 1; 0 shows
                      what happens when none is)
   --json             print one JSON object on stdout instead of text
-  --trace-dir DIR    the J2534 library traces every call to j2534-0404.log in
+  --trace-dir DIR    the J2534 library traces every call to )" VEXO_TRACE_FILE_NAME R"( in
                      the temporary directory; this run's goes to DIR instead
   --no-trace         this run writes no trace (useful on a busy bus)
   --version          vexo's version, the library's file and the version it

@@ -4,12 +4,13 @@
 #include <optional>
 #include <string_view>
 
+#include "vexo/trace_file.h"
+
 // Where the J2534 library writes its trace, by the library's own rule (the directory it reads from the
 // environment), and how this run steers it: through that same environment, before the library loads.
 namespace vexo::tools {
 
-// The library's trace file name (src/platform/trace_output.h): the client cannot include the library.
-inline constexpr std::string_view kTraceFileName = "j2534-0404.log";
+inline constexpr std::string_view kTraceFileName = VEXO_TRACE_FILE_NAME;
 
 // POSIX: TEMP, else TMPDIR, else /tmp/vexo-<uid>; Windows: %TEMP%, or none without it.
 std::optional<std::filesystem::path> trace_directory();

@@ -3,6 +3,8 @@
 #include <string>
 #include <string_view>
 
+#include "vexo/trace_file.h"
+
 // The trace's two outputs: the debugger and the log file.
 namespace vexo::platform {
 
@@ -11,7 +13,7 @@ namespace vexo::platform {
 void debug_output(std::string_view line);
 
 // File name of the trace, inside the temporary directory.
-inline constexpr std::string_view kLogFileName = "j2534-0404.log";
+inline constexpr std::string_view kLogFileName = VEXO_TRACE_FILE_NAME;
 
 // Where a POSIX trace goes when neither TEMP nor TMPDIR names a directory: <this>/vexo-<uid>/.
 inline constexpr std::string_view kSharedTempDirectory = "/tmp";
