@@ -23,8 +23,17 @@ file(COPY "${PROBE}" DESTINATION "${elsewhere}")
 get_filename_component(probe_name "${PROBE}" NAME)
 execute_process(COMMAND ${WINE} "${elsewhere}/${probe_name}" --installed "${folder}\\${dll_name}"
   WORKING_DIRECTORY "${elsewhere}" OUTPUT_VARIABLE out ERROR_VARIABLE err RESULT_VARIABLE rc TIMEOUT 240)
-file(REMOVE_RECURSE "${unix_folder}" "${elsewhere}")
 message("${out}")
+# Then as any application: the simulated cable is attached by the environment, not its control API.
+set(ENV{VEXO_SIM_CABLES} 1)
+set(ENV{VEXO_SIM_VEHICLE} demo)
+execute_process(COMMAND ${WINE} "${elsewhere}/${probe_name}" --application "${folder}\\${dll_name}"
+  WORKING_DIRECTORY "${elsewhere}" OUTPUT_VARIABLE app_out ERROR_VARIABLE app_err RESULT_VARIABLE app_rc TIMEOUT 240)
+file(REMOVE_RECURSE "${unix_folder}" "${elsewhere}")
+message("${app_out}")
 if(NOT rc EQUAL 0)
   message(FATAL_ERROR "the installed DLL failed (${rc}):\n${err}")
+endif()
+if(NOT app_rc EQUAL 0)
+  message(FATAL_ERROR "the application found no simulated car through the environment (${app_rc}):\n${app_err}")
 endif()

@@ -4,11 +4,14 @@
 //   dll_probe --installed DLL      the DLL by full path from its install folder, with the simulated
 //                                  cable as libusb-1.0.dll beside it and nowhere else: the DLL
 //                                  must find it there by itself, as for a real application
+//   dll_probe --application DLL    the same, as an application that knows nothing of the simulation:
+//                                  VEXO_SIM_CABLES attaches the cable, and the VIN is read over ISO15765
 // Prints "N passed, M failed" and exits non-zero on any failure.
 #include <windows.h>
 
 #include <cstdint>
 #include <cstdio>
+#include <initializer_list>
 #include <string>
 
 #include "vexo/j2534.h"
@@ -46,6 +49,10 @@ using OpenFn = uint32_t(J2534_CALL*)(void*, uint32_t*);
 using CloseFn = uint32_t(J2534_CALL*)(uint32_t);
 using VersionFn = uint32_t(J2534_CALL*)(uint32_t, char*, char*, char*);
 using LastErrorFn = uint32_t(J2534_CALL*)(char*);
+using ConnectFn = uint32_t(J2534_CALL*)(uint32_t, uint32_t, uint32_t, uint32_t, uint32_t*);
+using DisconnectFn = uint32_t(J2534_CALL*)(uint32_t);
+using FilterFn = uint32_t(J2534_CALL*)(uint32_t, uint32_t, PASSTHRU_MSG*, PASSTHRU_MSG*, PASSTHRU_MSG*, uint32_t*);
+using MsgsFn = uint32_t(J2534_CALL*)(uint32_t, PASSTHRU_MSG*, uint32_t*, uint32_t);
 
 std::string module_path(HMODULE module) {
     char path[MAX_PATH] = {};
@@ -84,10 +91,58 @@ int installed(const char* dll_path) {
     const uint32_t status = open(nullptr, &device);
     check(status == STATUS_NOERROR && device == 1, "with a cable attached the open succeeds as device 1");
     char firmware[80] = {}, dll_version[80] = {}, api[80] = {};
-    check(version(device, firmware, dll_version, api) == STATUS_NOERROR && std::string(api) == "04.04" &&
-              firmware[0] != '\0',
+    // Read first: the message below must not be built before the call fills the texts.
+    const uint32_t read = version(device, firmware, dll_version, api);
+    check(read == STATUS_NOERROR && std::string(api) == "04.04" && firmware[0] != '\0',
           std::string("versions read: firmware '") + firmware + "'");
     check(close(device) == STATUS_NOERROR, "the cable closes");
+    std::printf("%d passed, %d failed\n", passes, failures);
+    return failures == 0 ? 0 : 1;
+}
+
+PASSTHRU_MSG iso15765(std::initializer_list<uint8_t> data, uint32_t tx_flags = 0) {
+    PASSTHRU_MSG msg{};
+    msg.ProtocolID = ISO15765;
+    msg.TxFlags = tx_flags;
+    for (const uint8_t byte : data) msg.Data[msg.DataSize++] = byte;
+    msg.ExtraDataIndex = msg.DataSize;
+    return msg;
+}
+
+// What any J2534 application does to read the VIN; the cable is there only because the environment
+// asked the stand-in for one.
+int application(const char* dll_path) {
+    const HMODULE dll = LoadLibraryW(wide(dll_path).c_str());
+    check(dll != nullptr, std::string("the DLL loads by its full path ") + dll_path);
+    if (dll == nullptr) return 1;
+    auto open = symbol<OpenFn>(dll, "PassThruOpen");
+    auto close = symbol<CloseFn>(dll, "PassThruClose");
+    auto connect = symbol<ConnectFn>(dll, "PassThruConnect");
+    auto disconnect = symbol<DisconnectFn>(dll, "PassThruDisconnect");
+    auto start_filter = symbol<FilterFn>(dll, "PassThruStartMsgFilter");
+    auto write = symbol<MsgsFn>(dll, "PassThruWriteMsgs");
+    auto read = symbol<MsgsFn>(dll, "PassThruReadMsgs");
+    if (!(open && close && connect && disconnect && start_filter && write && read)) return 1;
+
+    uint32_t device = 0, channel = 0, filter = 0, count = 1;
+    check(open(nullptr, &device) == STATUS_NOERROR, "the cable VEXO_SIM_CABLES attached opens");
+    check(connect(device, ISO15765, 0, 500000, &channel) == STATUS_NOERROR, "ISO15765 connects");
+    PASSTHRU_MSG mask = iso15765({0xFF, 0xFF, 0xFF, 0xFF}), pattern = iso15765({0, 0, 0x07, 0xE8});
+    PASSTHRU_MSG flow = iso15765({0, 0, 0x07, 0xE0});
+    check(start_filter(channel, FLOW_CONTROL_FILTER, &mask, &pattern, &flow, &filter) == STATUS_NOERROR,
+          "the flow-control filter starts");
+    PASSTHRU_MSG request = iso15765({0, 0, 0x07, 0xE0, 0x09, 0x02}, ISO15765_FRAME_PAD);
+    check(write(channel, &request, &count, 1000) == STATUS_NOERROR, "09 02 goes out");
+    std::string vin;
+    for (int attempt = 0; attempt < 15 && vin.empty(); ++attempt) {
+        PASSTHRU_MSG answer{};
+        count = 1;
+        read(channel, &answer, &count, 200);
+        if (count == 1 && answer.DataSize == 24 && answer.Data[4] == 0x49 && answer.Data[5] == 0x02)
+            vin.assign(reinterpret_cast<const char*>(answer.Data + 7), 17);
+    }
+    check(vin == "1VXDM5SM8N0004217", "the VIN comes back: '" + vin + "'");
+    check(disconnect(channel) == STATUS_NOERROR && close(device) == STATUS_NOERROR, "the cable closes");
     std::printf("%d passed, %d failed\n", passes, failures);
     return failures == 0 ? 0 : 1;
 }
@@ -96,10 +151,11 @@ int installed(const char* dll_path) {
 
 int main(int argc, char** argv) {
     if (argc < 2) {
-        std::fprintf(stderr, "usage: %s DLL [SIMULATED_LIBUSB] | --installed DLL\n", argv[0]);
+        std::fprintf(stderr, "usage: %s DLL [SIMULATED_LIBUSB] | --installed DLL | --application DLL\n", argv[0]);
         return 2;
     }
     if (std::string(argv[1]) == "--installed") return argc == 3 ? installed(argv[2]) : 2;
+    if (std::string(argv[1]) == "--application") return argc == 3 ? application(argv[2]) : 2;
     const bool simulated = argc > 2;
     if (simulated) {
         const HMODULE usb = LoadLibraryW(wide(argv[2]).c_str());
