@@ -15,7 +15,9 @@ using Clock = std::chrono::steady_clock;
 
 // A short read keeps Ctrl-C responsive while waiting.
 constexpr std::uint32_t kReadSliceMs = 100;
-constexpr std::uint32_t kReadBatch = 8;
+// PassThruReadMsgs waits until it has as many messages as asked for: asking for one hands the answer
+// over the moment it arrives, so the time shown for an exchange is the ECU's, not the slice's.
+constexpr std::uint32_t kReadBatch = 1;
 // How long an ECU that answered "response pending" may take at least (ISO 14229's P2* default).
 constexpr std::chrono::milliseconds kPendingWait{5000};
 
