@@ -60,10 +60,15 @@ std::string module_path(HMODULE module) {
     return path;
 }
 
-int installed(const char* dll_path) {
-    check(GetModuleHandleW(L"libusb-1.0.dll") == nullptr, "no libusb-1.0.dll is loaded before the DLL");
+HMODULE load_by_full_path(const char* dll_path) {
     const HMODULE dll = LoadLibraryW(wide(dll_path).c_str());
     check(dll != nullptr, std::string("the DLL loads by its full path ") + dll_path);
+    return dll;
+}
+
+int installed(const char* dll_path) {
+    check(GetModuleHandleW(L"libusb-1.0.dll") == nullptr, "no libusb-1.0.dll is loaded before the DLL");
+    const HMODULE dll = load_by_full_path(dll_path);
     if (dll == nullptr) return 1;
     auto open = symbol<OpenFn>(dll, "PassThruOpen");
     auto close = symbol<CloseFn>(dll, "PassThruClose");
@@ -112,8 +117,7 @@ PASSTHRU_MSG iso15765(std::initializer_list<uint8_t> data, uint32_t tx_flags = 0
 // What any J2534 application does to read the VIN; the cable is there only because the environment
 // asked the stand-in for one.
 int application(const char* dll_path) {
-    const HMODULE dll = LoadLibraryW(wide(dll_path).c_str());
-    check(dll != nullptr, std::string("the DLL loads by its full path ") + dll_path);
+    const HMODULE dll = load_by_full_path(dll_path);
     if (dll == nullptr) return 1;
     auto open = symbol<OpenFn>(dll, "PassThruOpen");
     auto close = symbol<CloseFn>(dll, "PassThruClose");
