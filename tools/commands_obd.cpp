@@ -35,6 +35,7 @@ struct SystemStatus {
 };
 
 struct FreezeFrame {
+    bool answered = false;           // the ECU answers mode 02
     std::optional<std::string> dtc;  // the code that stored it; none when no frame is stored
     std::vector<std::uint8_t> pids;
     std::vector<Reading> readings;
@@ -44,7 +45,7 @@ struct EcuData {
     std::uint32_t ecu;
     std::vector<std::uint8_t> supported{};
     SystemStatus status{};
-    std::optional<FreezeFrame> freeze_frame{};  // empty when the ECU does not answer mode 02
+    FreezeFrame freeze_frame{};
     std::vector<Reading> readings{};
 };
 
@@ -162,26 +163,22 @@ VoidResult read_freeze_frames(ObdBus& bus, std::vector<EcuData>& ecus) {
     const auto request = pid_request(kFreezeFrame, 0x02);
     const auto answers = bus.request(request, 2, asking);
     if (!answers) return std::unexpected(answers.error());
-    std::vector<EcuData> stored;
+    std::vector<std::uint32_t> with_frame;
     for (const EcuAnswer& answer : *answers) {
         if (answer.payload[0] == kNegativeResponse || answer.payload.size() < 5) continue;
-        EcuData* data = data_of(ecus, answer.ecu);
-        data->freeze_frame = FreezeFrame{};
+        FreezeFrame& frame = data_of(ecus, answer.ecu)->freeze_frame;
+        frame.answered = true;
         if (answer.payload[3] == 0 && answer.payload[4] == 0) continue;
-        data->freeze_frame->dtc = decode_dtc(answer.payload[3], answer.payload[4]);
-        stored.push_back({.ecu = answer.ecu});
+        frame.dtc = decode_dtc(answer.payload[3], answer.payload[4]);
+        with_frame.push_back(answer.ecu);
     }
-    if (stored.empty()) return {};
-    std::vector<std::uint32_t> with_frame;
-    for (const EcuData& data : stored) with_frame.push_back(data.ecu);
-    const auto frame_pids = [&](EcuData& data) -> std::vector<std::uint8_t>& {
-        return data_of(ecus, data.ecu)->freeze_frame->pids;
-    };
-    if (auto queried = query_supported_pids(bus, kFreezeFrame, stored, with_frame, frame_pids); !queried)
+    if (with_frame.empty()) return {};
+    const auto frame_pids = [](EcuData& data) -> std::vector<std::uint8_t>& { return data.freeze_frame.pids; };
+    if (auto queried = query_supported_pids(bus, kFreezeFrame, ecus, with_frame, frame_pids); !queried)
         return queried;
-    return read_pids(
-        bus, kFreezeFrame, stored, [&](EcuData& data) -> std::vector<std::uint8_t>& { return frame_pids(data); },
-        [&](EcuData& data) -> std::vector<Reading>& { return data_of(ecus, data.ecu)->freeze_frame->readings; });
+    // ECUs without a frame hold none of its PIDs, so only those with one are asked.
+    return read_pids(bus, kFreezeFrame, ecus, frame_pids,
+                     [](EcuData& data) -> std::vector<Reading>& { return data.freeze_frame.readings; });
 }
 
 std::string_view status_text(ReadingStatus status) {
@@ -240,12 +237,12 @@ std::vector<std::string> overview_lines(const EcuData& data) {
         const std::string_view name = obd_standard_name(*data.status.standard);
         lines.push_back("standard: " + (name.empty() ? "0x" + hex_u32(*data.status.standard, 2) : std::string(name)));
     }
-    if (data.freeze_frame) {
-        if (!data.freeze_frame->dtc) {
+    if (data.freeze_frame.answered) {
+        if (!data.freeze_frame.dtc) {
             lines.push_back("freeze frame: none stored");
         } else {
-            lines.push_back("freeze frame, stored by " + *data.freeze_frame->dtc + ":");
-            for (const std::string& line : reading_lines(data.freeze_frame->readings, true))
+            lines.push_back("freeze frame, stored by " + *data.freeze_frame.dtc + ":");
+            for (const std::string& line : reading_lines(data.freeze_frame.readings, true))
                 lines.push_back("  " + line);
         }
     }
@@ -292,15 +289,15 @@ void add_ecu_data(JsonWriter& json, const EcuData& data) {
         json.key("obd_standard").string(hex_u32(*data.status.standard, 2));
         json.key("obd_standard_name").string(obd_standard_name(*data.status.standard));
     }
-    if (data.freeze_frame) {
+    if (data.freeze_frame.answered) {
         json.key("freeze_frame");
-        if (!data.freeze_frame->dtc) {
+        if (!data.freeze_frame.dtc) {
             json.null();
         } else {
             json.begin_object();
-            json.key("dtc").string(*data.freeze_frame->dtc);
+            json.key("dtc").string(*data.freeze_frame.dtc);
             std::vector<Reading> held;
-            for (const Reading& r : data.freeze_frame->readings)
+            for (const Reading& r : data.freeze_frame.readings)
                 if (r.status != ReadingStatus::NotSupported) held.push_back(r);
             add_readings(json, held);
             json.end_object();

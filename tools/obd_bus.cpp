@@ -35,7 +35,8 @@ Result<ObdBus> ObdBus::connect(const CommandContext& context) {
     auto session = open_session(context);
     if (!session) return std::unexpected(session.error());
     ObdBus bus(std::move(*session), context.options);
-    if (auto connected = bus.every_ecu_ ? bus.find_ecus() : bus.connect_physical(); !connected)
+    // Every ECU: who is there is learned by asking, under each set-up that may be tried.
+    if (auto connected = bus.every_ecu_ ? bus.probe({}) : bus.connect_physical(); !connected)
         return std::unexpected(connected.error());
     return bus;
 }
@@ -47,15 +48,14 @@ VoidResult ObdBus::connect_physical() {
     return connect_iso15765(session_, link, setup_.baud);
 }
 
-VoidResult ObdBus::find_ecus() {
-    return probe({});
+VoidResult ObdBus::reconnect(const CanSetup& setup) {
+    if (auto ended = session_.disconnect(); !ended) return ended;
+    return session_.connect(ISO15765, setup.extended ? CAN_29BIT_ID : 0, setup.baud);
 }
 
 Result<std::vector<std::uint32_t>> ObdBus::discover(const CanSetup& setup) {
     const bool extended = setup.extended;
-    if (auto ended = session_.disconnect(); !ended) return std::unexpected(ended.error());
-    if (auto connected = session_.connect(ISO15765, extended ? CAN_29BIT_ID : 0, setup.baud); !connected)
-        return std::unexpected(connected.error());
+    if (auto connected = reconnect(setup); !connected) return std::unexpected(connected.error());
     // One filter for every response ID: the answers to 01 00 are single frames and need no flow control.
     if (auto filter = start_flow_control(session_, response_id_mask(extended), response_id_pattern(extended),
                                          functional_request_id(extended), extended);
@@ -81,9 +81,7 @@ Result<std::vector<std::uint32_t>> ObdBus::discover(const CanSetup& setup) {
 
 VoidResult ObdBus::attach(const CanSetup& setup, std::vector<std::uint32_t> ecus) {
     const bool extended = setup.extended;
-    if (auto ended = session_.disconnect(); !ended) return ended;
-    if (auto connected = session_.connect(ISO15765, extended ? CAN_29BIT_ID : 0, setup.baud); !connected)
-        return connected;
+    if (auto connected = reconnect(setup); !connected) return connected;
     for (const std::uint32_t ecu : ecus) {
         if (auto filter = start_flow_control(session_, 0xFFFFFFFF, ecu, physical_request_id(ecu, extended), extended);
             !filter)

@@ -44,7 +44,8 @@ private:
     ObdBus(Session session, const Options& options);
 
     VoidResult connect_physical();
-    VoidResult find_ecus();
+    // A fresh ISO15765 channel under `setup`: the old one goes, and its filters with it.
+    VoidResult reconnect(const CanSetup& setup);
     // Asks every ECU 01 00 under `setup`; returns the response IDs that answered.
     Result<std::vector<std::uint32_t>> discover(const CanSetup& setup);
     // Connects under `setup` with a flow-control filter for each of `ecus`.
