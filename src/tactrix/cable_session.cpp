@@ -85,19 +85,13 @@ void RxBuffer::compact_if_worthwhile() {
 VoidResult CableSession::open() {
     // The old transport goes first: while it holds interface 1, the cable cannot be claimed
     // again and a second open would always fail with "Resource busy".
-    if (transport_) {
-        close_usb(std::move(*transport_));
-        transport_.reset();
-    }
+    close();
     auto opened = open_usb(kTactrixVendorId, kTactrixProductId);
     if (!opened) {
         detail_ = "open USB device: " + opened.error().message();
         return fail(PassThruError::transport(opened.error()));
     }
     transport_.emplace(std::move(*opened));
-    rx_buffer_.clear();
-    no_lf_before_ = 0;
-    pending_data_.clear();
     return {};
 }
 
