@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <array>
+#include <initializer_list>
+#include <iterator>
+#include <utility>
 
 #include "hex_text.h"
 #include "uds_requests.h"
@@ -95,6 +98,22 @@ struct Pending {
     std::string_view value;
 };
 
+// An option that takes one of a few words: "--time is cable, absolute or delta, not 'x'".
+template <class T>
+std::expected<void, std::string> choose(const Pending& p, T& out,
+                                        std::initializer_list<std::pair<std::string_view, T>> words) {
+    std::string listed;
+    for (auto it = words.begin(); it != words.end(); ++it) {
+        if (it->first == p.value) {
+            out = it->second;
+            return {};
+        }
+        if (it != words.begin()) listed += std::next(it) == words.end() ? " or " : ", ";
+        listed += it->first;
+    }
+    return failure(std::string(p.option->name) + " is " + listed + ", not '" + std::string(p.value) + "'");
+}
+
 std::expected<void, std::string> apply(Options& options, MonitorFilterParts& parts, const Pending& p) {
     const std::string_view name = p.option->name;
     const auto decimal = [&](std::uint32_t& out) -> std::expected<void, std::string> {
@@ -177,21 +196,11 @@ std::expected<void, std::string> apply(Options& options, MonitorFilterParts& par
         if (seconds == 0) return failure("--duration needs at least 1 second");
         options.duration_s = seconds;
     } else if (name == "--format") {
-        if (p.value == "table")
-            options.monitor_format = MonitorFormat::Table;
-        else if (p.value == "candump")
-            options.monitor_format = MonitorFormat::Candump;
-        else
-            return failure("--format is table or candump, not '" + std::string(p.value) + "'");
+        return choose(p, options.monitor_format, {{"table", MonitorFormat::Table}, {"candump", MonitorFormat::Candump}});
     } else if (name == "--time") {
-        if (p.value == "cable")
-            options.monitor_time = MonitorTime::Cable;
-        else if (p.value == "absolute")
-            options.monitor_time = MonitorTime::Absolute;
-        else if (p.value == "delta")
-            options.monitor_time = MonitorTime::Delta;
-        else
-            return failure("--time is cable, absolute or delta, not '" + std::string(p.value) + "'");
+        return choose(p, options.monitor_time, {{"cable", MonitorTime::Cable},
+                                                {"absolute", MonitorTime::Absolute},
+                                                {"delta", MonitorTime::Delta}});
     } else if (name == "--log") {
         if (p.value.empty()) return failure("--log needs a file name");
         options.log_file = std::filesystem::path(std::string(p.value));
@@ -202,12 +211,8 @@ std::expected<void, std::string> apply(Options& options, MonitorFilterParts& par
         if (count == 0) return failure("--count needs at least 1");
         options.count = count;
     } else if (name == "--proto") {
-        if (p.value == "can")
-            options.monitor_protocol = MonitorProtocol::Can;
-        else if (p.value == "iso15765")
-            options.monitor_protocol = MonitorProtocol::Iso15765;
-        else
-            return failure("--proto is can or iso15765, not '" + std::string(p.value) + "'");
+        return choose(p, options.monitor_protocol,
+                      {{"can", MonitorProtocol::Can}, {"iso15765", MonitorProtocol::Iso15765}});
     } else if (name == "--script") {
         if (p.value.empty()) return failure("--script needs a file name, or - for standard input");
         options.uds_script = std::string(p.value);
