@@ -38,18 +38,6 @@ bool confirmed_by_user() {
     return text == "y" || text == "yes";
 }
 
-std::vector<std::uint32_t> ecus_of(const std::vector<DtcReport>& reports) {
-    std::vector<std::uint32_t> ecus;
-    for (const DtcReport& report : reports) ecus.push_back(report.ecu);
-    return ecus;
-}
-
-DtcReport* report_of(std::vector<DtcReport>& reports, std::uint32_t ecu) {
-    for (DtcReport& report : reports)
-        if (report.ecu == ecu) return &report;
-    return nullptr;
-}
-
 // Mode 03 from every ECU asked; one that refuses or says something else fails the command, as the codes
 // are what the user came for.
 Result<std::vector<DtcReport>> read_stored_codes(ObdBus& bus, std::span<const std::uint32_t> from) {

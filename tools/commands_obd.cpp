@@ -53,12 +53,6 @@ bool has(const std::vector<std::uint8_t>& pids, std::uint8_t pid) {
     return std::find(pids.begin(), pids.end(), pid) != pids.end();
 }
 
-EcuData* data_of(std::vector<EcuData>& ecus, std::uint32_t ecu) {
-    for (EcuData& data : ecus)
-        if (data.ecu == ecu) return &data;
-    return nullptr;
-}
-
 // Mode 01 wants "01 PID", mode 02 "02 PID frame"; the answer's data start after as many bytes plus one.
 std::vector<std::uint8_t> pid_request(std::uint8_t mode, std::uint8_t pid) {
     if (mode == kFreezeFrame) return {mode, pid, kFrameNumber};
@@ -86,8 +80,8 @@ VoidResult query_supported_pids(ObdBus& bus, std::uint8_t mode, std::vector<EcuD
             const std::size_t at = request.size();
             if (answer.payload.size() < at + 4)
                 return tool_failure("short answer to " + hex_bytes(request) + ": " + hex_bytes(answer.payload));
-            if (mode == kCurrentData && data_of(ecus, answer.ecu) == nullptr) ecus.push_back({.ecu = answer.ecu});
-            EcuData* data = data_of(ecus, answer.ecu);
+            if (mode == kCurrentData && report_of(ecus, answer.ecu) == nullptr) ecus.push_back({.ecu = answer.ecu});
+            EcuData* data = report_of(ecus, answer.ecu);
             if (data == nullptr) continue;
             const auto pids = supported_pids(static_cast<std::uint8_t>(base), std::span(answer.payload).subspan(at, 4));
             std::vector<std::uint8_t>& list = pids_of(*data);
@@ -132,7 +126,7 @@ VoidResult read_pids(ObdBus& bus, std::uint8_t mode, std::vector<EcuData>& ecus,
                 const auto value = decode_pid(info.pid, std::span(answer->payload).subspan(request.size()));
                 if (value) reading = {&info, ReadingStatus::Ok, *value};
             }
-            readings_of(*data_of(ecus, ecu)).push_back(reading);
+            readings_of(*report_of(ecus, ecu)).push_back(reading);
         }
     }
     return {};
@@ -146,7 +140,7 @@ VoidResult read_system_status(ObdBus& bus, std::vector<EcuData>& ecus) {
         if (!answers) return std::unexpected(answers.error());
         for (const EcuAnswer& answer : *answers) {
             if (answer.payload[0] == kNegativeResponse || answer.payload.size() < 3) continue;
-            SystemStatus& status = data_of(ecus, answer.ecu)->status;
+            SystemStatus& status = report_of(ecus, answer.ecu)->status;
             const auto data = std::span(answer.payload).subspan(2);
             if (pid == 0x01) status.monitors = decode_monitor_status(data);
             if (pid == 0x1C) status.standard = data[0];
@@ -158,15 +152,13 @@ VoidResult read_system_status(ObdBus& bus, std::vector<EcuData>& ecus) {
 // PID 02 of mode 02 names the code that stored the frame, 00 00 when none is stored; then the frame's own
 // bitmaps say which of the decoded PIDs it holds.
 VoidResult read_freeze_frames(ObdBus& bus, std::vector<EcuData>& ecus) {
-    std::vector<std::uint32_t> asking;
-    for (const EcuData& data : ecus) asking.push_back(data.ecu);
     const auto request = pid_request(kFreezeFrame, 0x02);
-    const auto answers = bus.request(request, 2, asking);
+    const auto answers = bus.request(request, 2, ecus_of(ecus));
     if (!answers) return std::unexpected(answers.error());
     std::vector<std::uint32_t> with_frame;
     for (const EcuAnswer& answer : *answers) {
         if (answer.payload[0] == kNegativeResponse || answer.payload.size() < 5) continue;
-        FreezeFrame& frame = data_of(ecus, answer.ecu)->freeze_frame;
+        FreezeFrame& frame = report_of(ecus, answer.ecu)->freeze_frame;
         frame.answered = true;
         if (answer.payload[3] == 0 && answer.payload[4] == 0) continue;
         frame.dtc = decode_dtc(answer.payload[3], answer.payload[4]);

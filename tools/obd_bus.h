@@ -73,6 +73,20 @@ ToolError refusal(const ObdBus& bus, std::uint32_t ecu, std::span<const std::uin
 // What starts each line about `ecu`: its label when every ECU is asked, else nothing.
 std::string line_start(const ObdBus& bus, std::uint32_t ecu);
 
+// The IDs of per-ECU records, in their order, and the record of one ECU (null when it has none).
+template <class Report>
+std::vector<std::uint32_t> ecus_of(const std::vector<Report>& reports) {
+    std::vector<std::uint32_t> ecus;
+    for (const Report& report : reports) ecus.push_back(report.ecu);
+    return ecus;
+}
+template <class Report>
+Report* report_of(std::vector<Report>& reports, std::uint32_t ecu) {
+    for (Report& report : reports)
+        if (report.ecu == ecu) return &report;
+    return nullptr;
+}
+
 // One report per ECU, each an object written by `write`: at the top level of `json` for a single ECU, or
 // as the array "ecus" of objects that start with "ecu" when every ECU was asked.
 template <class Report, class Write>
