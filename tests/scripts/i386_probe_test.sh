@@ -3,6 +3,8 @@
 # the 32-bit Wine stage with one loud line (stage and summary) and goes on; real errors still fail.
 # Needs no Wine and no cross build: loaders are stand-ins, the host kind is forced.
 set -uo pipefail
+# Each case says what it forces: a whole run made with VEXO_FORCE_NO_I386=1 must not force them all.
+unset VEXO_FORCE_NO_I386 VEXO_STAGES VEXO_WINE32
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
