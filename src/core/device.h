@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -70,6 +71,8 @@ struct IoctlNothing {
 // Output of ioctl; the order of alternatives is the order of the variants.
 using IoctlOutput = std::variant<ConfigList, Bytes, std::uint32_t, IoctlNothing>;
 
+class ConfigStore;
+
 // A pass-thru device as the entry points see it. Every operation runs with the device slot
 // lock held, so implementations need no locking for state only operations touch. Operations
 // an implementation does not provide keep these defaults, which fail with NotSupported.
@@ -101,6 +104,10 @@ public:
     virtual VoidResult reserved_17();
     virtual VoidResult reserved_18();
     virtual Result<std::uint32_t> write_msgs_default_timeout(std::uint32_t channel_id, std::span<const Message> msgs);
+
+    // The channels' settings, for GET_CONFIG to read without the slot lock; it outlives the device
+    // for whoever still holds it. Null: GET_CONFIG reports its defaults.
+    virtual std::shared_ptr<const ConfigStore> config_store() const;
 };
 
 }  // namespace vexo
