@@ -20,7 +20,10 @@ Result<std::uint32_t> open_into_slot() {
     if (slot.device) return fail(PassThruError::device_in_use());
     std::unique_ptr<Device> device = make_device();
     Result<std::uint32_t> id = device->open(0);
-    if (id) slot.device = std::move(device);
+    if (id) {
+        slot.device = std::move(device);
+        slot.config.publish(slot.device->config_store());
+    }
     return id;
 }
 
@@ -61,7 +64,10 @@ std::uint32_t passthru_close(std::uint32_t device_id) {
         return run_on_device(
             [&](std::unique_ptr<Device>& device) {
                 VoidResult closed = device->close(device_id);
-                if (closed) device.reset();
+                if (closed) {
+                    device.reset();
+                    device_slot().config.publish(nullptr);
+                }
                 return closed;
             },
             [&] {

@@ -4,6 +4,7 @@
 #include "api/entry_frame.h"
 #include "api/entry_points.h"
 #include "api/marshalling.h"
+#include "core/config_store.h"
 #include "core/text_format.h"
 
 namespace vexo::api {
@@ -49,13 +50,17 @@ std::string bytes_text(const Bytes& bytes) {
     return "len=" + dec(bytes.size()) + " bytes=[" + leading_bytes_text(bytes, kFastInitTextBytes) + "]";
 }
 
-// Answered from the defaults table alone: no lock, no device.
-std::uint32_t get_config(std::uint32_t, void* input, void*) {
+// What the channel took, from the settings the open device publishes; the defaults without a
+// device or for a channel it does not know. No slot lock: it must not wait behind a read.
+std::uint32_t get_config(std::uint32_t channel_id, void* input, void*) {
     if (input == nullptr) return ERR_NULL_PARAMETER;
     const auto& list = *static_cast<SCONFIG_LIST*>(input);
     if (list.ConfigPtr == nullptr) return STATUS_NOERROR;
+    const std::shared_ptr<const ConfigStore> store = device_slot().config.current();
     for (std::uint32_t i = 0; i < list.NumOfParams; ++i) {
-        list.ConfigPtr[i].Value = config_default(list.ConfigPtr[i].Parameter);
+        const std::uint32_t parameter = list.ConfigPtr[i].Parameter;
+        const auto value = store ? store->reported(channel_id, parameter) : std::nullopt;
+        list.ConfigPtr[i].Value = value.value_or(config_default(parameter));
     }
     return STATUS_NOERROR;
 }
@@ -133,6 +138,34 @@ std::uint32_t fast_init(std::uint32_t channel_id, void* input, void* output) {
 // Applications send these while they set a channel up; they succeed without effect.
 std::uint32_t nothing_to_clear(std::uint32_t, void*, void*) { return STATUS_NOERROR; }
 
+// Without a device, or for a channel it does not know, there is nothing to clear: success, as
+// applications that clear before they connect expect.
+std::uint32_t clear_on_device(std::uint32_t channel_id, std::uint32_t ioctl_id, const std::string& name) {
+    const auto outcome =
+        call_device([&](std::unique_ptr<Device>& device) { return device->ioctl(channel_id, ioctl_id, nullptr); });
+    if (!outcome) return ERR_FAILED;
+    const std::string args = "[j2534] PassThruIoctl " + name;
+    if (*outcome) {
+        log_line(args + " OK ch=" + dec(channel_id));
+        return STATUS_NOERROR;
+    }
+    const PassThruError& error = outcome->error();
+    if (error.kind() == PassThruError::Kind::DeviceNotConnected ||
+        error.kind() == PassThruError::Kind::InvalidChannelId) {
+        return STATUS_NOERROR;
+    }
+    log_line(args + " ERR ch=" + dec(channel_id) + " " + error.message());
+    return to_status(error);
+}
+
+std::uint32_t clear_rx_buffer(std::uint32_t channel_id, void*, void*) {
+    return clear_on_device(channel_id, CLEAR_RX_BUFFER, "CLEAR_RX_BUFFER");
+}
+
+std::uint32_t clear_msg_filters(std::uint32_t channel_id, void*, void*) {
+    return clear_on_device(channel_id, CLEAR_MSG_FILTERS, "CLEAR_MSG_FILTERS");
+}
+
 using IoctlHandler = std::uint32_t (*)(std::uint32_t channel_id, void* input, void* output);
 
 struct IoctlRule {
@@ -145,11 +178,11 @@ constexpr IoctlRule kIoctlRules[] = {
     // Answered here, without the device.
     {GET_CONFIG, get_config},
     {CLEAR_TX_BUFFER, nothing_to_clear},
-    {CLEAR_RX_BUFFER, nothing_to_clear},
     {CLEAR_PERIODIC_MSGS, nothing_to_clear},
-    {CLEAR_MSG_FILTERS, nothing_to_clear},
     {CLEAR_FUNCT_MSG_LOOKUP_TABLE, nothing_to_clear},
     // Handed to the device.
+    {CLEAR_RX_BUFFER, clear_rx_buffer},
+    {CLEAR_MSG_FILTERS, clear_msg_filters},
     {SET_CONFIG, set_config},
     {READ_VBATT, read_vbatt},
     {FIVE_BAUD_INIT, five_baud_init},
