@@ -76,7 +76,8 @@ public:
     VoidResult send(std::span<const std::uint8_t> bytes, std::chrono::nanoseconds timeout = kCommandTimeout);
 
     // The next frame from the cable: parsed from what is buffered, reading more (512 bytes at
-    // a time) until `limit` has passed. Garbage is dropped a byte at a time, each drop logged.
+    // a time) until `limit` has passed. Garbage is dropped in runs, one log line for each run of
+    // bytes dropped for the same reason.
     Result<RxFrame> receive(std::chrono::nanoseconds limit);
     // The next frame for a reader of vehicle data: what was kept during replies comes first.
     Result<RxFrame> next_frame(std::chrono::nanoseconds limit);
