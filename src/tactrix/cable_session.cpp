@@ -16,6 +16,8 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 constexpr std::size_t kReadSize = 512;
+// Long enough for a cable to hand over what it holds, short enough not to wait for more.
+constexpr std::chrono::milliseconds kDiscardRead{5};
 
 // A command whose write failed part-way: the bytes the cable's parser still waits for, and
 // the command's letter. The parser outlives the session and the device (the "atz" of
@@ -279,6 +281,31 @@ VoidResult CableSession::poll() {
     auto read = read_more(std::chrono::milliseconds(1), true);
     if (!read && read.error().is_timeout()) return {};
     return read;
+}
+
+VoidResult CableSession::discard_received() {
+    const std::size_t kept_frames = pending_data_.size();
+    pending_data_.clear();
+    const auto deadline = Clock::now() + kDiscardWindow;
+    std::size_t drained = 0;
+    while (drained < kDiscardLimit && Clock::now() < deadline) {
+        const std::size_t before = rx_buffer_.size();
+        auto read = read_more(kDiscardRead, true);
+        if (!read && !read.error().is_timeout()) return read;
+        if (rx_buffer_.size() == before) break;
+        drained += rx_buffer_.size() - before;
+    }
+    // Whole frames and garbage go; a frame still arriving stays, so that its rest is no garbage.
+    std::size_t discarded = 0;
+    for (auto parsed = parse_frame(rx_buffer_.bytes());; parsed = parse_frame(rx_buffer_.bytes())) {
+        if (!parsed && parsed.error().kind == ParseError::NeedMoreData) break;
+        const std::size_t n = parsed ? parsed->first : drop_length(rx_buffer_.bytes(), parsed.error().kind);
+        consume(n);
+        discarded += n;
+    }
+    driver_log("receive buffer cleared: dropped " + text::dec(discarded) + " bytes and " + text::dec(kept_frames) +
+               " frames kept during replies");
+    return {};
 }
 
 Result<std::string> CableSession::await_identify() {
