@@ -8,6 +8,7 @@
 #include <iterator>
 #include <optional>
 #include <random>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -85,6 +86,37 @@ protected:
         std::sort(expected.begin(), expected.end());
         std::sort(got.begin(), got.end());
         EXPECT_TRUE(got == expected) << "lines cut or interleaved: " << got.size() << " lines";
+    }
+
+    // Several processes write kRotationLines lines each to a trace that rotates at
+    // kRotationSize: exactly one rotation, every line whole in one of the two files.
+    static constexpr int kRotationWriters = 8;
+    static constexpr int kRotationLines = 50;
+    static constexpr std::uint64_t kRotationSize = 32 * 1024;
+    static std::string rotation_line(int writer, int line) {
+        return "writer " + std::to_string(writer) + " line " + std::to_string(line) + " " + std::string(80, 'r');
+    }
+    // The body of one writing process: into the directory, whatever TEMP it started with.
+    static void write_rotation_lines(int writer, const std::string& directory) {
+        platform::set_environment_value("TEMP", directory);
+        platform::set_trace_rotation_size(kRotationSize);
+        for (int i = 0; i < kRotationLines; ++i) platform::append_log_line(rotation_line(writer, i));
+    }
+    void expect_rotated_once_without_loss() const {
+        const std::string older = read_file(dir_ / (std::string(platform::kLogFileName) + ".1"));
+        const std::string current = log_contents();
+        EXPECT_GT(older.size(), kRotationSize - 100);
+        EXPECT_LE(older.size(), kRotationSize);
+        EXPECT_LT(current.size(), kRotationSize);
+        std::vector<std::string> got;
+        std::istringstream in(older + current);
+        for (std::string line; std::getline(in, line);) got.push_back(line);
+        std::vector<std::string> expected;
+        for (int w = 0; w < kRotationWriters; ++w)
+            for (int i = 0; i < kRotationLines; ++i) expected.push_back(rotation_line(w, i));
+        std::sort(expected.begin(), expected.end());
+        std::sort(got.begin(), got.end());
+        EXPECT_TRUE(got == expected) << "lines lost, cut or doubled: " << got.size() << " lines";
     }
 
     std::filesystem::path dir_;

@@ -56,5 +56,46 @@ TEST_F(Win32LogFile, NonAsciiTempDirectory) {
 
 TEST_F(Win32LogFile, LinesOfConcurrentWritersArriveWhole) { expect_concurrent_lines_arrive_whole(); }
 
+// The writers are this test in processes of its own, told so by VEXO_TRACE_WRITER; they start
+// together, when the gate event is set.
+TEST_F(Win32LogFile, SeveralProcessesRotateOnceAndLoseNoLine) {
+    if (const auto writer = platform::environment_value("VEXO_TRACE_WRITER")) {
+        const HANDLE gate = ::OpenEventA(SYNCHRONIZE, FALSE, platform::environment_value("VEXO_TRACE_GATE")->c_str());
+        ::WaitForSingleObject(gate, 60000);
+        write_rotation_lines(std::stoi(*writer), platform::environment_value("VEXO_TRACE_WRITER_DIR").value_or(""));
+        return;
+    }
+    wchar_t self[MAX_PATH] = {};
+    ASSERT_NE(::GetModuleFileNameW(nullptr, self, MAX_PATH), 0u);
+    const std::string gate_name = "vexo-trace-writers-" + std::to_string(::GetCurrentProcessId());
+    const HANDLE gate = ::CreateEventA(nullptr, TRUE, FALSE, gate_name.c_str());
+    platform::set_environment_value("VEXO_TRACE_GATE", gate_name);
+    platform::set_environment_value("VEXO_TRACE_WRITER_DIR", utf8(dir_));
+    std::vector<PROCESS_INFORMATION> writers;
+    for (int w = 0; w < kRotationWriters; ++w) {
+        platform::set_environment_value("VEXO_TRACE_WRITER", std::to_string(w));
+        std::wstring command =
+            L"\"" + std::wstring(self) + L"\" --gtest_filter=Win32LogFile.SeveralProcessesRotateOnceAndLoseNoLine";
+        STARTUPINFOW startup{};
+        startup.cb = sizeof startup;
+        PROCESS_INFORMATION process{};
+        ASSERT_TRUE(::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                                     &process));
+        writers.push_back(process);
+    }
+    platform::set_environment_value("VEXO_TRACE_WRITER", std::nullopt);
+    ::SetEvent(gate);
+    for (const PROCESS_INFORMATION& process : writers) {
+        ::WaitForSingleObject(process.hProcess, INFINITE);
+        DWORD code = 1;
+        ::GetExitCodeProcess(process.hProcess, &code);
+        EXPECT_EQ(code, 0u);
+        ::CloseHandle(process.hThread);
+        ::CloseHandle(process.hProcess);
+    }
+    ::CloseHandle(gate);
+    expect_rotated_once_without_loss();
+}
+
 }  // namespace
 }  // namespace vexo
