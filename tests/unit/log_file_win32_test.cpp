@@ -56,40 +56,31 @@ TEST_F(Win32LogFile, NonAsciiTempDirectory) {
 
 TEST_F(Win32LogFile, LinesOfConcurrentWritersArriveWhole) { expect_concurrent_lines_arrive_whole(); }
 
-// The writers are this test in processes of its own, told so by VEXO_TRACE_WRITER; they start
-// together, when the gate event is set.
+// The writers are this test in processes of its own, told so by VEXO_TRACE_WRITER (their index
+// and the directory); they start together, when the gate event is set.
 TEST_F(Win32LogFile, SeveralProcessesRotateOnceAndLoseNoLine) {
+    constexpr const char* kGate = "vexo-trace-writers";
     if (const auto writer = platform::environment_value("VEXO_TRACE_WRITER")) {
-        const HANDLE gate = ::OpenEventA(SYNCHRONIZE, FALSE, platform::environment_value("VEXO_TRACE_GATE")->c_str());
-        ::WaitForSingleObject(gate, 60000);
-        write_rotation_lines(std::stoi(*writer), platform::environment_value("VEXO_TRACE_WRITER_DIR").value_or(""));
-        return;
+        ::WaitForSingleObject(::OpenEventA(SYNCHRONIZE, FALSE, kGate), 60000);
+        return write_rotation_lines(writer->front() - '0', writer->substr(1));
     }
+    const HANDLE gate = ::CreateEventA(nullptr, TRUE, FALSE, kGate);
     wchar_t self[MAX_PATH] = {};
-    ASSERT_NE(::GetModuleFileNameW(nullptr, self, MAX_PATH), 0u);
-    const std::string gate_name = "vexo-trace-writers-" + std::to_string(::GetCurrentProcessId());
-    const HANDLE gate = ::CreateEventA(nullptr, TRUE, FALSE, gate_name.c_str());
-    platform::set_environment_value("VEXO_TRACE_GATE", gate_name);
-    platform::set_environment_value("VEXO_TRACE_WRITER_DIR", utf8(dir_));
-    std::vector<PROCESS_INFORMATION> writers;
+    ::GetModuleFileNameW(nullptr, self, MAX_PATH);
+    std::wstring command = L"\"" + std::wstring(self) + L"\" --gtest_filter=Win32LogFile.SeveralProcesses*";
+    std::vector<PROCESS_INFORMATION> writers(kRotationWriters);
     for (int w = 0; w < kRotationWriters; ++w) {
-        platform::set_environment_value("VEXO_TRACE_WRITER", std::to_string(w));
-        std::wstring command =
-            L"\"" + std::wstring(self) + L"\" --gtest_filter=Win32LogFile.SeveralProcessesRotateOnceAndLoseNoLine";
-        STARTUPINFOW startup{};
-        startup.cb = sizeof startup;
-        PROCESS_INFORMATION process{};
+        platform::set_environment_value("VEXO_TRACE_WRITER", std::to_string(w) + utf8(dir_));
+        STARTUPINFOW startup{.cb = sizeof(STARTUPINFOW)};
         ASSERT_TRUE(::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                                     &process));
-        writers.push_back(process);
+                                     &writers[static_cast<std::size_t>(w)]));
     }
     platform::set_environment_value("VEXO_TRACE_WRITER", std::nullopt);
     ::SetEvent(gate);
     for (const PROCESS_INFORMATION& process : writers) {
-        ::WaitForSingleObject(process.hProcess, INFINITE);
         DWORD code = 1;
-        ::GetExitCodeProcess(process.hProcess, &code);
-        EXPECT_EQ(code, 0u);
+        ::WaitForSingleObject(process.hProcess, INFINITE);
+        EXPECT_TRUE(::GetExitCodeProcess(process.hProcess, &code) && code == 0);
         ::CloseHandle(process.hThread);
         ::CloseHandle(process.hProcess);
     }
