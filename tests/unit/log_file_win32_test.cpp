@@ -71,7 +71,8 @@ TEST_F(Win32LogFile, SeveralProcessesRotateOnceAndLoseNoLine) {
     std::vector<PROCESS_INFORMATION> writers(kRotationWriters);
     for (int w = 0; w < kRotationWriters; ++w) {
         platform::set_environment_value("VEXO_TRACE_WRITER", std::to_string(w) + utf8(dir_));
-        STARTUPINFOW startup{.cb = sizeof(STARTUPINFOW)};
+        STARTUPINFOW startup{};
+        startup.cb = sizeof startup;
         ASSERT_TRUE(::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
                                      &writers[static_cast<std::size_t>(w)]));
     }
