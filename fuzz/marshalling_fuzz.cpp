@@ -43,7 +43,7 @@ public:
         }
         return out;
     }
-    Result<std::uint32_t> write_msgs(std::uint32_t, std::span<const Message> msgs, std::uint32_t) override {
+    WriteResult write_msgs(std::uint32_t, std::span<const Message> msgs, std::uint32_t) override {
         for (const Message& m : msgs) check(m.data.size() <= PASSTHRU_MSG_DATA_SIZE);
         return static_cast<std::uint32_t>(msgs.size());
     }

@@ -26,8 +26,7 @@ public:
                 (override));
     MOCK_METHOD(VoidResult, disconnect, (std::uint32_t), (override));
     MOCK_METHOD((Result<std::vector<Message>>), read_msgs, (std::uint32_t, std::uint32_t, std::uint32_t), (override));
-    MOCK_METHOD((Result<std::uint32_t>), write_msgs, (std::uint32_t, std::span<const Message>, std::uint32_t),
-                (override));
+    MOCK_METHOD(WriteResult, write_msgs, (std::uint32_t, std::span<const Message>, std::uint32_t), (override));
     MOCK_METHOD((Result<std::uint32_t>), start_periodic_msg, (std::uint32_t, const Message&, std::uint32_t),
                 (override));
     MOCK_METHOD((Result<std::uint32_t>), start_msg_filter, (std::uint32_t, const FilterSpec&), (override));
