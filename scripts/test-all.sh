@@ -20,9 +20,9 @@ OUT=${VEXO_BUILD_ROOT:-$ROOT/build-ci}
 JOBS=${JOBS:-2}
 # CI may start with a bare environment; Wine wants a home.
 export HOME=${HOME:-$(getent passwd "$(id -u)" | cut -d: -f6)}
-# The exports, from their one list; the Windows DLL also has the names marked "windows" there.
-EXPORTS=$(sed -n '/^[A-Za-z]/{/ windows$/!p}' "$ROOT/src/api/exports.txt")
-DLL_EXPORTS="$EXPORTS $(sed -n 's/ windows$//p' "$ROOT/src/api/exports.txt")"
+# The exports, from their one list; the Windows DLL also has the two regsvr32 calls.
+EXPORTS=$(bash "$ROOT/scripts/export-names.sh")
+DLL_EXPORTS="$EXPORTS $(bash "$ROOT/scripts/export-names.sh" registration)"
 # Imports a shipped DLL may have: Windows' own system libraries only.
 SYSTEM_DLLS="kernel32.dll msvcrt.dll ntdll.dll advapi32.dll user32.dll setupapi.dll cfgmgr32.dll
 ole32.dll shell32.dll winusb.dll ws2_32.dll"
@@ -115,16 +115,17 @@ linux_build() {
     LD_LIBRARY_PATH="$OUT/linux/sim/simusb" "$OUT/linux/bench/vexo_receive_bench" --benchmark_min_time=0.01
     stage_done
 
-    stage "Linux export list (nm -D)"
-    local so="$OUT/linux/libvexo_j2534_0404.so"
-    [ -f "$so" ] || die "$so not built"
-    local got
-    got=$(nm -D --defined-only "$so" | awk '{print $NF}' | sorted_words)
-    if [ "$got" != "$(echo "$EXPORTS" | sorted_words)" ]; then
-        diff <(echo "$EXPORTS" | sorted_words) <(echo "$got") || true
-        die "libvexo_j2534_0404.so must export exactly the fourteen PassThru functions"
-    fi
-    echo "libvexo_j2534_0404.so exports exactly the $(echo "$got" | wc -l) PassThru functions"
+    stage "Linux export lists (nm -D)"
+    local so got
+    for so in libvexo_j2534_0404.so libvexo_j2534_0404_fixed32.so; do
+        [ -f "$OUT/linux/$so" ] || die "$OUT/linux/$so not built"
+        got=$(nm -D --defined-only "$OUT/linux/$so" | awk '{print $NF}' | sorted_words)
+        if [ "$got" != "$(echo "$EXPORTS" | sorted_words)" ]; then
+            diff <(echo "$EXPORTS" | sorted_words) <(echo "$got") || true
+            die "$so must export exactly the fourteen PassThru functions"
+        fi
+        echo "$so exports exactly the $(echo "$got" | wc -l) PassThru functions"
+    done
     stage_done
 
     stage "Linux packages (cpack: .deb and tarball; lintian; install, run, remove)"

@@ -39,12 +39,13 @@ struct OptionEntry {
     unsigned commands;  // kEveryCommand, or the commands it applies to
 };
 
-constexpr std::array<OptionEntry, 32> kOptions = {{
+constexpr std::array<OptionEntry, 33> kOptions = {{
     {"--help", false, kEveryCommand},
     {"-h", false, kEveryCommand},
     {"--version", false, kEveryCommand},
     {"--json", false, kEveryCommand},
     {"--lib", true, kEveryCommand},
+    {"--abi", true, kEveryCommand},
     {"--sim", false, kEveryCommand},
     {"--sim-lib", true, kEveryCommand},
     {"--sim-vehicle", true, kEveryCommand},
@@ -140,6 +141,8 @@ std::expected<void, std::string> apply(Options& options, MonitorFilterParts& par
         options.json = true;
     else if (name == "--lib")
         options.library = std::filesystem::path(std::string(p.value));
+    else if (name == "--abi")
+        return choose(p, options.abi.emplace(), {{"platform", Abi::Platform}, {"fixed32", Abi::Fixed32}});
     else if (name == "--sim")
         options.sim = true;
     else if (name == "--no-trace")

@@ -25,6 +25,10 @@ options for every command:
                      vexo_j2534_0404.dll beside vexo, then in the directory above it,
                      where a build tree puts it, then in ../lib/); a bare file
                      name is also looked for in the current directory
+  --abi ABI          the record layout of that library: platform (the standard's
+                     unsigned long, the default) or fixed32 (32-bit fields, the
+                     default for a file whose name ends in _fixed32; without --lib,
+                     libvexo_j2534_0404_fixed32.so is looked for instead)
   --sim              use the simulated cable and vehicle instead of USB hardware
   --sim-lib PATH     the simulated cable's libusb stand-in (default: simusb/ beside
                      vexo, then ../simusb/, ../sim/simusb/, ../sim/ and, installed,
