@@ -45,8 +45,11 @@ using Argument = PassThruError::Argument;
 
 J2534_STATUS J2534_CALL PassThruReadMsgs(J2534_ULONG ChannelID, PASSTHRU_MSG* pMsg, J2534_ULONG* pNumMsgs,
                                          J2534_ULONG Timeout) {
-    if (pMsg == nullptr || pNumMsgs == nullptr) return ERR_NULL_PARAMETER;
+    if (pNumMsgs == nullptr) return ERR_NULL_PARAMETER;
     const std::uint32_t max_msgs = saturated(*pNumMsgs);
+    // Until messages are delivered, none were: a failed read must not leave the caller's count.
+    *pNumMsgs = 0;
+    if (pMsg == nullptr) return ERR_NULL_PARAMETER;
     const std::uint32_t timeout = saturated(Timeout);
     return shielded([&] {
         return run_on_device(
@@ -71,8 +74,11 @@ J2534_STATUS J2534_CALL PassThruReadMsgs(J2534_ULONG ChannelID, PASSTHRU_MSG* pM
 
 J2534_STATUS J2534_CALL PassThruWriteMsgs(J2534_ULONG ChannelID, PASSTHRU_MSG* pMsg, J2534_ULONG* pNumMsgs,
                                           J2534_ULONG Timeout) {
-    if (pMsg == nullptr || pNumMsgs == nullptr) return ERR_NULL_PARAMETER;
+    if (pNumMsgs == nullptr) return ERR_NULL_PARAMETER;
     const std::uint32_t count = saturated(*pNumMsgs);
+    // Whatever fails from here, the caller learns how many messages went out.
+    *pNumMsgs = 0;
+    if (pMsg == nullptr) return ERR_NULL_PARAMETER;
     const std::uint32_t timeout = saturated(Timeout);
     return shielded([&] {
         const auto converted = messages_from_passthru(pMsg, count);
@@ -83,7 +89,10 @@ J2534_STATUS J2534_CALL PassThruWriteMsgs(J2534_ULONG ChannelID, PASSTHRU_MSG* p
                 if (!channel_id) return fail(channel_id.error());
                 if (!converted) return fail(converted.error());
                 auto sent = device->write_msgs(*channel_id, *converted, timeout);
-                if (!sent) return fail(std::move(sent.error()));
+                if (!sent) {
+                    *pNumMsgs = sent.error().written;
+                    return fail(std::move(sent.error()));
+                }
                 return *sent;
             },
             [&](std::uint32_t sent) {

@@ -44,6 +44,7 @@ protected:
         last_error::store("earlier failure");
         PASSTHRU_MSG msg{};
         std::uint32_t n = 1;
+        std::uint32_t millivolts = 1;
         SCONFIG config{DATA_RATE, 0};
         SCONFIG_LIST list{1, &config};
         EXPECT_EQ(PassThruDisconnect(1), ERR_FAILED);
@@ -52,10 +53,12 @@ protected:
         EXPECT_EQ(PassThruStopPeriodicMsg(1, 1), ERR_FAILED);
         EXPECT_EQ(PassThruReadMsgs(1, nullptr, &n, 0), ERR_NULL_PARAMETER);
         EXPECT_EQ(PassThruIoctl(1, SET_CONFIG, &list, nullptr), ERR_FAILED);
-        EXPECT_EQ(PassThruIoctl(1, READ_VBATT, nullptr, &n), ERR_FAILED);
+        EXPECT_EQ(PassThruIoctl(1, READ_VBATT, nullptr, &millivolts), ERR_FAILED);
         EXPECT_EQ(PassThruIoctl(1, GET_CONFIG, &list, nullptr), STATUS_NOERROR);
         EXPECT_EQ(config.Value, 10400u);
-        EXPECT_EQ(n, 1u);
+        // A read that delivered nothing counts nothing; other outputs stay untouched.
+        EXPECT_EQ(n, 0u);
+        EXPECT_EQ(millivolts, 1u);
         EXPECT_EQ(last_error_text(), "earlier failure");
         EXPECT_THAT(
             log.take(),
@@ -101,7 +104,7 @@ TEST_F(BrokenSlotTest, ThrowingReadIsContained) {
     PASSTHRU_MSG msg{};
     std::uint32_t n = 1;
     EXPECT_EQ(PassThruReadMsgs(1, &msg, &n, 0), ERR_FAILED);
-    EXPECT_EQ(n, 1u);
+    EXPECT_EQ(n, 0u);
     EXPECT_THAT(log.take(), IsEmpty());
     expect_slot_broken();
 }
@@ -111,6 +114,7 @@ TEST_F(BrokenSlotTest, ThrowingWriteIsContained) {
     PASSTHRU_MSG msg{};
     std::uint32_t n = 1;
     EXPECT_EQ(PassThruWriteMsgs(1, &msg, &n, 0), ERR_FAILED);
+    EXPECT_EQ(n, 0u);
     EXPECT_THAT(log.take(), IsEmpty());
     expect_slot_broken();
 }

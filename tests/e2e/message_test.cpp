@@ -99,11 +99,15 @@ TEST_F(MessageEntryPoints, WriteCutsDataSizeToTheRecordsCapacity) {
 TEST_F(MessageEntryPoints, WriteRefusals) {
     open_device();
     PASSTHRU_MSG msg = passthru_msg(CAN, 0, {0x00, 0x00, 0x07, 0xDF, 0x01, 0x00});
+    // Each failure counts what went out: nothing.
     J2534_ULONG n = 1;
     EXPECT_EQ(pt.PassThruWriteMsgs(CAN, nullptr, &n, 0), ERR_NULL_PARAMETER);
+    EXPECT_EQ(n, 0u);
     EXPECT_EQ(pt.PassThruWriteMsgs(CAN, &msg, nullptr, 0), ERR_NULL_PARAMETER);
     EXPECT_EQ(log.take(), Strings{});
+    n = 1;
     EXPECT_EQ(pt.PassThruWriteMsgs(CAN, &msg, &n, 0), ERR_INVALID_CHANNEL_ID);
+    EXPECT_EQ(n, 0u);
     EXPECT_EQ(log.take(), Strings{"[j2534] PassThruWriteMsgs ERR ch=5 n=1 first=[tx_flags=0x0 data=[00 00 07 DF 01 "
                                   "00]] invalid channel ID"});
     EXPECT_EQ(last_error(), "invalid channel ID");
@@ -224,7 +228,8 @@ TEST_F(MessageEntryPoints, WaitingReadWithNothingArrivingTimesOut) {
     connect(ISO15765, 500000);
     const auto got = read(ISO15765, 10, 50);
     EXPECT_EQ(got.status, ERR_TIMEOUT);
-    EXPECT_EQ(got.n, 10u);
+    // Nothing was delivered: a client that walks the count must find none.
+    EXPECT_EQ(got.n, 0u);
     EXPECT_EQ(log.take(), Strings{"[j2534] PassThruReadMsgs ERR ch=6 timeout=50 transport error: operation timed out"});
     EXPECT_EQ(last_error(), "transport error: operation timed out");
 }
@@ -265,16 +270,29 @@ TEST_F(MessageEntryPoints, TransmitReportsAndCableErrorsAreNoMessages) {
     EXPECT_EQ(frames[1], "[tactrix] tactrix RX frame: Error(\"buffer overrun\")");
 }
 
-TEST_F(MessageEntryPoints, ReadRefusals) {
+TEST_F(MessageEntryPoints, FailedReadsCountNothing) {
     open_device();
+    connect(CAN, 500000);
     PASSTHRU_MSG msg{};
-    J2534_ULONG n = 1;
-    EXPECT_EQ(pt.PassThruReadMsgs(CAN, nullptr, &n, 0), ERR_NULL_PARAMETER);
     EXPECT_EQ(pt.PassThruReadMsgs(CAN, &msg, nullptr, 0), ERR_NULL_PARAMETER);
-    EXPECT_EQ(log.take(), Strings{});
-    EXPECT_EQ(pt.PassThruReadMsgs(CAN, &msg, &n, 0), ERR_INVALID_CHANNEL_ID);
-    EXPECT_EQ(log.take(), Strings{"[j2534] PassThruReadMsgs ERR ch=5 timeout=0 invalid channel ID"});
-    EXPECT_EQ(n, 1u);
+    struct Case {
+        J2534_ULONG channel;
+        PASSTHRU_MSG* msgs;
+        J2534_STATUS status;
+    };
+    const Case cases[] = {
+        {CAN, nullptr, ERR_NULL_PARAMETER},
+        {ISO15765, &msg, ERR_INVALID_CHANNEL_ID},
+        {CAN, &msg, ERR_DEVICE_NOT_CONNECTED},  // after the unplug below
+    };
+    for (const Case& c : cases) {
+        if (c.status == ERR_DEVICE_NOT_CONNECTED) sim.unplug(0);
+        J2534_ULONG n = 4;
+        EXPECT_EQ(pt.PassThruReadMsgs(c.channel, c.msgs, &n, 0), c.status);
+        EXPECT_EQ(n, 0u) << c.status;
+    }
+    EXPECT_EQ(log.take(), (Strings{"[j2534] PassThruReadMsgs ERR ch=6 timeout=0 invalid channel ID",
+                                   std::string("[j2534] PassThruReadMsgs ERR ch=5 timeout=0 ") + kNoDevice}));
 }
 
 TEST_F(MessageEntryPoints, PeriodicMessagesAreNotSupported) {

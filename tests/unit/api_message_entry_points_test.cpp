@@ -71,12 +71,12 @@ TEST_F(OpenDeviceTest, ReadNeverWritesPastTheCallersArray) {
     EXPECT_THAT(log.take(), ElementsAre("[j2534] PassThruReadMsgs OK ch=1 n=1 timeout=0 first=[01]"));
 }
 
-TEST_F(OpenDeviceTest, ReadFailureLeavesCountAndArrayAlone) {
+TEST_F(OpenDeviceTest, ReadFailureCountsNothingAndLeavesTheArrayAlone) {
     EXPECT_CALL(*device, read_msgs(6u, 10u, 1000u)).WillOnce(Return(fail(PassThruError::timeout())));
     PASSTHRU_MSG msg = passthru_msg({0x01});
     std::uint32_t n = 10;
     EXPECT_EQ(PassThruReadMsgs(6, &msg, &n, 1000), ERR_TIMEOUT);
-    EXPECT_EQ(n, 10u);
+    EXPECT_EQ(n, 0u);
     EXPECT_EQ(msg.DataSize, 1u);
     EXPECT_EQ(last_error_text(), "transport error: operation timed out");
     EXPECT_THAT(log.take(),
@@ -119,21 +119,28 @@ TEST_F(OpenDeviceTest, WriteConvertsEveryRecordAndClampsDataSize) {
                                         "03 04 05 06 07 08 09 0A 0B 0C 0D 0E 0F 10 11 12 13 14 15 16 17]]"));
 }
 
-TEST_F(OpenDeviceTest, WriteOfNothingAndWriteFailure) {
+TEST_F(OpenDeviceTest, WriteOfNothingAndWriteFailures) {
     EXPECT_CALL(*device, write_msgs(1u, _, 0u))
         .WillOnce([](auto, std::span<const Message> sent, auto) { return Result<std::uint32_t>(sent.size()); })
-        .WillOnce(Return(fail(PassThruError::buffer_full())));
-    PASSTHRU_MSG msg = passthru_msg({0x07, 0xE8, 0x03}, 0x40);
+        .WillOnce(Return(fail(PassThruError::buffer_full())))
+        .WillOnce(Return(std::unexpected(WriteFailure(PassThruError::timeout(), 1))));
+    PASSTHRU_MSG msgs[2] = {passthru_msg({0x07, 0xE8, 0x03}, 0x40), passthru_msg({0x07, 0xE8, 0x04})};
     std::uint32_t n = 0;
-    EXPECT_EQ(PassThruWriteMsgs(1, &msg, &n, 0), STATUS_NOERROR);
+    EXPECT_EQ(PassThruWriteMsgs(1, msgs, &n, 0), STATUS_NOERROR);
     EXPECT_EQ(n, 0u);
     n = 1;
-    EXPECT_EQ(PassThruWriteMsgs(1, &msg, &n, 0), ERR_BUFFER_FULL);
-    EXPECT_EQ(n, 1u);
+    EXPECT_EQ(PassThruWriteMsgs(1, msgs, &n, 0), ERR_BUFFER_FULL);
+    EXPECT_EQ(n, 0u);
     EXPECT_EQ(last_error_text(), "transmit buffer full");
+    // The first of two went out before the time-out: the count says so.
+    n = 2;
+    EXPECT_EQ(PassThruWriteMsgs(1, msgs, &n, 0), ERR_TIMEOUT);
+    EXPECT_EQ(n, 1u);
     EXPECT_THAT(log.take(), ElementsAre("[j2534] PassThruWriteMsgs OK ch=1 sent=0 first=[]",
                                         "[j2534] PassThruWriteMsgs ERR ch=1 n=1 first=[tx_flags=0x40 data=[07 E8 03]] "
-                                        "transmit buffer full"));
+                                        "transmit buffer full",
+                                        "[j2534] PassThruWriteMsgs ERR ch=1 n=2 first=[tx_flags=0x40 data=[07 E8 03]] "
+                                        "transport error: operation timed out"));
 }
 
 TEST_F(OpenDeviceTest, PeriodicMessagesAreSilent) {
