@@ -18,7 +18,7 @@ struct CommandEntry {
     std::string_view name;
 };
 
-constexpr std::array<CommandEntry, 7> kCommands = {{
+constexpr std::array<CommandEntry, 9> kCommands = {{
     {Command::Info, "info"},
     {Command::Vin, "vin"},
     {Command::Obd, "obd"},
@@ -26,6 +26,8 @@ constexpr std::array<CommandEntry, 7> kCommands = {{
     {Command::Uds, "uds"},
     {Command::Monitor, "monitor"},
     {Command::Kline, "kline"},
+    {Command::Register, "register"},
+    {Command::Unregister, "unregister"},
 }};
 
 constexpr unsigned bit(Command command) { return 1u << static_cast<unsigned>(command); }

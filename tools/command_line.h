@@ -13,7 +13,7 @@
 
 namespace vexo::tools {
 
-enum class Command { None, Info, Vin, Obd, Dtc, Uds, Monitor, Kline };
+enum class Command { None, Info, Vin, Obd, Dtc, Uds, Monitor, Kline, Register, Unregister };
 
 enum class MonitorProtocol { Can, Iso15765 };
 enum class MonitorFormat { Table, Candump };

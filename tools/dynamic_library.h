@@ -32,4 +32,8 @@ private:
 // The directory holding the running executable; empty when the platform cannot tell.
 std::filesystem::path executable_directory();
 
+// ~/.passthru, where Linux J2534 applications find a JSON file per device; or why there is none
+// (Windows applications read the registry; HOME is not set).
+std::expected<std::filesystem::path, std::string> passthru_directory();
+
 }  // namespace vexo::tools

@@ -1,5 +1,7 @@
 #include <dlfcn.h>
 
+#include <cstdlib>
+
 #include <system_error>
 
 #include "dynamic_library.h"
@@ -26,6 +28,12 @@ std::filesystem::path executable_directory() {
     std::error_code error;
     const std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", error);
     return error ? std::filesystem::path() : exe.parent_path();
+}
+
+std::expected<std::filesystem::path, std::string> passthru_directory() {
+    const char* home = std::getenv("HOME");
+    if (home == nullptr || *home == '\0') return std::unexpected("HOME is not set: there is no ~/.passthru");
+    return std::filesystem::path(home) / ".passthru";
 }
 
 }  // namespace vexo::tools

@@ -52,4 +52,9 @@ std::filesystem::path executable_directory() {
     }
 }
 
+std::expected<std::filesystem::path, std::string> passthru_directory() {
+    return std::unexpected("Windows applications find J2534 libraries in the registry: regsvr32 " +
+                           std::string(kJ2534LibraryFileName) + " registers it");
+}
+
 }  // namespace vexo::tools

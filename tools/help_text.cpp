@@ -19,6 +19,8 @@ commands:
   uds       a diagnostic session: raw requests on one channel, kept alive
   monitor   print every CAN message received, like candump
   kline     ISO14230 fast init on the K-line, then one request
+  register  write ~/.passthru/vexo-j2534.json, through which Linux J2534
+            applications find the library; unregister removes it
 
 options for every command:
   --lib PATH         the J2534 library to load (default: libvexo_j2534_0404.so or
@@ -158,6 +160,17 @@ cleanly and exits with 130).
   --duration S   stop after S seconds
 )";
 
+constexpr const char* kRegister = R"(usage: vexo register [--lib PATH] [--json]
+       vexo unregister [--json]
+
+register writes ~/.passthru/vexo-j2534.json, the file through which Linux
+J2534 applications find a device's library: NAME, VENDOR, FUNCTION_LIB (the
+absolute path of the fixed32 library, libvexo_j2534_0404_fixed32.so, beside
+vexo or given with --lib; these applications declare 32-bit fields) and the
+protocols it carries. unregister removes it. Neither touches a file of that
+name that vexo did not write: vexo's begins with its NAME and VENDOR lines.
+)";
+
 constexpr const char* kKline = R"(usage: vexo kline [--request HEX] [--timeout MS] [--json]
 
 Connects ISO14230 at 10400 baud, runs a fast init with StartCommunication
@@ -181,6 +194,8 @@ std::string help_text(Command command) {
         case Command::Uds: return kUds;
         case Command::Monitor: return kMonitor;
         case Command::Kline: return kKline;
+        case Command::Register:
+        case Command::Unregister: return kRegister;
     }
     return kGeneral;
 }

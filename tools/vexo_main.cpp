@@ -39,6 +39,8 @@ Result<int> dispatch(const CommandContext& context) {
         case Command::Uds: return run_uds(context);
         case Command::Monitor: return run_monitor(context);
         case Command::Kline: return run_kline(context);
+        case Command::Register:
+        case Command::Unregister:
         case Command::None: break;
     }
     return tool_failure("no command given");
@@ -48,6 +50,10 @@ int run(const Options& options) {
     prepare_console();
     install_interrupt_handler();
     if (auto steered = steer_trace(options); !steered) return report_failure(steered.error(), options.command, options.json);
+    if (!options.version && (options.command == Command::Register || options.command == Command::Unregister)) {
+        const auto code = options.command == Command::Register ? run_register(options) : run_unregister(options);
+        return code ? *code : report_failure(code.error(), options.command, options.json);
+    }
     if (!options.version) announce_trace(options);
     // The stand-in goes first: the J2534 library binds to whichever libusb is loaded when it arrives.
     if (options.sim) {
