@@ -2,8 +2,8 @@
 # Sets up a Debian machine and runs every check of the project:
 #   Linux build with -Werror, its tests (the end-to-end ones also through the system's libusb and
 #   the usbfs model of the cable) and one short run of every benchmark; the tests again under
-#   ASan+UBSan and under TSan; the fuzz targets for a minute each under ASan+UBSan; the .so's
-#   export list; the Debian package and tarball built by cpack from the Release tree, linted,
+#   ASan+UBSan and under TSan; the fuzz targets for a minute each under ASan+UBSan; both .so's
+#   export lists; the Debian package and tarball built by cpack from the Release tree, linted,
 #   installed, run and removed; the 32- and 64-bit Windows cross-builds with their DLLs' exports
 #   and imports;
 #   every Windows test executable under 64-bit Wine, and under 32-bit Wine where the host can
@@ -78,7 +78,7 @@ install_packages() {
         $sudo apt-get install -y -q \
             cmake ninja-build g++ pkg-config binutils file ccache \
             libusb-1.0-0-dev libgtest-dev libgmock-dev googletest libbenchmark-dev libclang-rt-14-dev \
-            umockdev libumockdev-dev can-utils python3 \
+            umockdev libumockdev-dev can-utils python3 libqt6serialbus6-bin \
             gcc-mingw-w64-i686-posix g++-mingw-w64-i686-posix binutils-mingw-w64-i686 \
             gcc-mingw-w64-x86-64-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 \
             wine wine64 wine32:i386 dpkg-dev lintian nsis
@@ -86,7 +86,7 @@ install_packages() {
     local tool
     for tool in cmake ninja ccache g++ pkg-config nm i686-w64-mingw32-g++-posix i686-w64-mingw32-objdump \
         x86_64-w64-mingw32-g++-posix x86_64-w64-mingw32-objdump wine wineboot wineserver setarch timeout log2asc \
-        cpack dpkg-deb dpkg-shlibdeps lintian makensis \
+        cpack dpkg-deb dpkg-shlibdeps lintian makensis /usr/lib/qt6/bin/canbusutil /usr/bin/python3 \
         /usr/lib/wine/wine64 /usr/lib/wine/wineserver64; do
         command -v "$tool" >/dev/null || die "missing tool: $tool"
     done
