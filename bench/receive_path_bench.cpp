@@ -61,7 +61,8 @@ bool start_session(const PassThruLibrary& pt, const SimControls& sim, std::strin
     J2534_ULONG filter = 0;
     PASSTHRU_MSG mask = vexo::e2e::passthru_msg(CAN, 0, {0xFF, 0xFF, 0xFF, 0xF0});
     PASSTHRU_MSG pattern = vexo::e2e::passthru_msg(CAN, 0, {0x00, 0x00, 0x01, 0x00});
-    if (pt.PassThruOpen(nullptr, &id) != STATUS_NOERROR || pt.PassThruConnect(id, CAN, 0, 500000, &channel) != STATUS_NOERROR ||
+    if (pt.PassThruOpen(nullptr, &id) != STATUS_NOERROR ||
+        pt.PassThruConnect(id, CAN, 0, 500000, &channel) != STATUS_NOERROR ||
         pt.PassThruStartMsgFilter(channel, PASS_FILTER, &mask, &pattern, nullptr, &filter) != STATUS_NOERROR) {
         char text[80] = "";
         pt.PassThruGetLastError(text);

@@ -155,8 +155,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 PASSTHRU_MSG pattern = hostile_message();
                 PASSTHRU_MSG flow = hostile_message();
                 std::uint32_t id = 0;
-                (void)PassThruStartMsgFilter(channel, input.u32() % 5, &mask, &pattern, input.byte() % 2 ? &flow : nullptr,
-                                             &id);
+                (void)PassThruStartMsgFilter(channel, input.u32() % 5, &mask, &pattern,
+                                             input.byte() % 2 ? &flow : nullptr, &id);
                 break;
             }
             default: {

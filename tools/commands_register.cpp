@@ -24,8 +24,8 @@ Result<std::filesystem::path> fixed32_library(const Options& options) {
     std::optional<std::filesystem::path> found;
     if (options.library) {
         if (library_abi(*options.library, options.abi) != Abi::Fixed32) {
-            return usage_failure("the applications that read ~/.passthru declare 32-bit fields: give the fixed32 "
-                                 "library (" + std::string(kJ2534Fixed32LibraryFileName) + ")");
+            const std::string wanted(kJ2534Fixed32LibraryFileName);
+            return usage_failure("the applications that read ~/.passthru declare 32-bit fields: give " + wanted);
         }
         found = *options.library;
     } else {

@@ -1,7 +1,6 @@
 #include <dlfcn.h>
 
 #include <cstdlib>
-
 #include <system_error>
 
 #include "dynamic_library.h"

@@ -78,8 +78,8 @@ public:
     std::uint32_t disconnect(std::uint32_t channel_id) const override {
         return status_of(fn_.PassThruDisconnect(channel_id));
     }
-    std::uint32_t read_msgs(std::uint32_t channel_id, std::uint32_t max, std::uint32_t timeout_ms,
-                            std::uint32_t& count, std::vector<PassThruMessage>& out) const override {
+    std::uint32_t read_msgs(std::uint32_t channel_id, std::uint32_t max, std::uint32_t timeout_ms, std::uint32_t& count,
+                            std::vector<PassThruMessage>& out) const override {
         std::vector<PASSTHRU_MSG> records(max);
         J2534_ULONG n = max;
         const auto status = status_of(fn_.PassThruReadMsgs(channel_id, records.data(), &n, timeout_ms));

@@ -23,8 +23,7 @@ Result<std::filesystem::path> locate_library(const Options& options) {
         const std::filesystem::path cwd = std::filesystem::current_path(error);
         return error ? *options.library : given_library(*options.library, cwd);
     }
-    const auto file_name =
-        options.abi == Abi::Fixed32 ? kJ2534Fixed32LibraryFileName : kJ2534LibraryFileName;
+    const auto file_name = options.abi == Abi::Fixed32 ? kJ2534Fixed32LibraryFileName : kJ2534LibraryFileName;
     const auto candidates = j2534_library_candidates(executable_directory(), file_name);
     if (const auto found = first_existing(candidates)) return *found;
     return tool_failure("no J2534 library found (looked for " + path_list(candidates) + "); give one with --lib PATH");

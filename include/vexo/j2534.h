@@ -248,8 +248,9 @@ J2534_ASSERT_FIELD(SBYTE_ARRAY, NumOfBytes, 0);
 #undef J2534_ASSERT_LAYOUT
 #undef J2534_STATIC_ASSERT
 
-/* The fourteen functions, written once: X(name, (parameters)) each, one a line. Every one
-   returns J2534_STATUS. */
+/* The fourteen functions, written once: X(name, (parameters)) each, one a line, as tools that
+   read this list expect. Every one returns J2534_STATUS. */
+/* clang-format off */
 #define VEXO_J2534_FUNCTIONS(X) \
     X(PassThruOpen, (void *pName, J2534_ULONG *pDeviceID)) \
     X(PassThruClose, (J2534_ULONG DeviceID)) \
@@ -265,6 +266,7 @@ J2534_ASSERT_FIELD(SBYTE_ARRAY, NumOfBytes, 0);
     X(PassThruReadVersion, (J2534_ULONG DeviceID, char *pFirmwareVersion, char *pDllVersion, char *pApiVersion)) \
     X(PassThruGetLastError, (char *pErrorDescription)) \
     X(PassThruIoctl, (J2534_ULONG ChannelID, J2534_ULONG IoctlID, void *pInput, void *pOutput))
+/* clang-format on */
 
 /* For loaders that bind the library at run time: PFN_PassThruOpen and the others, and a table
    of all fourteen. Such a loader may define VEXO_J2534_NO_PROTOTYPES to declare no function. */

@@ -76,22 +76,21 @@ std::uint32_t set_config(J2534_ULONG channel_id, void* input, void*) {
     const auto& list = *static_cast<const SCONFIG_LIST*>(input);
     log_line("[j2534] PassThruIoctl SET_CONFIG ch=" + dec(channel_id) + " params=[" + config_list_text(list) + "]");
     const auto pairs = config_list_from(list);
-    return run_on_device(on_channel(channel_id,
-                                    [&](std::unique_ptr<Device>& device, std::uint32_t channel) -> Result<IoctlOutput> {
-                                        if (!pairs) return fail(pairs.error());
-                                        const IoctlInput config = *pairs;
-                                        return device->ioctl(channel, SET_CONFIG, &config);
-                                    }),
-                         [](const IoctlOutput&) { return STATUS_NOERROR; }, NoFailureLine{});
+    return run_on_device(
+        on_channel(channel_id,
+                   [&](std::unique_ptr<Device>& device, std::uint32_t channel) -> Result<IoctlOutput> {
+                       if (!pairs) return fail(pairs.error());
+                       const IoctlInput config = *pairs;
+                       return device->ioctl(channel, SET_CONFIG, &config);
+                   }),
+        [](const IoctlOutput&) { return STATUS_NOERROR; }, NoFailureLine{});
 }
 
 std::uint32_t read_vbatt(J2534_ULONG channel_id, void*, void* output) {
     if (output == nullptr) return ERR_NULL_PARAMETER;
     return run_on_device(
-        on_channel(channel_id,
-                   [](std::unique_ptr<Device>& device, std::uint32_t channel) {
-                       return device->ioctl(channel, READ_VBATT, nullptr);
-                   }),
+        on_channel(channel_id, [](std::unique_ptr<Device>& device,
+                                  std::uint32_t channel) { return device->ioctl(channel, READ_VBATT, nullptr); }),
         [&](const IoctlOutput& result) {
             const auto* millivolts = std::get_if<std::uint32_t>(&result);
             if (millivolts == nullptr) {
@@ -110,10 +109,8 @@ std::uint32_t five_baud_init(J2534_ULONG channel_id, void* input, void* output) 
     if (request == nullptr || request->NumOfBytes == 0 || request->BytePtr == nullptr) return ERR_NULL_PARAMETER;
     const IoctlInput bytes = bytes_from(*request);
     return run_on_device(
-        on_channel(channel_id,
-                   [&](std::unique_ptr<Device>& device, std::uint32_t channel) {
-                       return device->ioctl(channel, FIVE_BAUD_INIT, &bytes);
-                   }),
+        on_channel(channel_id, [&](std::unique_ptr<Device>& device,
+                                   std::uint32_t channel) { return device->ioctl(channel, FIVE_BAUD_INIT, &bytes); }),
         [&](const IoctlOutput& result) {
             const auto* response = std::get_if<Bytes>(&result);
             if (response != nullptr && output != nullptr) bytes_to(*response, *static_cast<SBYTE_ARRAY*>(output));
@@ -188,8 +185,7 @@ J2534_STATUS J2534_CALL PassThruIoctl(J2534_ULONG ChannelID, J2534_ULONG IoctlID
     using namespace vexo;
     using namespace vexo::api;
     return shielded([&] {
-        log_line("[j2534] PassThruIoctl ch=" + dec(ChannelID) + " id=0x" +
-                 text::hex(IoctlID, 2, text::HexCase::Upper));
+        log_line("[j2534] PassThruIoctl ch=" + dec(ChannelID) + " id=0x" + text::hex(IoctlID, 2, text::HexCase::Upper));
         if (!fits_32_bits(IoctlID)) return to_status(PassThruError::too_wide(Argument::IoctlId, IoctlID));
         const auto rule = std::ranges::find(kIoctlRules, IoctlID, &IoctlRule::id);
         if (rule == std::end(kIoctlRules)) return ERR_INVALID_IOCTL_ID;

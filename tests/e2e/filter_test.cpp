@@ -87,12 +87,14 @@ TEST_F(FilterEntryPoints, InvalidRequestsNeverReachTheCableNorUseAnId) {
     EXPECT_EQ(last_error(), "invalid value 0x00000000 for parameter 0x00000001");
     log.skip();
 
-    EXPECT_EQ(pt.PassThruStartMsgFilter(ISO15765, FLOW_CONTROL_FILTER, &four, &four, nullptr, &id), ERR_INVALID_IOCTL_VALUE);
+    EXPECT_EQ(pt.PassThruStartMsgFilter(ISO15765, FLOW_CONTROL_FILTER, &four, &four, nullptr, &id),
+              ERR_INVALID_IOCTL_VALUE);
     EXPECT_EQ(last_error(), "invalid value 0x00000000 for parameter 0x00000002");
     EXPECT_EQ(log.take(), Strings{"[j2534] PassThruStartMsgFilter ERR ch=6 type=3 mask=[FF FF FF FF] pattern=[FF FF "
                                   "FF FF] flow=[(none)] invalid value 0x00000000 for parameter 0x00000002"});
 
-    EXPECT_EQ(pt.PassThruStartMsgFilter(ISO15765, FLOW_CONTROL_FILTER, &four, &four, &three, &id), ERR_INVALID_IOCTL_VALUE);
+    EXPECT_EQ(pt.PassThruStartMsgFilter(ISO15765, FLOW_CONTROL_FILTER, &four, &four, &three, &id),
+              ERR_INVALID_IOCTL_VALUE);
     EXPECT_EQ(last_error(), "invalid value 0x00000003 for parameter 0x00000002");
 
     EXPECT_EQ(id, 77u);

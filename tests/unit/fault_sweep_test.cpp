@@ -89,7 +89,8 @@ const std::vector<Operation>& operations() {
              return PassThruOpen(nullptr, &id);
          },
          7s},
-        {"connect", [] {}, [] {
+        {"connect", [] {},
+         [] {
              std::uint32_t channel = 0;
              return PassThruConnect(1, ISO15765, 0, 500000, &channel);
          },
