@@ -57,39 +57,28 @@ if(VEXO_INSTALL_SIM)
   install(TARGETS vexo_sim_usb LIBRARY DESTINATION lib/vexo-j2534 NAMELINK_SKIP)
 endif()
 
-# A pkg-config file per library: vexo-j2534, and vexo-j2534-fixed32 whose Cflags select the fixed
-# layout. No Requires: the library is shared and brings its libusb itself. An install where the
-# files will live (component "located": cmake --install, the .deb) writes them at install time,
-# naming its prefix, together with share/vexo-j2534/passthru/vexo-j2534.json, the file
-# 'vexo register' writes, naming the installed fixed32 library. The archives, unpacked anywhere,
-# take the pkg-config files that name the prefix from their own folder (component "relocatable")
-# and no JSON file: only 'vexo register' can know where they were unpacked.
+# The pkg-config files (cmake/VexoPkgConfig.cmake). An install where the files will live (component
+# "located": cmake --install, the .deb) writes them at install time, naming its prefix, together
+# with share/vexo-j2534/passthru/vexo-j2534.json, the file 'vexo register' writes, naming the
+# installed fixed32 library. The archives, unpacked anywhere, take the pkg-config files that find
+# the prefix from their own folder (component "relocatable") and no JSON file: only
+# 'vexo register' can know where they were unpacked.
 set(VEXO_PC_TEMPLATE ${PROJECT_SOURCE_DIR}/packaging/vexo-j2534.pc.in)
-set(VEXO_PC_ENTRIES "vexo-j2534|vexo_j2534_0404||"
-  "vexo-j2534-fixed32|vexo_j2534_0404_fixed32| -DVEXO_J2534_FIXED32|, with fixed 32-bit fields")
-set(VEXO_PASSTHRU_JSON ${CMAKE_INSTALL_DATADIR}/vexo-j2534/passthru/vexo-j2534.json)
 install(CODE "
   set(VEXO_PC_TEMPLATE \"${VEXO_PC_TEMPLATE}\")
-  set(VEXO_PC_ENTRIES \"${VEXO_PC_ENTRIES}\")
   set(CMAKE_INSTALL_LIBDIR \"${CMAKE_INSTALL_LIBDIR}\")
   set(CMAKE_INSTALL_INCLUDEDIR \"${CMAKE_INSTALL_INCLUDEDIR}\")
   set(PROJECT_VERSION \"${PROJECT_VERSION}\")
   set(VEXO_PASSTHRU_JSON_WRITER \"$<TARGET_FILE:vexo_passthru_json>\")
   set(VEXO_FIXED32_FILE \"$<TARGET_FILE_NAME:vexo_j2534_0404_fixed32>\")
-  set(VEXO_PASSTHRU_JSON \"${VEXO_PASSTHRU_JSON}\")
+  set(VEXO_PASSTHRU_JSON \"${CMAKE_INSTALL_DATADIR}/vexo-j2534/passthru/vexo-j2534.json\")
   include(\"${PROJECT_SOURCE_DIR}/cmake/VexoInstallLocated.cmake\")" COMPONENT located)
-file(RELATIVE_PATH VEXO_PC_TO_PREFIX /${CMAKE_INSTALL_LIBDIR}/pkgconfig /)
-string(REGEX REPLACE "/$" "" VEXO_PC_PREFIX "\${pcfiledir}/${VEXO_PC_TO_PREFIX}")
-foreach(entry ${VEXO_PC_ENTRIES})
-  string(REPLACE "|" ";" entry "${entry}")
-  list(GET entry 0 VEXO_PC_NAME)
-  list(GET entry 1 VEXO_PC_LIBRARY)
-  list(GET entry 2 VEXO_PC_CFLAGS)
-  list(GET entry 3 VEXO_PC_LAYOUT)
-  configure_file(${VEXO_PC_TEMPLATE} ${PROJECT_BINARY_DIR}/relocatable/${VEXO_PC_NAME}.pc @ONLY)
-  install(FILES ${PROJECT_BINARY_DIR}/relocatable/${VEXO_PC_NAME}.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig
-    COMPONENT relocatable EXCLUDE_FROM_ALL)
-endforeach()
+include(${PROJECT_SOURCE_DIR}/cmake/VexoPkgConfig.cmake)
+file(RELATIVE_PATH to_prefix /${CMAKE_INSTALL_LIBDIR}/pkgconfig /)
+string(REGEX REPLACE "/$" "" to_prefix "${to_prefix}")
+vexo_write_pc_files("\${pcfiledir}/${to_prefix}" ${PROJECT_BINARY_DIR}/relocatable)
+install(DIRECTORY ${PROJECT_BINARY_DIR}/relocatable/ DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig
+  COMPONENT relocatable EXCLUDE_FROM_ALL)
 
 # udev reads /lib/udev/rules.d and /etc/udev/rules.d only, so a prefix install parks the rule in
 # share/ with a note; the Debian package installs the component udev_system instead.
