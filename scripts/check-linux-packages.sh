@@ -2,7 +2,9 @@
 # Builds the Linux packages with cpack from a configured and built Release tree and checks them as
 # a user meets them: the .deb's members and control fields, lintian (no errors), an install on this
 # machine (as root; otherwise unpacked into a scratch root), 'vexo --sim info' from the installed
-# copy, and a removal that leaves nothing behind; the tarball's members and its bin/vexo.
+# copy, pkg-config and a C program built with its flags for each library, seeing no other .pc file
+# than the package's, the ~/.passthru file, and a removal that leaves nothing behind; the
+# tarball's members and its bin/vexo.
 # usage: check-linux-packages.sh BUILD_TREE
 set -euo pipefail
 
@@ -29,6 +31,31 @@ dll:      $VERSION
 api:      04.04
 battery:  12.60 V"
 
+# pkg-config as on a machine with nothing but the package (in ROOT, empty for /): it sees the
+# package's .pc files alone, so a Requires on a -dev package the .deb does not pull in fails;
+# each library's flags build a C program that opens the simulated cable and reads the versions.
+use_pkg_config() {  # root
+    local root=$1 name flags want_flags
+    for name in vexo-j2534 vexo-j2534-fixed32; do
+        flags=$(PKG_CONFIG_LIBDIR=$root/usr/lib/pkgconfig PKG_CONFIG_SYSROOT_DIR=$root pkg-config --cflags --libs $name 2>&1) ||
+            { fail "pkg-config --cflags --libs $name: $flags"; continue; }
+        flags=${flags% }
+        want_flags=$([ -z "$root" ] || echo "-I$root/usr/include ")$([ $name = vexo-j2534 ] || echo "-DVEXO_J2534_FIXED32 ")
+        want_flags="$want_flags$([ -z "$root" ] || echo "-L$root/usr/lib ")-l$(echo $name | sed 's/j2534/j2534_0404/; s/-/_/g')"
+        [ "$flags" = "$want_flags" ] && ok "pkg-config --cflags --libs $name: $flags" || fail "pkg-config $name: '$flags', not '$want_flags'"
+        # shellcheck disable=SC2086
+        if cc -std=c11 -Wall -Wextra -Werror "$ROOT/tests/install/use_installed.c" $flags \
+            "$root/usr/lib/vexo-j2534/libusb-1.0.so.0" -o "$WORK/use_$name" 2>"$WORK/cc.log"; then
+            same_list "a C program built with $name's flags" "dll $VERSION api 04.04" \
+                "$(LD_LIBRARY_PATH=$root/usr/lib/vexo-j2534:$root/usr/lib "$WORK/use_$name" 2>&1)"
+        else
+            fail "a C program does not build with $name's flags: $(cat "$WORK/cc.log")"
+        fi
+    done
+    grep -qx "  \"FUNCTION_LIB\": \"/usr/lib/libvexo_j2534_0404_fixed32.so\"," "$root/usr/share/vexo-j2534/passthru/vexo-j2534.json" &&
+        ok "vexo-j2534.json names /usr/lib/libvexo_j2534_0404_fixed32.so" || fail "vexo-j2534.json: $(cat "$root/usr/share/vexo-j2534/passthru/vexo-j2534.json")"
+}
+
 rm -f "$DEB" "$TGZ"
 (cd "$BUILD" && cpack -G "DEB;TGZ" >"$WORK/cpack.log" 2>&1) || { cat "$WORK/cpack.log"; exit 1; }
 [ -f "$DEB" ] && [ -f "$TGZ" ] || { cat "$WORK/cpack.log"; echo "cpack made no $DEB or $TGZ" >&2; exit 1; }
@@ -38,12 +65,15 @@ DEB_FILES="/lib/udev/rules.d/60-vexo-openport.rules
 /usr/bin/vexo
 /usr/include/vexo/j2534.h
 /usr/lib/libvexo_j2534_0404.so
+/usr/lib/libvexo_j2534_0404_fixed32.so
+/usr/lib/pkgconfig/vexo-j2534-fixed32.pc
 /usr/lib/pkgconfig/vexo-j2534.pc
 /usr/lib/vexo-j2534/libusb-1.0.so.0
 /usr/share/doc/vexo-j2534/LICENSE
 /usr/share/doc/vexo-j2534/changelog.gz
 /usr/share/doc/vexo-j2534/copyright
-/usr/share/man/man1/vexo.1.gz"
+/usr/share/man/man1/vexo.1.gz
+/usr/share/vexo-j2534/passthru/vexo-j2534.json"
 same_list "dpkg-deb -c: exactly the $(echo "$DEB_FILES" | wc -l) files" "$DEB_FILES" \
     "$(dpkg-deb -c "$DEB" | awk '$1 !~ /^d/ { sub(/^\./, "", $6); print $6 }' | LC_ALL=C sort)"
 [ "$(dpkg-deb -f "$DEB" Package Version Architecture | tr '\n' ' ')" = "Package: vexo-j2534 Version: $VERSION Architecture: amd64 " ] &&
@@ -70,10 +100,15 @@ if [ "$(id -u)" -eq 0 ] && [ "${VEXO_DEB_SCRATCH:-0}" != 1 ]; then
         same_list "/usr/bin/vexo --sim info from the installed package" "$WANT_INFO" "$(sim_info /usr/bin/vexo)"
         [ "$(/usr/bin/vexo --sim info 2>&1 | head -n1)" = "library:  /usr/lib/libvexo_j2534_0404.so" ] &&
             ok "it loads /usr/lib/libvexo_j2534_0404.so" || fail "installed vexo loads $(/usr/bin/vexo --sim info 2>&1 | head -n1)"
+        use_pkg_config ""
+        mkdir -p "$WORK/home"
+        HOME=$WORK/home /usr/bin/vexo register >/dev/null && cmp -s "$WORK/home/.passthru/vexo-j2534.json" \
+            /usr/share/vexo-j2534/passthru/vexo-j2534.json && ok "vexo register writes the system copy's file" ||
+            fail "vexo register wrote $(cat "$WORK/home/.passthru/vexo-j2534.json" 2>&1)"
         dpkg -r vexo-j2534 >>"$WORK/dpkg.log" 2>&1 && ok "dpkg -r" || fail "dpkg -r: $(tail -n 3 "$WORK/dpkg.log")"
         dpkg --purge vexo-j2534 >>"$WORK/dpkg.log" 2>&1 || true
         left=""
-        for f in $DEB_FILES /usr/lib/vexo-j2534 /usr/include/vexo /usr/share/doc/vexo-j2534; do
+        for f in $DEB_FILES /usr/lib/vexo-j2534 /usr/include/vexo /usr/share/doc/vexo-j2534 /usr/share/vexo-j2534; do
             [ ! -e "$f" ] || left="$left $f"
         done
         [ -z "$left" ] && ok "removed cleanly: none of its files or directories is left" || fail "left behind:$left"
@@ -83,12 +118,14 @@ if [ "$(id -u)" -eq 0 ] && [ "${VEXO_DEB_SCRATCH:-0}" != 1 ]; then
 else
     dpkg-deb -x "$DEB" "$WORK/root"
     same_list "vexo --sim info from the package unpacked into a scratch root" "$WANT_INFO" "$(sim_info "$WORK/root/usr/bin/vexo")"
+    use_pkg_config "$WORK/root"
 fi
 
 printf '\n== %s\n' "$(basename "$TGZ")"
 TOP=vexo-j2534-$VERSION-linux-x86_64
 same_list "exactly the expected members" "$(printf '%s\n' bin/vexo include/vexo/j2534.h lib/libvexo_j2534_0404.so \
-    lib/pkgconfig/vexo-j2534.pc lib/vexo-j2534/libusb-1.0.so.0 share/doc/vexo-j2534/LICENSE share/man/man1/vexo.1.gz \
+    lib/libvexo_j2534_0404_fixed32.so lib/pkgconfig/vexo-j2534.pc lib/pkgconfig/vexo-j2534-fixed32.pc \
+    lib/vexo-j2534/libusb-1.0.so.0 share/doc/vexo-j2534/LICENSE share/man/man1/vexo.1.gz \
     share/vexo-j2534/udev/60-vexo-openport.rules share/vexo-j2534/udev/README | LC_ALL=C sort)" \
     "$(tar -tzf "$TGZ" | grep -v '/$' | sed "s|^$TOP/||" | LC_ALL=C sort)"
 mkdir -p "$WORK/tgz" && tar -C "$WORK/tgz" -xzf "$TGZ"

@@ -13,7 +13,7 @@ using IoctlEntryPoint = PassThruTest;
 TEST_F(IoctlEntryPoint, GetConfigAnswersDefaultsWithoutTheDevice) {
     SCONFIG params[] = {{DATA_RATE, 1}, {P1_MAX, 1}, {ISO15765_BS, 1}, {TWUP, 1}, {22, 1}};
     SCONFIG_LIST list{5, params};
-    ASSERT_EQ(pt.ioctl(6, GET_CONFIG, &list, nullptr), STATUS_NOERROR);
+    ASSERT_EQ(pt.PassThruIoctl(6, GET_CONFIG, &list, nullptr), STATUS_NOERROR);
     EXPECT_EQ(params[0].Value, 10400u);
     EXPECT_EQ(params[1].Value, 40u);
     EXPECT_EQ(params[2].Value, 0u);
@@ -22,8 +22,8 @@ TEST_F(IoctlEntryPoint, GetConfigAnswersDefaultsWithoutTheDevice) {
     EXPECT_EQ(log.take(), Strings{"[j2534] PassThruIoctl ch=6 id=0x01"});
 
     SCONFIG_LIST no_array{2, nullptr};
-    EXPECT_EQ(pt.ioctl(6, GET_CONFIG, &no_array, nullptr), STATUS_NOERROR);
-    EXPECT_EQ(pt.ioctl(6, GET_CONFIG, nullptr, nullptr), ERR_NULL_PARAMETER);
+    EXPECT_EQ(pt.PassThruIoctl(6, GET_CONFIG, &no_array, nullptr), STATUS_NOERROR);
+    EXPECT_EQ(pt.PassThruIoctl(6, GET_CONFIG, nullptr, nullptr), ERR_NULL_PARAMETER);
     EXPECT_EQ(log.take(), (Strings{"[j2534] PassThruIoctl ch=6 id=0x01", "[j2534] PassThruIoctl ch=6 id=0x01"}));
     EXPECT_EQ(wire.take(), "");
 }
@@ -33,7 +33,7 @@ TEST_F(IoctlEntryPoint, SetConfigForwardsEachParameterAndWaitsForItsAck) {
     connect(ISO15765, 500000);
     SCONFIG params[] = {{DATA_RATE, 500000}, {LOOPBACK, 0}};
     SCONFIG_LIST list{2, params};
-    ASSERT_EQ(pt.ioctl(ISO15765, SET_CONFIG, &list, nullptr), STATUS_NOERROR);
+    ASSERT_EQ(pt.PassThruIoctl(ISO15765, SET_CONFIG, &list, nullptr), STATUS_NOERROR);
     EXPECT_EQ(wire.take(), "ats6 1 500000\r\nats6 3 0\r\n");
     EXPECT_EQ(log.take(), (Strings{
                               "[j2534] PassThruIoctl ch=6 id=0x02",
@@ -46,7 +46,6 @@ TEST_F(IoctlEntryPoint, SetConfigForwardsEachParameterAndWaitsForItsAck) {
                               "[tactrix] tactrix RX frame: Ack(channel=Some(6))",
                           }));
     EXPECT_EQ(params[0].Value, 500000u);
-
 }
 
 // GET_CONFIG: what the cable took, DATA_RATE the connect baud rate, the defaults for a channel
@@ -58,23 +57,23 @@ TEST_F(IoctlEntryPoint, GetConfigReportsWhatTheCableTookAlsoAfterReinstallation)
     ASSERT_EQ(sim.reject('s', "unknown parameter", 1), 0);
     SCONFIG set[] = {{ISO15765_BS, 8}, {P1_MAX, 20}, {LOOPBACK, 1}, {P1_MAX, 5}};
     SCONFIG_LIST set_list{4, set};
-    ASSERT_EQ(pt.ioctl(ISO14230, SET_CONFIG, &set_list, nullptr), STATUS_NOERROR);
+    ASSERT_EQ(pt.PassThruIoctl(ISO14230, SET_CONFIG, &set_list, nullptr), STATUS_NOERROR);
     const auto get = [&](std::uint32_t channel) {
         SCONFIG got[] = {{DATA_RATE, 7}, {LOOPBACK, 7}, {P1_MAX, 7}, {ISO15765_BS, 7}, {P3_MIN, 7}};
         SCONFIG_LIST list{5, got};
-        EXPECT_EQ(pt.ioctl(channel, GET_CONFIG, &list, nullptr), STATUS_NOERROR);
-        std::vector<std::uint32_t> values;
+        EXPECT_EQ(pt.PassThruIoctl(channel, GET_CONFIG, &list, nullptr), STATUS_NOERROR);
+        std::vector<J2534_ULONG> values;
         for (const SCONFIG& param : got) values.push_back(param.Value);
         return values;
     };
-    const std::vector<std::uint32_t> took = {9600, 1, 5, 0, 110}, defaults = {10400, 0, 40, 0, 110};
+    const std::vector<J2534_ULONG> took = {9600, 1, 5, 0, 110}, defaults = {10400, 0, 40, 0, 110};
     EXPECT_EQ(get(ISO14230), took);
     EXPECT_EQ(get(CAN), defaults);
     wire.skip();
-    ASSERT_EQ(pt.ioctl(ISO14230, CLEAR_MSG_FILTERS, nullptr, nullptr), STATUS_NOERROR);
+    ASSERT_EQ(pt.PassThruIoctl(ISO14230, CLEAR_MSG_FILTERS, nullptr, nullptr), STATUS_NOERROR);
     EXPECT_EQ(wire.take(), "atc4\r\nato4 0 9600 0\r\natf4 1 0 1\r\n" + bytes({0, 0}) + "ats4 3 1\r\nats4 7 5\r\n");
     EXPECT_EQ(get(ISO14230), took);
-    ASSERT_EQ(pt.close(1), STATUS_NOERROR);
+    ASSERT_EQ(pt.PassThruClose(1), STATUS_NOERROR);
     EXPECT_EQ(get(ISO14230), defaults);
 }
 
@@ -85,13 +84,13 @@ TEST_F(IoctlEntryPoint, ClearRxBufferDropsAnAnswerNotYetRead) {
     PASSTHRU_MSG mask = passthru_msg(ISO15765, 0, {0xFF, 0xFF, 0xFF, 0xFF});
     PASSTHRU_MSG pattern = passthru_msg(ISO15765, 0, {0x00, 0x00, 0x07, 0xE8});
     PASSTHRU_MSG flow = passthru_msg(ISO15765, 0, {0x00, 0x00, 0x07, 0xE0});
-    std::uint32_t id = 0;
-    ASSERT_EQ(pt.start_msg_filter(ISO15765, FLOW_CONTROL_FILTER, &mask, &pattern, &flow, &id), STATUS_NOERROR);
+    J2534_ULONG id = 0;
+    ASSERT_EQ(pt.PassThruStartMsgFilter(ISO15765, FLOW_CONTROL_FILTER, &mask, &pattern, &flow, &id), STATUS_NOERROR);
     const PASSTHRU_MSG request = passthru_msg(ISO15765, 0, {0x00, 0x00, 0x07, 0xE0, 0x01, 0x0C});
     ASSERT_EQ(write(ISO15765, request), STATUS_NOERROR);
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     log.skip();
-    EXPECT_EQ(pt.ioctl(ISO15765, CLEAR_RX_BUFFER, nullptr, nullptr), STATUS_NOERROR);
+    EXPECT_EQ(pt.PassThruIoctl(ISO15765, CLEAR_RX_BUFFER, nullptr, nullptr), STATUS_NOERROR);
     const Strings lines = log.take();
     EXPECT_TRUE(lines.end()[-2].starts_with("[tactrix] receive buffer cleared: dropped ")) << lines.end()[-2];
     EXPECT_EQ(lines.back(), "[j2534] PassThruIoctl CLEAR_RX_BUFFER OK ch=6");
@@ -104,8 +103,8 @@ TEST_F(IoctlEntryPoint, ClearRxBufferDropsAnAnswerNotYetRead) {
     EXPECT_EQ(data_of(got.msgs[0]).substr(4, 2), bytes({0x41, 0x0C}));
     wire.skip();
     log.skip();
-    EXPECT_EQ(pt.ioctl(CAN, CLEAR_RX_BUFFER, nullptr, nullptr), STATUS_NOERROR);
-    EXPECT_EQ(pt.ioctl(CAN, CLEAR_MSG_FILTERS, nullptr, nullptr), STATUS_NOERROR);
+    EXPECT_EQ(pt.PassThruIoctl(CAN, CLEAR_RX_BUFFER, nullptr, nullptr), STATUS_NOERROR);
+    EXPECT_EQ(pt.PassThruIoctl(CAN, CLEAR_MSG_FILTERS, nullptr, nullptr), STATUS_NOERROR);
     EXPECT_EQ(wire.take(), "");
     EXPECT_EQ(log.take(), (Strings{"[j2534] PassThruIoctl ch=5 id=0x08", "[j2534] PassThruIoctl ch=5 id=0x0A"}));
 }
@@ -117,7 +116,7 @@ TEST_F(IoctlEntryPoint, SetConfigTheCableRefusesStillSucceeds) {
     SCONFIG param{ISO15765_STMIN, 5};
     SCONFIG_LIST list{1, &param};
     mark_last_error();
-    EXPECT_EQ(pt.ioctl(ISO14230, SET_CONFIG, &list, nullptr), STATUS_NOERROR);
+    EXPECT_EQ(pt.PassThruIoctl(ISO14230, SET_CONFIG, &list, nullptr), STATUS_NOERROR);
     EXPECT_EQ(wire.take(), "ats4 31 5\r\n");
     EXPECT_EQ(log.take().back(), "[tactrix] tactrix RX frame: Error(\"unknown parameter\")");
     EXPECT_EQ(last_error(), kMarkedError);
@@ -126,20 +125,20 @@ TEST_F(IoctlEntryPoint, SetConfigTheCableRefusesStillSucceeds) {
 TEST_F(IoctlEntryPoint, SetConfigRefusals) {
     SCONFIG param{DATA_RATE, 10400};
     SCONFIG_LIST list{1, &param};
-    EXPECT_EQ(pt.ioctl(4, SET_CONFIG, &list, nullptr), ERR_DEVICE_NOT_CONNECTED);
+    EXPECT_EQ(pt.PassThruIoctl(4, SET_CONFIG, &list, nullptr), ERR_DEVICE_NOT_CONNECTED);
     EXPECT_EQ(log.take(), (Strings{"[j2534] PassThruIoctl ch=4 id=0x02",
                                    "[j2534] PassThruIoctl SET_CONFIG ch=4 params=[0x1=10400]"}));
     EXPECT_EQ(last_error(), "device not connected");
 
     open_device();
-    EXPECT_EQ(pt.ioctl(4, SET_CONFIG, nullptr, nullptr), ERR_NULL_PARAMETER);
+    EXPECT_EQ(pt.PassThruIoctl(4, SET_CONFIG, nullptr, nullptr), ERR_NULL_PARAMETER);
     EXPECT_EQ(log.take(), Strings{"[j2534] PassThruIoctl ch=4 id=0x02"});
-    EXPECT_EQ(pt.ioctl(4, SET_CONFIG, &list, nullptr), ERR_INVALID_CHANNEL_ID);
+    EXPECT_EQ(pt.PassThruIoctl(4, SET_CONFIG, &list, nullptr), ERR_INVALID_CHANNEL_ID);
     EXPECT_EQ(last_error(), "invalid channel ID");
 
     connect(ISO14230, 10400);
     SCONFIG_LIST empty{0, &param};
-    EXPECT_EQ(pt.ioctl(4, SET_CONFIG, &empty, nullptr), STATUS_NOERROR);
+    EXPECT_EQ(pt.PassThruIoctl(4, SET_CONFIG, &empty, nullptr), STATUS_NOERROR);
     EXPECT_EQ(log.take(),
               (Strings{"[j2534] PassThruIoctl ch=4 id=0x02", "[j2534] PassThruIoctl SET_CONFIG ch=4 params=[]"}));
     EXPECT_EQ(wire.take(), "");
@@ -147,8 +146,8 @@ TEST_F(IoctlEntryPoint, SetConfigRefusals) {
 
 TEST_F(IoctlEntryPoint, ReadVbattReportsTheCablesMillivolts) {
     open_device();
-    std::uint32_t millivolts = 0;
-    ASSERT_EQ(pt.ioctl(0, READ_VBATT, nullptr, &millivolts), STATUS_NOERROR);
+    J2534_ULONG millivolts = 0;
+    ASSERT_EQ(pt.PassThruIoctl(0, READ_VBATT, nullptr, &millivolts), STATUS_NOERROR);
     EXPECT_EQ(millivolts, 12600u);
     EXPECT_EQ(wire.take(), "atr 16\r\n");
     EXPECT_EQ(log.take(), (Strings{
@@ -164,22 +163,22 @@ TEST_F(IoctlEntryPoint, ReadVbattReportsTheCablesMillivolts) {
     const std::string other_pin = "arr15 5000\r\n";
     ASSERT_EQ(sim.inject_before_next_reply(reinterpret_cast<const std::uint8_t*>(other_pin.data()), other_pin.size()),
               0);
-    ASSERT_EQ(pt.ioctl(6, READ_VBATT, nullptr, &millivolts), STATUS_NOERROR);
+    ASSERT_EQ(pt.PassThruIoctl(6, READ_VBATT, nullptr, &millivolts), STATUS_NOERROR);
     EXPECT_EQ(millivolts, 13800u);
     EXPECT_EQ(log.take().back(), "[j2534] PassThruIoctl READ_VBATT OK 13800mV");
 }
 
 TEST_F(IoctlEntryPoint, ReadVbattRefusals) {
-    std::uint32_t millivolts = 77;
-    EXPECT_EQ(pt.ioctl(0, READ_VBATT, nullptr, nullptr), ERR_NULL_PARAMETER);
+    J2534_ULONG millivolts = 77;
+    EXPECT_EQ(pt.PassThruIoctl(0, READ_VBATT, nullptr, nullptr), ERR_NULL_PARAMETER);
     EXPECT_EQ(log.take(), Strings{"[j2534] PassThruIoctl ch=0 id=0x03"});
-    EXPECT_EQ(pt.ioctl(0, READ_VBATT, nullptr, &millivolts), ERR_DEVICE_NOT_CONNECTED);
+    EXPECT_EQ(pt.PassThruIoctl(0, READ_VBATT, nullptr, &millivolts), ERR_DEVICE_NOT_CONNECTED);
     EXPECT_EQ(log.take(), (Strings{"[j2534] PassThruIoctl ch=0 id=0x03",
                                    "[j2534] PassThruIoctl READ_VBATT ERR device not connected"}));
 
     open_device();
     ASSERT_EQ(sim.reject('r', "adc fault", 1), 0);
-    EXPECT_EQ(pt.ioctl(0, READ_VBATT, nullptr, &millivolts), ERR_FAILED);
+    EXPECT_EQ(pt.PassThruIoctl(0, READ_VBATT, nullptr, &millivolts), ERR_FAILED);
     EXPECT_EQ(last_error(), "internal error: Tactrix rejected atr (are adc fault)");
     EXPECT_EQ(log.take().back(),
               "[j2534] PassThruIoctl READ_VBATT ERR internal error: Tactrix rejected atr (are adc fault)");
@@ -193,7 +192,7 @@ TEST_F(IoctlEntryPoint, FastInitReturnsTheEcuResponseAsAnIso14230Message) {
     PASSTHRU_MSG response{};
     response.ProtocolID = 99;
     response.Timestamp = 99;
-    ASSERT_EQ(pt.ioctl(ISO14230, FAST_INIT, &request, &response), STATUS_NOERROR);
+    ASSERT_EQ(pt.PassThruIoctl(ISO14230, FAST_INIT, &request, &response), STATUS_NOERROR);
     EXPECT_EQ(wire.take(), "aty4 4 0\r\n" + bytes({0xC1, 0x33, 0xF1, 0x81}));
     EXPECT_EQ(response.ProtocolID, ISO14230);
     EXPECT_EQ(response.RxStatus, 0u);
@@ -217,14 +216,14 @@ TEST_F(IoctlEntryPoint, FastInitResendsStoredParametersFirst) {
     connect(ISO14230, 10400);
     SCONFIG param{P3_MIN, 55};
     SCONFIG_LIST list{1, &param};
-    ASSERT_EQ(pt.ioctl(ISO14230, SET_CONFIG, &list, nullptr), STATUS_NOERROR);
+    ASSERT_EQ(pt.PassThruIoctl(ISO14230, SET_CONFIG, &list, nullptr), STATUS_NOERROR);
     const std::uint8_t short_answer[] = {0x01, 0x02, 0x03};
     ASSERT_EQ(sim.set_fast_init_response(short_answer, sizeof short_answer), 0);
     wire.skip();
     log.skip();
 
     PASSTHRU_MSG response{};
-    ASSERT_EQ(pt.ioctl(ISO14230, FAST_INIT, nullptr, &response), STATUS_NOERROR);
+    ASSERT_EQ(pt.PassThruIoctl(ISO14230, FAST_INIT, nullptr, &response), STATUS_NOERROR);
     EXPECT_EQ(wire.take(), "ats4 10 55\r\naty4 0 0\r\n");
     EXPECT_EQ(data_of(response), bytes({0x01, 0x02, 0x03}));
     EXPECT_EQ(response.ExtraDataIndex, 3u);
@@ -235,7 +234,7 @@ TEST_F(IoctlEntryPoint, FastInitOnACanChannelIsRefusedByTheCable) {
     open_device();
     connect(ISO15765, 500000);
     PASSTHRU_MSG response{};
-    EXPECT_EQ(pt.ioctl(ISO15765, FAST_INIT, nullptr, &response), ERR_FAILED);
+    EXPECT_EQ(pt.PassThruIoctl(ISO15765, FAST_INIT, nullptr, &response), ERR_FAILED);
     EXPECT_EQ(last_error(), "internal error: Tactrix rejected fast init (are invalid channel)");
     EXPECT_EQ(log.take().back(),
               "[j2534] PassThruIoctl FAST_INIT ERR ch=6 input=null internal error: Tactrix "
@@ -250,13 +249,13 @@ TEST_F(IoctlEntryPoint, FiveBaudInitIsNotSupported) {
     SBYTE_ARRAY request{1, &address};
     std::uint8_t key_bytes[2] = {0xAA, 0xAA};
     SBYTE_ARRAY response{2, key_bytes};
-    EXPECT_EQ(pt.ioctl(ISO9141, FIVE_BAUD_INIT, &request, &response), ERR_NOT_SUPPORTED);
+    EXPECT_EQ(pt.PassThruIoctl(ISO9141, FIVE_BAUD_INIT, &request, &response), ERR_NOT_SUPPORTED);
     EXPECT_EQ(last_error(), "operation not supported");
     EXPECT_EQ(response.NumOfBytes, 2u);
     SBYTE_ARRAY none{0, &address};
-    EXPECT_EQ(pt.ioctl(ISO9141, FIVE_BAUD_INIT, &none, &response), ERR_NULL_PARAMETER);
+    EXPECT_EQ(pt.PassThruIoctl(ISO9141, FIVE_BAUD_INIT, &none, &response), ERR_NULL_PARAMETER);
     SBYTE_ARRAY no_bytes{1, nullptr};
-    EXPECT_EQ(pt.ioctl(ISO9141, FIVE_BAUD_INIT, &no_bytes, &response), ERR_NULL_PARAMETER);
+    EXPECT_EQ(pt.PassThruIoctl(ISO9141, FIVE_BAUD_INIT, &no_bytes, &response), ERR_NULL_PARAMETER);
     EXPECT_EQ(log.take(), (Strings{"[j2534] PassThruIoctl ch=3 id=0x04", "[j2534] PassThruIoctl ch=3 id=0x04",
                                    "[j2534] PassThruIoctl ch=3 id=0x04"}));
     EXPECT_EQ(wire.take(), "");
@@ -265,7 +264,7 @@ TEST_F(IoctlEntryPoint, FiveBaudInitIsNotSupported) {
 TEST_F(IoctlEntryPoint, ClearRequestsSucceedAndUnknownIdsAreRefusedWithoutTheDevice) {
     for (std::uint32_t id :
          {CLEAR_TX_BUFFER, CLEAR_RX_BUFFER, CLEAR_PERIODIC_MSGS, CLEAR_MSG_FILTERS, CLEAR_FUNCT_MSG_LOOKUP_TABLE}) {
-        EXPECT_EQ(pt.ioctl(6, id, nullptr, nullptr), STATUS_NOERROR) << id;
+        EXPECT_EQ(pt.PassThruIoctl(6, id, nullptr, nullptr), STATUS_NOERROR) << id;
     }
     EXPECT_EQ(log.take(), (Strings{"[j2534] PassThruIoctl ch=6 id=0x07", "[j2534] PassThruIoctl ch=6 id=0x08",
                                    "[j2534] PassThruIoctl ch=6 id=0x09", "[j2534] PassThruIoctl ch=6 id=0x0A",
@@ -274,7 +273,7 @@ TEST_F(IoctlEntryPoint, ClearRequestsSucceedAndUnknownIdsAreRefusedWithoutTheDev
     open_device();
     mark_last_error();
     for (std::uint32_t id : {0u, 6u, ADD_TO_FUNCT_MSG_LOOKUP_TABLE, READ_PROG_VOLTAGE, 0x1234u}) {
-        EXPECT_EQ(pt.ioctl(6, id, nullptr, nullptr), ERR_INVALID_IOCTL_ID) << id;
+        EXPECT_EQ(pt.PassThruIoctl(6, id, nullptr, nullptr), ERR_INVALID_IOCTL_ID) << id;
     }
     EXPECT_EQ(log.take(), (Strings{"[j2534] PassThruIoctl ch=6 id=0x00", "[j2534] PassThruIoctl ch=6 id=0x06",
                                    "[j2534] PassThruIoctl ch=6 id=0x0C", "[j2534] PassThruIoctl ch=6 id=0x0E",
