@@ -62,9 +62,10 @@ std::uint32_t get_config(J2534_ULONG channel_id, void* input, void*) {
         fits_32_bits(channel_id) ? device_slot().config.current() : nullptr;
     for (J2534_ULONG i = 0; i < list.NumOfParams; ++i) {
         const J2534_ULONG parameter = list.ConfigPtr[i].Parameter;
-        const auto value = store && fits_32_bits(parameter) ? store->reported(static_cast<std::uint32_t>(channel_id),
-                                                                              static_cast<std::uint32_t>(parameter))
-                                                            : std::nullopt;
+        std::optional<std::uint32_t> value;
+        if (store && fits_32_bits(parameter)) {
+            value = store->reported(static_cast<std::uint32_t>(channel_id), static_cast<std::uint32_t>(parameter));
+        }
         list.ConfigPtr[i].Value = value.value_or(config_default(saturated(parameter)));
     }
     return STATUS_NOERROR;
@@ -163,8 +164,8 @@ std::uint32_t fast_init(J2534_ULONG channel_id, void* input, void* output) {
 // Applications send these while they set a channel up; they succeed without effect.
 std::uint32_t nothing_to_clear(J2534_ULONG, void*, void*) { return STATUS_NOERROR; }
 
-// Without a device, or for a channel it does not know, there is nothing to clear: success, as
-// applications that clear before they connect expect. An ID wider than 32 bits is one it does not know.
+// Without a device, or for a channel it does not know (any ID wider than 32 bits), there is
+// nothing to clear: success, as applications that clear before they connect expect.
 std::uint32_t clear_on_device(J2534_ULONG channel_id, std::uint32_t ioctl_id, const std::string& name) {
     if (!fits_32_bits(channel_id)) return STATUS_NOERROR;
     const auto outcome = call_device([&](std::unique_ptr<Device>& device) {
