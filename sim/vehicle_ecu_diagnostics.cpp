@@ -10,6 +10,7 @@ namespace {
 
 constexpr std::uint16_t did_vin = 0xF190;
 constexpr std::uint16_t did_serial_number = 0xF18C;
+constexpr std::uint16_t did_active_session = 0xF186;
 
 Bytes text_bytes(const std::string& text) { return Bytes(text.begin(), text.end()); }
 
@@ -33,6 +34,9 @@ EcuDiagnostics::EcuDiagnostics(Settings settings)
 std::optional<Bytes> EcuDiagnostics::answer(std::span<const std::uint8_t> request, bool functional,
                                             std::uint64_t uptime_us) {
     if (request.empty()) return std::nullopt;
+    if (uds_.session != session::default_session && uptime_us - last_request_us_ > s3_timeout_us)
+        uds_.enter(session::default_session);
+    last_request_us_ = uptime_us;
     auto reply = serve(request, uptime_us);
     if (functional && reply && reply->size() == 3 && (*reply)[0] == negative_response_sid &&
         suppressed_when_functional((*reply)[2]))
@@ -53,7 +57,9 @@ std::optional<Bytes> EcuDiagnostics::serve(std::span<const std::uint8_t> request
         case 0x10: return uds_session_control(request, uds_);
         case 0x11: return uds_ecu_reset(request, uds_);
         case 0x14: return clear_uds(request);
-        case 0x22: return uds_read_data_by_id(request, dids_);
+        case 0x22:
+            dids_[did_active_session] = {uds_.session};
+            return uds_read_data_by_id(request, dids_);
         case 0x27: return uds_security_access(request, uds_, seed_at(uptime_us));
         case 0x3E: return uds_tester_present(request);
         default: return negative_response(service, nrc::service_not_supported);

@@ -15,10 +15,14 @@ namespace vexo::sim {
 // When a freeze frame is taken, in the ECU's running time: fixed, so the frame reads the
 // same in every run.
 inline constexpr std::uint64_t freeze_frame_uptime_us = 95'000'000;
+// The UDS S3 server timer.
+inline constexpr std::uint64_t s3_timeout_us = 5'000'000;
 
 // A CAN ECU's diagnostic server, apart from any bus: OBD-II modes 01, 02, 03, 04, 07, 09
 // and 0A and the UDS services 10, 11, 14, 22, 27 and 3E over one set of stored codes and
-// one session. An ECU that starts with stored codes has the freeze frame of the first.
+// one session. An ECU that starts with stored codes has the freeze frame of the first. A
+// session other than the default one falls back to it when no request came for s3_timeout_us
+// (tester present keeps it); DID F186 reads the session.
 // Not thread-safe; the ECU that owns it serialises requests.
 class EcuDiagnostics {
 public:
@@ -55,6 +59,7 @@ private:
     std::vector<std::uint16_t> permanent_dtcs_;
     std::optional<FreezeFrame> freeze_frame_;
     UdsState uds_;
+    std::uint64_t last_request_us_ = 0;
 };
 
 }  // namespace vexo::sim
