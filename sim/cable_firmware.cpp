@@ -45,6 +45,7 @@ void CableFirmware::handle(const ReceivedCommand& command) {
     {
         std::lock_guard lock(state_mutex_);
         commands_.push_back(command);
+        command_times_.push_back(clock_.elapsed_us());
         if (const auto letter = command_letter(command.line)) scripted = script_.take(*letter);
         out.swap(next_reply_prefix_);
         vehicle = vehicle_;
@@ -110,6 +111,7 @@ CableFirmware::Answer CableFirmware::close_all() {
         auto& slot = channels_[channel];
         if (!slot) continue;
         slot.reset();
+        ++openings_[channel];
         answer.events.push_back([channel](VehicleSide& v) { v.on_channel_closed(channel); });
     }
     return answer;
@@ -124,6 +126,7 @@ CableFirmware::Answer CableFirmware::open_channel(const std::vector<std::uint32_
         // Opening an open channel starts it afresh, filters and settings gone.
         std::lock_guard lock(state_mutex_);
         channels_[channel] = CableChannel{flags, baud, {}, {}};
+        ++openings_[channel];
     }
     return {ack_frame(channel), {[=](VehicleSide& v) { v.on_channel_opened(channel, flags, baud); }}};
 }
@@ -134,6 +137,7 @@ CableFirmware::Answer CableFirmware::close_channel(std::uint32_t channel_field) 
     if (!find_open_locked(channel_field, error)) return {error_frame(error), {}};
     const auto channel = static_cast<std::uint8_t>(channel_field);
     channels_[channel].reset();
+    ++openings_[channel];
     return {ack_frame(channel), {[channel](VehicleSide& v) { v.on_channel_closed(channel); }}};
 }
 
@@ -150,11 +154,55 @@ CableFirmware::Answer CableFirmware::transmit(const std::vector<std::uint32_t>& 
     }
     const auto channel = static_cast<std::uint8_t>(fields[0]);
     if (!valid_message_length(channel, fields[2], payload.size())) return {error_frame(error_text::bad_length), {}};
+    if (segmented(*protocol_on_channel(channel), payload.size())) {
+        return transmit_segmented(Transmission{channel, fields[2], payload}, loopback);
+    }
     const std::uint32_t now = clock_.now_us();
     Bytes answer = tx_done_frame(channel, payload, now);
     if (loopback) append(answer, loopback_frames(channel, payload, now));
     Transmission sent{channel, fields[2], payload};
     return {std::move(answer), {[sent = std::move(sent)](VehicleSide& v) { v.on_transmit(sent); }}};
+}
+
+CableFirmware::Answer CableFirmware::transmit_segmented(Transmission sent, bool loopback) {
+    const std::uint8_t channel = sent.channel;
+    const auto now = CableTimeline::Clock::now();
+    std::uint32_t opening = 0;
+    CableTimeline::Clock::time_point start;
+    CableTimeline::Clock::time_point end;
+    {
+        std::lock_guard lock(state_mutex_);
+        opening = openings_[channel];
+        start = std::max(now, bus_free_at_[channel]);
+        end = start + segmented_frame_time * segmented_frames(sent.data.size());
+        bus_free_at_[channel] = end;
+    }
+    const auto message = std::make_shared<const Transmission>(std::move(sent));
+    timeline_.at(end, [this, message, loopback, opening] {
+        if (!still_open(message->channel, opening)) return;
+        const std::uint32_t stamp = clock_.now_us();
+        Bytes done = tx_done_frame(message->channel, message->data, stamp);
+        if (loopback) append(done, loopback_frames(message->channel, message->data, stamp));
+        output_.push(done);
+        if (const auto vehicle = vehicle_side()) vehicle->on_transmit(*message);
+    });
+    const VehicleEvent first_frame = [message](VehicleSide& v) { v.on_transmit_start(*message); };
+    if (start <= now) return {{}, {first_frame}};
+    timeline_.at(start, [this, channel, opening, first_frame] {
+        if (!still_open(channel, opening)) return;
+        if (const auto vehicle = vehicle_side()) first_frame(*vehicle);
+    });
+    return {};
+}
+
+std::shared_ptr<VehicleSide> CableFirmware::vehicle_side() const {
+    std::lock_guard lock(state_mutex_);
+    return vehicle_;
+}
+
+bool CableFirmware::still_open(std::uint8_t channel, std::uint32_t opening) const {
+    std::lock_guard lock(state_mutex_);
+    return channels_[channel].has_value() && openings_[channel] == opening;
 }
 
 CableFirmware::Answer CableFirmware::install_filter(const std::vector<std::uint32_t>& fields,
@@ -345,9 +393,15 @@ std::vector<ReceivedCommand> CableFirmware::commands() const {
     return commands_;
 }
 
+std::vector<std::uint64_t> CableFirmware::command_times() const {
+    std::lock_guard lock(state_mutex_);
+    return command_times_;
+}
+
 void CableFirmware::clear_commands() {
     std::lock_guard lock(state_mutex_);
     commands_.clear();
+    command_times_.clear();
 }
 
 std::optional<CableChannel> CableFirmware::channel(std::uint8_t channel) const {

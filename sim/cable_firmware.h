@@ -21,6 +21,7 @@
 #include "sim/cable_frames.h"
 #include "sim/cable_link.h"
 #include "sim/cable_output.h"
+#include "sim/cable_timeline.h"
 #include "sim/cable_vehicle_port.h"
 #include "sim/cable_vehicle_side.h"
 
@@ -32,9 +33,11 @@ class CableClock {
 public:
     CableClock() : start_(std::chrono::steady_clock::now()) {}
 
-    std::uint32_t now_us() const {
+    std::uint32_t now_us() const { return static_cast<std::uint32_t>(elapsed_us()); }
+    // The same, without the wrap.
+    std::uint64_t elapsed_us() const {
         const auto elapsed = std::chrono::steady_clock::now() - start_;
-        return static_cast<std::uint32_t>(std::chrono::duration_cast<std::chrono::microseconds>(elapsed).count());
+        return static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::microseconds>(elapsed).count());
     }
 
 private:
@@ -83,6 +86,11 @@ public:
     // Unread traffic the cable holds before it drops further vehicle messages.
     static constexpr std::size_t default_output_limit = 1 << 20;
     static constexpr std::uint32_t max_filter_bytes = 12;
+    // A message that takes several CAN frames (ISO 15765-2) is on the bus this long per frame,
+    // as the simulated ECUs' flow control asks for 1 ms between consecutive frames. It is done,
+    // and reported so (TxDone), only when the last has gone; a single frame transmitted
+    // meanwhile goes out at once, between them. Messages of several frames take turns.
+    static constexpr std::chrono::microseconds segmented_frame_time{1000};
 
     CableFirmware();
     ~CableFirmware() override;
@@ -131,6 +139,8 @@ public:
 
     // Inspection.
     std::vector<ReceivedCommand> commands() const;
+    // When each of commands() arrived whole, in microseconds of the cable's clock.
+    std::vector<std::uint64_t> command_times() const;
     void clear_commands();
     std::optional<CableChannel> channel(std::uint8_t channel) const;
     std::size_t pending_output() const { return output_.pending(); }
@@ -148,6 +158,10 @@ private:
     Answer open_channel(const std::vector<std::uint32_t>& fields);
     Answer close_channel(std::uint32_t channel);
     Answer transmit(const std::vector<std::uint32_t>& fields, const std::vector<std::uint8_t>& payload);
+    Answer transmit_segmented(Transmission sent, bool loopback);
+    // Whether the channel is still open as it was at `opening` (see openings_).
+    bool still_open(std::uint8_t channel, std::uint32_t opening) const;
+    std::shared_ptr<VehicleSide> vehicle_side() const;
     Answer install_filter(const std::vector<std::uint32_t>& fields, const std::vector<std::uint8_t>& payload);
     Answer set_config(const std::vector<std::uint32_t>& fields);
     Answer read_analog(std::uint32_t pin);
@@ -169,6 +183,12 @@ private:
     ReplyScript script_;
     Bytes next_reply_prefix_;
     std::vector<ReceivedCommand> commands_;
+    std::vector<std::uint64_t> command_times_;
+    // Counts every opening and closing of each channel, so that work finishing later knows
+    // whether its channel went away meanwhile.
+    std::array<std::uint32_t, channel_digits> openings_{};
+    // When each channel's bus is free of the messages of several frames already sent.
+    std::array<CableTimeline::Clock::time_point, channel_digits> bus_free_at_{};
     std::shared_ptr<VehicleSide> vehicle_;
     bool filtering_ = false;
     std::size_t output_limit_ = default_output_limit;
@@ -179,6 +199,8 @@ private:
     CableOutput output_;
     CableClock clock_;
     std::atomic<std::uint64_t> dropped_{0};
+    // Last: its work uses everything above, so it goes first.
+    CableTimeline timeline_;
 };
 
 // The default simulated cable.

@@ -21,8 +21,8 @@ struct Transmission {
 // The vehicle behind the cable: told what the host makes the cable do, so that simulated
 // ECUs can answer through the cable's VehiclePort. Every call comes on the thread that wrote
 // the command, after the cable's own reply is queued (fast init excepted: its answer is part
-// of the reply), with no cable lock held, so a handler may deliver messages at once. A
-// handler must not write host commands itself.
+// of the reply), or on the cable's own thread for what it finishes later, with no cable lock
+// held, so a handler may deliver messages at once. A handler must not write host commands itself.
 class VehicleSide {
 public:
     virtual ~VehicleSide() = default;
@@ -30,6 +30,9 @@ public:
     virtual void on_channel_opened(std::uint8_t /*channel*/, std::uint32_t /*flags*/, std::uint32_t /*baud*/) {}
     // Also called for every open channel on "atz".
     virtual void on_channel_closed(std::uint8_t /*channel*/) {}
+    // A message of several CAN frames (ISO 15765-2) has its first frame on the bus; on_transmit
+    // follows when the last one has gone, single frames transmitted meanwhile in between.
+    virtual void on_transmit_start(const Transmission& /*message*/) {}
     virtual void on_transmit(const Transmission& /*message*/) {}
     virtual void on_filter(std::uint8_t /*channel*/, const CableFilter& /*filter*/) {}
     virtual void on_config(std::uint8_t /*channel*/, std::uint32_t /*parameter*/, std::uint32_t /*value*/) {}

@@ -202,4 +202,12 @@ size_t vexo_sim_cable_commands(char* out, size_t capacity) {
     return copy_text_out(text, out, capacity);
 }
 
+size_t vexo_sim_cable_command_times(uint64_t* out, size_t capacity) {
+    const auto firmware = cable();
+    if (!firmware) return 0;
+    const auto times = firmware->command_times();
+    if (out != nullptr) std::copy_n(times.begin(), std::min(capacity, times.size()), out);
+    return times.size();
+}
+
 }  // extern "C"

@@ -84,18 +84,42 @@ std::vector<std::uint16_t> CanEcu::stored_dtcs() const {
     return diagnostics_.stored_dtcs();
 }
 
-void CanEcu::on_transmit(const Transmission& message) {
-    if (!is_can_channel(message.channel) || message.data.size() < 4) return;
-    if (message.flags & extended_addressing_flag) return;
-    if (((message.flags & can_29bit_id_flag) != 0) != settings_.extended_ids) return;
+std::optional<std::uint32_t> CanEcu::heard_id(const Transmission& message) const {
+    if (!is_can_channel(message.channel) || message.data.size() < 4) return std::nullopt;
+    if (message.flags & extended_addressing_flag) return std::nullopt;
+    if (((message.flags & can_29bit_id_flag) != 0) != settings_.extended_ids) return std::nullopt;
     const std::uint32_t id = read_be32(message.data);
-    if (id != settings_.request_id && id != settings_.functional_id) return;
-    const bool functional = id == settings_.functional_id;
+    if (id != settings_.request_id && id != settings_.functional_id) return std::nullopt;
+    return id;
+}
+
+void CanEcu::on_transmit_start(const Transmission& message) {
+    if (heard_id(message) != settings_.request_id) return;
+    std::lock_guard lock(mutex_);
+    Channel& channel = channel_locked(message.channel);
+    channel.receiving = true;
+    channel.broken_off = false;
+}
+
+void CanEcu::on_transmit(const Transmission& message) {
+    const auto id = heard_id(message);
+    if (!id) return;
+    const bool functional = *id == settings_.functional_id;
     const auto payload = std::span(message.data).subspan(4);
 
     Bytes reply;
     {
         std::lock_guard lock(mutex_);
+        Channel& channel = channel_locked(message.channel);
+        if (message.channel == iso15765_channel && !functional) {
+            if (payload.size() > single_frame_max_payload) {
+                const bool broken_off = channel.broken_off;
+                channel.receiving = channel.broken_off = false;
+                if (broken_off) return;
+            } else if (channel.receiving) {
+                channel.broken_off = true;
+            }
+        }
         const auto answer = answer_locked(message.channel, payload, functional);
         if (!answer) return;
         reply = *answer;

@@ -26,7 +26,10 @@ namespace vexo::sim {
 // - on raw CAN with a padded single frame, when the request was a single frame and the
 //   answer fits one.
 // Nothing is heard on a channel whose bit rate differs from the ECU's. Answers are
-// delivered at once, after the cable's TxDone for the request.
+// delivered at once, after the cable's TxDone for the request. As ISO 15765-2 has it, a
+// single frame to the ECU's request ID while a request of several frames is still arriving
+// breaks that request off: the ECU serves the single frame and drops the rest of the other.
+// UDS sessions other than the default one end after 5 s without a request (S3).
 class CanEcu final : public VehicleSide {
 public:
     struct Settings {
@@ -48,6 +51,7 @@ public:
 
     void on_channel_opened(std::uint8_t channel, std::uint32_t flags, std::uint32_t baud) override;
     void on_channel_closed(std::uint8_t channel) override;
+    void on_transmit_start(const Transmission& message) override;
     void on_transmit(const Transmission& message) override;
     void on_filter(std::uint8_t channel, const CableFilter& filter) override;
     void on_config(std::uint8_t channel, std::uint32_t parameter, std::uint32_t value) override;
@@ -60,7 +64,13 @@ private:
         bool open = false;
         std::uint32_t bit_rate = 0;
         std::vector<CableFilter> filters;
+        // A request of several frames is arriving; a single frame broke it off.
+        bool receiving = false;
+        bool broken_off = false;
     };
+
+    // The request ID the message goes to when the ECU hears it, or nothing.
+    std::optional<std::uint32_t> heard_id(const Transmission& message) const;
 
     Channel& channel_locked(std::uint8_t channel) { return channels_[channel]; }
     bool flow_control_paired_locked(const Channel& channel) const;

@@ -146,6 +146,10 @@ void VehicleNetwork::on_channel_closed(std::uint8_t channel) {
     for (const auto& member : members_) member->on_channel_closed(channel);
 }
 
+void VehicleNetwork::on_transmit_start(const Transmission& message) {
+    for (const auto& member : members_) member->on_transmit_start(message);
+}
+
 void VehicleNetwork::on_transmit(const Transmission& message) {
     for (const auto& member : members_) member->on_transmit(message);
 }

@@ -61,6 +61,7 @@ public:
 
     void on_channel_opened(std::uint8_t channel, std::uint32_t flags, std::uint32_t baud) override;
     void on_channel_closed(std::uint8_t channel) override;
+    void on_transmit_start(const Transmission& message) override;
     void on_transmit(const Transmission& message) override;
     void on_filter(std::uint8_t channel, const CableFilter& filter) override;
     void on_config(std::uint8_t channel, std::uint32_t parameter, std::uint32_t value) override;

@@ -82,6 +82,9 @@ VEXO_SIM_API int vexo_sim_cable_deliver_kline(uint8_t channel, const uint8_t* da
 /* The command lines the cable received, CR LF removed, each ended by LF; NUL-terminated
    within `capacity`. Returns the full length without the NUL (0 without a cable). */
 VEXO_SIM_API size_t vexo_sim_cable_commands(char* out, size_t capacity);
+/* When each of those commands arrived whole, in microseconds of the cable's clock, in the same
+   order: up to `capacity` into `out`. Returns how many there are in all. */
+VEXO_SIM_API size_t vexo_sim_cable_command_times(uint64_t* out, size_t capacity);
 
 #ifdef __cplusplus
 }

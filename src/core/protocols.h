@@ -26,6 +26,9 @@ struct ProtocolFacts {
     std::size_t max_message = 0;
     // TxFlag ISO15765_ADDR_TYPE puts one address byte between the CAN ID and the data.
     bool extended_addressing = false;
+    // ISO 15765-2: the largest message one CAN frame carries (CAN ID, any address byte and up to
+    // 7 bytes after the PCI byte); longer ones go in several. 0: never split.
+    std::size_t single_frame_max = 0;
 
     constexpr bool carried() const { return cable_channel != 0; }
 };
@@ -45,10 +48,19 @@ constexpr MessageSizes message_sizes(const ProtocolFacts& protocol, std::uint32_
     return {protocol.min_message + address, protocol.max_message + address, extended};
 }
 
+// Whether a message of this size goes on the bus as several frames.
+constexpr bool segmented(const ProtocolFacts& protocol, std::size_t size) {
+    return protocol.single_frame_max != 0 && size > protocol.single_frame_max;
+}
+
+// The CAN frames a segmented message takes, about: a first frame with 6 bytes after the CAN ID,
+// then 7 a frame.
+constexpr std::size_t segmented_frames(std::size_t size) { return 1 + (size > 4 ? size - 4 : 0) / 7; }
+
 // The carried protocols first, in the order the registry lists them.
 inline constexpr std::array kProtocols = {
     ProtocolFacts{CAN, "CAN", 5, true, 500000, 4, 4 + 8},
-    ProtocolFacts{ISO15765, "ISO15765", 6, true, 500000, 4 + 1, 4 + 4095, true},
+    ProtocolFacts{ISO15765, "ISO15765", 6, true, 500000, 4 + 1, 4 + 4095, true, 4 + 7},
     ProtocolFacts{ISO9141, "ISO9141", 3, false, 10400, 1, 260},
     ProtocolFacts{ISO14230, "ISO14230", 4, false, 10400, 1, 260},
     ProtocolFacts{J1850VPW, "J1850VPW"},
