@@ -15,7 +15,9 @@ Result<std::uint32_t> Device::connect(std::uint32_t, std::uint32_t, std::uint32_
 }
 VoidResult Device::disconnect(std::uint32_t) { return unsupported(); }
 Result<std::vector<Message>> Device::read_msgs(std::uint32_t, std::uint32_t, std::uint32_t) { return unsupported(); }
-WriteResult Device::write_msgs(std::uint32_t, std::span<const Message>, std::uint32_t) { return unsupported(); }
+WriteResult Device::write_msgs(std::uint32_t, std::span<const Message>, std::uint32_t) {
+    return fail_unwritten(PassThruError::not_supported());
+}
 Result<std::uint32_t> Device::start_periodic_msg(std::uint32_t, const Message&, std::uint32_t) { return unsupported(); }
 VoidResult Device::stop_periodic_msg(std::uint32_t, std::uint32_t) { return unsupported(); }
 Result<std::uint32_t> Device::start_msg_filter(std::uint32_t, const FilterSpec&) { return unsupported(); }

@@ -74,11 +74,16 @@ using IoctlOutput = std::variant<ConfigList, Bytes, std::uint32_t, IoctlNothing>
 // A write that failed after its first `written` messages went out: the application is told
 // how many were sent.
 struct WriteFailure : PassThruError {
-    // Implicit: an operation that fails before writing anything returns its error as it is.
-    WriteFailure(PassThruError error, std::uint32_t written_before = 0)
+    // Explicit and with its count: a bare error returned from inside a write loop would
+    // otherwise compile and report no message sent.
+    explicit WriteFailure(PassThruError error, std::uint32_t written_before)
         : PassThruError(std::move(error)), written(written_before) {}
     std::uint32_t written;
 };
+// A write that failed before any message went out.
+inline std::unexpected<WriteFailure> fail_unwritten(PassThruError error) {
+    return std::unexpected(WriteFailure(std::move(error), 0));
+}
 // The number of messages written.
 using WriteResult = std::expected<std::uint32_t, WriteFailure>;
 

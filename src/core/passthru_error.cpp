@@ -53,6 +53,8 @@ std::uint32_t PassThruError::status() const {
         case Kind::InvalidValue: return ERR_INVALID_IOCTL_VALUE;
         case Kind::InvalidMsg: return ERR_INVALID_MSG;
         case Kind::InvalidFilterId: return ERR_INVALID_FILTER_ID;
+        case Kind::InvalidTimeInterval: return ERR_INVALID_TIME_INTERVAL;
+        case Kind::InvalidMsgId: return ERR_INVALID_MSG_ID;
         case Kind::ExceededLimit: return ERR_EXCEEDED_LIMIT;
         case Kind::BufferEmpty: return ERR_BUFFER_EMPTY;
         case Kind::BufferFull: return ERR_BUFFER_FULL;
@@ -79,7 +81,12 @@ std::string PassThruError::message() const {
         }
         case Kind::InvalidMsg: return std::get<std::string>(payload_);
         case Kind::InvalidFilterId: return "invalid filter ID " + text::dec(std::get<std::uint32_t>(payload_));
-        case Kind::ExceededLimit: return "exceeded maximum resource count";
+        case Kind::InvalidTimeInterval: return std::get<std::string>(payload_);
+        case Kind::InvalidMsgId: return "invalid message ID " + text::dec(std::get<std::uint32_t>(payload_));
+        case Kind::ExceededLimit: {
+            const auto* limit = std::get_if<std::string>(&payload_);
+            return limit != nullptr ? *limit : "exceeded maximum resource count";
+        }
         case Kind::BufferEmpty: return "receive buffer empty";
         case Kind::BufferFull: return "transmit buffer full";
         case Kind::Transport: return "transport error: " + std::get<TransportError>(payload_).message();

@@ -27,6 +27,8 @@ public:
         InvalidValue,
         InvalidMsg,
         InvalidFilterId,
+        InvalidTimeInterval,
+        InvalidMsgId,
         ExceededLimit,
         BufferEmpty,
         BufferFull,
@@ -74,6 +76,8 @@ public:
     static PassThruError null_parameter() { return PassThruError(Kind::NullParameter); }
     static PassThruError invalid_protocol_id() { return PassThruError(Kind::InvalidProtocolId); }
     static PassThruError exceeded_limit() { return PassThruError(Kind::ExceededLimit); }
+    // A limit of the device's own; the text says which.
+    static PassThruError exceeded_limit(std::string limit) { return PassThruError(Kind::ExceededLimit, std::move(limit)); }
     static PassThruError buffer_empty() { return PassThruError(Kind::BufferEmpty); }
     static PassThruError buffer_full() { return PassThruError(Kind::BufferFull); }
     static PassThruError invalid_value(std::uint64_t parameter, std::uint64_t value) {
@@ -84,6 +88,11 @@ public:
     static PassThruError invalid_filter_id(std::uint32_t filter_id) {
         return PassThruError(Kind::InvalidFilterId, filter_id);
     }
+    // An interval the device does not take; the text names the range it takes.
+    static PassThruError invalid_time_interval(std::string rule) {
+        return PassThruError(Kind::InvalidTimeInterval, std::move(rule));
+    }
+    static PassThruError invalid_msg_id(std::uint32_t msg_id) { return PassThruError(Kind::InvalidMsgId, msg_id); }
     static PassThruError too_wide(Argument argument, std::uint64_t value) {
         return PassThruError(Kind::TooWide, TooWidePayload{argument, value});
     }

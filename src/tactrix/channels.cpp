@@ -201,7 +201,7 @@ Result<std::vector<Message>> TactrixDevice::read_msgs(std::uint32_t channel_id, 
 WriteResult TactrixDevice::write_msgs(std::uint32_t channel_id, std::span<const Message> msgs,
                                       std::uint32_t timeout_ms) {
     const TactrixChannel* channel = find_channel(channel_id);
-    if (channel == nullptr) return fail(PassThruError::invalid_channel_id());
+    if (channel == nullptr) return fail_unwritten(PassThruError::invalid_channel_id());
     const std::chrono::nanoseconds timeout =
         timeout_ms == 0 ? std::chrono::nanoseconds(kCommandTimeout) : std::chrono::milliseconds(timeout_ms);
     std::uint32_t written = 0;

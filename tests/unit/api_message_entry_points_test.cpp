@@ -106,7 +106,7 @@ TEST_F(OpenDeviceTest, WriteConvertsEveryRecordAndClampsDataSize) {
     std::vector<Message> seen;
     EXPECT_CALL(*device, write_msgs(6u, _, 250u)).WillOnce([&](auto, std::span<const Message> sent, auto) {
         seen.assign(sent.begin(), sent.end());
-        return Result<std::uint32_t>(2u);
+        return WriteResult(2u);
     });
     std::uint32_t n = 3;
     ASSERT_EQ(PassThruWriteMsgs(6, msgs, &n, 250), STATUS_NOERROR);
@@ -121,8 +121,8 @@ TEST_F(OpenDeviceTest, WriteConvertsEveryRecordAndClampsDataSize) {
 
 TEST_F(OpenDeviceTest, WriteOfNothingAndWriteFailures) {
     EXPECT_CALL(*device, write_msgs(1u, _, 0u))
-        .WillOnce([](auto, std::span<const Message> sent, auto) { return Result<std::uint32_t>(sent.size()); })
-        .WillOnce(Return(fail(PassThruError::buffer_full())))
+        .WillOnce([](auto, std::span<const Message> sent, auto) { return WriteResult(sent.size()); })
+        .WillOnce(Return(fail_unwritten(PassThruError::buffer_full())))
         .WillOnce(Return(std::unexpected(WriteFailure(PassThruError::timeout(), 1))));
     PASSTHRU_MSG msgs[2] = {passthru_msg({0x07, 0xE8, 0x03}, 0x40), passthru_msg({0x07, 0xE8, 0x04})};
     std::uint32_t n = 0;
@@ -173,7 +173,7 @@ TEST_F(OpenDeviceTest, ConcurrentReadAndWriteAreServedOneAfterTheOther) {
     });
     EXPECT_CALL(*device, write_msgs).WillOnce([&](auto, auto, auto) {
         occupy();
-        return Result<std::uint32_t>(1u);
+        return WriteResult(1u);
     });
     std::uint32_t read_status = 0, write_status = 0;
     std::thread reader([&] {
