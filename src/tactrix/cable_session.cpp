@@ -20,18 +20,27 @@ constexpr std::size_t kReadSize = 512;
 constexpr std::chrono::milliseconds kDiscardRead{5};
 
 // A command whose write failed part-way: the bytes the cable's parser still waits for, and
-// the command's letter. The parser outlives the session and the device (the "atz" of
-// PassThruClose can be the one cut short), so this is kept for the process; sessions only
-// run under the device slot lock.
+// the command's letter.
 struct InterruptedCommand {
     std::vector<std::uint8_t> tail;
     char letter = 0;
 };
 
-InterruptedCommand& interrupted_command() {
-    static InterruptedCommand* const command = new InterruptedCommand;
-    return *command;
+// The lock every whole command write holds, and the command cut short it guards. The cable's
+// parser outlives the session and the device (the "atz" of PassThruClose can be the one cut
+// short), so both are the process's; never destroyed, as a periodic sender may still write
+// while the process exits.
+struct CommandWrites {
+    std::mutex lock;
+    InterruptedCommand interrupted;
+};
+
+CommandWrites& command_writes() {
+    static CommandWrites* const writes = new CommandWrites;
+    return *writes;
 }
+
+InterruptedCommand& interrupted_command() { return command_writes().interrupted; }
 
 char command_letter(std::span<const std::uint8_t> command) {
     return command.size() > 2 && command[0] == 'a' && command[1] == 't' ? static_cast<char>(command[2]) : '\0';
@@ -84,6 +93,8 @@ std::size_t drop_length(std::span<const std::uint8_t> bytes, ParseError::Kind ki
     return bytes.size();
 }
 
+}  // namespace
+
 bool cable_gone(const PassThruError& error) {
     const TransportError* transport = error.transport_error();
     if (transport == nullptr) return false;
@@ -91,8 +102,6 @@ bool cable_gone(const PassThruError& error) {
     return transport->kind() == TransportError::Kind::Disconnected ||
            (usb != nullptr && *usb == UsbErrorKind::NoDevice);
 }
-
-}  // namespace
 
 RxBuffer::RxBuffer() { storage_.reserve(kInitialCapacity); }
 
@@ -138,29 +147,64 @@ VoidResult CableSession::open() {
         detail_ = "open USB device: " + opened.error().message();
         return fail(PassThruError::transport(opened.error()));
     }
+    std::lock_guard lock(command_writes().lock);
     transport_.emplace(std::move(*opened));
     return {};
 }
 
 void CableSession::close() {
-    if (transport_) {
-        close_usb(std::move(*transport_));
-        transport_.reset();
+    {
+        std::lock_guard lock(command_writes().lock);
+        if (transport_) {
+            close_usb(std::move(*transport_));
+            transport_.reset();
+        }
     }
+    transmits_.forget();
     rx_buffer_.clear();
     no_lf_before_ = 0;
     pending_data_.clear();
 }
 
 VoidResult CableSession::send(std::span<const std::uint8_t> bytes, std::chrono::nanoseconds timeout) {
+    return write_command(bytes, timeout, nullptr, kTransmitLabel);
+}
+
+VoidResult CableSession::transmit(const Transmit& transmit, std::chrono::nanoseconds timeout, std::string_view label) {
+    return write_command(transmit.command, timeout, &transmit, label);
+}
+
+VoidResult CableSession::write_command(std::span<const std::uint8_t> bytes, std::chrono::nanoseconds timeout,
+                                       const Transmit* transmit, std::string_view label) {
+    std::unique_lock lock(command_writes().lock);
     // Never a new command while the cable's parser is inside an old one: it would read the
     // new command as the old one's rest, or as vehicle data to put on the bus.
-    if (transport_ && !interrupted_command().tail.empty()) {
-        if (auto finished = finish_interrupted(timeout); !finished) return finished;
-    }
-    log_hex_dump("tactrix TX wire", bytes);
+    if (auto finished = finish_interrupted(lock, timeout); !finished) return finished;
+    log_hex_dump(label, bytes);
     if (!transport_) return fail(PassThruError::device_not_open());
-    return write_all(bytes, timeout, command_letter(bytes), false);
+    auto written = write_all(bytes, timeout, command_letter(bytes), false);
+    if (transmit != nullptr) count_transmit(*transmit, written.has_value());
+    return written;
+}
+
+Result<Unattended> CableSession::transmit_unattended(const Transmit& transmit, std::chrono::nanoseconds timeout,
+                                                     std::string_view label) {
+    std::lock_guard lock(command_writes().lock);
+    if (!transport_) return fail(PassThruError::device_not_open());
+    if (!interrupted_command().tail.empty()) return Unattended::Skipped;
+    if (transmits_.busy(transmit.cable_channel)) return Unattended::Held;
+    log_hex_dump(label, transmit.command);
+    auto written = write_all(transmit.command, timeout, command_letter(transmit.command), false);
+    count_transmit(transmit, written.has_value());
+    if (!written) return fail(written.error());
+    return Unattended::Sent;
+}
+
+void CableSession::count_transmit(const Transmit& transmit, bool written) {
+    // A command cut short goes on the bus once its rest follows.
+    if (written || !interrupted_command().tail.empty()) {
+        transmits_.written(transmit.cable_channel, transmit.frames);
+    }
 }
 
 VoidResult CableSession::write_all(std::span<const std::uint8_t> bytes, std::chrono::nanoseconds timeout, char letter,
@@ -188,16 +232,37 @@ VoidResult CableSession::write_all(std::span<const std::uint8_t> bytes, std::chr
     return {};
 }
 
-VoidResult CableSession::finish_interrupted(std::chrono::nanoseconds timeout) {
+VoidResult CableSession::finish_cut_short() {
+    std::unique_lock lock(command_writes().lock);
+    return finish_interrupted(lock, kCommandTimeout);
+}
+
+VoidResult CableSession::finish_interrupted(std::unique_lock<std::mutex>& write_lock,
+                                           std::chrono::nanoseconds timeout) {
+    // Another command may be cut short while this one's answer is awaited without the lock.
+    while (transport_ && !interrupted_command().tail.empty()) {
+        if (auto finished = finish_one_interrupted(write_lock, timeout); !finished) return finished;
+    }
+    return {};
+}
+
+VoidResult CableSession::finish_one_interrupted(std::unique_lock<std::mutex>& write_lock,
+                                               std::chrono::nanoseconds timeout) {
     InterruptedCommand cut = std::exchange(interrupted_command(), {});
     driver_log("finishing a command cut short: " + text::dec(cut.tail.size()) + " bytes left");
-    log_hex_dump("tactrix TX wire", cut.tail);
+    log_hex_dump(kTransmitLabel, cut.tail);
     if (auto sent = write_all(cut.tail, timeout, cut.letter, true); !sent) {
         detail_ = "the command before could not be finished: " + sent.error().message();
         return sent;
     }
     if (!answered_with_line(cut.letter)) return {};
-    // Its answer belongs to no one waiting now; vehicle data that comes first is kept.
+    // Its answer belongs to no one waiting now; vehicle data that comes first is kept. The
+    // cable's parser is between commands again, so others may write meanwhile.
+    write_lock.unlock();
+    const struct Relock {
+        std::unique_lock<std::mutex>& lock;
+        ~Relock() { lock.lock(); }
+    } relock{write_lock};
     const auto deadline = Clock::now() + std::min<std::chrono::nanoseconds>(timeout, kReplyWindow);
     for (;;) {
         const auto remaining = deadline - Clock::now();
@@ -251,7 +316,15 @@ Result<RxFrame> CableSession::receive(std::chrono::nanoseconds limit) {
     auto [consumed, frame] = std::move(*parsed);
     consume(consumed);
     driver_log("tactrix RX frame: " + frame_text(frame));
+    note_transmit_done(frame);
     return std::move(frame);
+}
+
+void CableSession::note_transmit_done(const RxFrame& frame) {
+    const auto* data = frame.as<RxFrame::Data>();
+    if (data != nullptr && data->kind == DataKind::TxDone && data->proto >= '0') {
+        transmits_.done(static_cast<std::uint8_t>(data->proto - '0'));
+    }
 }
 
 void CableSession::consume(std::size_t n) {
@@ -300,6 +373,7 @@ VoidResult CableSession::discard_received() {
     for (auto parsed = parse_frame(rx_buffer_.bytes());; parsed = parse_frame(rx_buffer_.bytes())) {
         if (!parsed && parsed.error().kind == ParseError::NeedMoreData) break;
         const std::size_t n = parsed ? parsed->first : drop_length(rx_buffer_.bytes(), parsed.error().kind);
+        if (parsed) note_transmit_done(parsed->second);
         consume(n);
         discarded += n;
     }

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <deque>
+#include <mutex>
 #include <optional>
 #include <span>
 #include <string>
@@ -13,12 +14,15 @@
 
 #include "core/passthru_error.h"
 #include "tactrix/frames.h"
+#include "tactrix/transmit_tracker.h"
 #include "tactrix/usb_transport.h"
 
 namespace vexo::tactrix {
 
 inline constexpr std::chrono::seconds kCommandTimeout{2};
 inline constexpr std::chrono::seconds kReplyWindow{2};
+// How every command the host writes shows in the trace.
+inline constexpr std::string_view kTransmitLabel = "tactrix TX wire";
 // Vehicle data met while waiting for a command's reply waits here for read_msgs.
 inline constexpr std::size_t kPendingDataLimit = 65536;
 // How much of what the cable already sent discard_received() reads at most, so that a busy bus
@@ -60,10 +64,28 @@ private:
     std::size_t head_ = 0;
 };
 
+// An "att" command, with what the tracking of its channel's transmits needs to know of it.
+struct Transmit {
+    std::uint8_t cable_channel = 0;
+    std::size_t frames = 1;  // on the bus; more than one for a segmented ISO15765 message
+    std::vector<std::uint8_t> command;
+};
+
+// What became of a transmit nobody waits for: sent; held back while a segmented transmit of its
+// channel may still be on the bus; or skipped, as a command cut short waits to be finished.
+enum class Unattended { Sent, Held, Skipped };
+
+// Whether a failure means the cable is gone, not merely slow.
+bool cable_gone(const PassThruError& error);
+
 // The conversation with one opened cable: commands out, frames in. Owns the transport, the
 // bytes received but not yet parsed, and the vehicle data that arrived while a command
 // waited for its reply. It also keeps the detail of the latest failure, which the device
 // hands to PassThruGetLastError.
+// Everything runs under the device slot lock but transmit_unattended, which a thread of the
+// device's own calls meanwhile: every command write, of either side, holds one process-wide lock
+// for the whole command and never while waiting for a reply, and the transport is replaced only
+// under that lock.
 class CableSession {
 public:
     // Opens the first attached cable, letting go of any cable held before, and starts with
@@ -78,6 +100,20 @@ public:
     // command cut short, its unsent rest goes out first with the next command sent to the
     // cable (by any session), and that command's answer line, if it has one, is dropped.
     VoidResult send(std::span<const std::uint8_t> bytes, std::chrono::nanoseconds timeout = kCommandTimeout);
+    // As send, for an "att" command: the transmit is counted for its channel (TransmitTracker).
+    VoidResult transmit(const Transmit& transmit, std::chrono::nanoseconds timeout,
+                        std::string_view label = kTransmitLabel);
+    // For a thread that never reads from the cable: writes the transmit whole, logged as `label`
+    // where send logs "tactrix TX wire", unless a command cut short waits to be finished (only a
+    // holder of the device lock may finish it, as that reads the cable's answer) or a segmented
+    // transmit of the channel may still be on the bus: then nothing is written.
+    Result<Unattended> transmit_unattended(const Transmit& transmit, std::chrono::nanoseconds timeout,
+                                           std::string_view label);
+    // Finishes a command cut short, if one waits, as the next send would: for callers that hold
+    // the device lock but send nothing, so that a transmit nobody waits for is not skipped longer.
+    VoidResult finish_cut_short();
+    // Whether a segmented transmit of the channel may still be on the bus.
+    bool channel_busy(std::uint8_t cable_channel) { return transmits_.busy(cable_channel); }
 
     // The next frame from the cable: parsed from what is buffered, reading more (512 bytes at
     // a time) until `limit` has passed. Garbage is dropped in runs, one log line for each run of
@@ -118,13 +154,24 @@ public:
 private:
     // One bulk read into the buffer; logged when asked and anything arrived.
     VoidResult read_more(std::chrono::nanoseconds timeout, bool log);
+    // The command whole, after any command cut short; `transmit` is counted when it reached the cable.
+    VoidResult write_command(std::span<const std::uint8_t> bytes, std::chrono::nanoseconds timeout,
+                             const Transmit* transmit, std::string_view label);
     VoidResult write_all(std::span<const std::uint8_t> bytes, std::chrono::nanoseconds timeout, char letter,
                          bool continuing);
-    VoidResult finish_interrupted(std::chrono::nanoseconds timeout);
+    // Writes the rest of every command cut short with the write lock held, then drops its answer
+    // line without it.
+    VoidResult finish_interrupted(std::unique_lock<std::mutex>& write_lock, std::chrono::nanoseconds timeout);
+    VoidResult finish_one_interrupted(std::unique_lock<std::mutex>& write_lock, std::chrono::nanoseconds timeout);
+    // Counts a transmit whose write went out whole or was cut short after the cable took some.
+    void count_transmit(const Transmit& transmit, bool written);
+    // TxDone reports end the transmits they stand for.
+    void note_transmit_done(const RxFrame& frame);
     // Drops n bytes from the front of the buffer, which starts the next line search over.
     void consume(std::size_t n);
 
     std::optional<UsbTransport> transport_;
+    TransmitTracker transmits_;
     RxBuffer rx_buffer_;
     std::size_t no_lf_before_ = 0;  // the buffer's first bytes hold no LF (see parse_frame)
     std::deque<RxFrame::Data> pending_data_;

@@ -18,18 +18,6 @@ constexpr std::uint32_t kReserveLimit = 64;
 constexpr std::size_t kCanIdLength = 4;
 constexpr std::uint32_t kLargest11BitId = 0x7FF;
 
-// "CAN message of 13 bytes: a CAN frame holds a 4-byte ID and at most 8 data bytes"; short
-// enough for the 80 bytes of PassThruGetLastError's buffer.
-std::string size_rule(const ProtocolFacts& protocol, std::size_t size, const MessageSizes& sizes) {
-    const std::string text = std::string(protocol.name) + " message of " + text::dec(size) + " bytes: ";
-    const std::string range = text::dec(sizes.min) + " to " + text::dec(sizes.max);
-    if (sizes.extended) return text + "extended addressing needs " + range + " bytes";
-    if (!protocol.can) return text + "it needs " + range + " bytes";
-    const std::string most = text::dec(sizes.max - kCanIdLength);
-    if (sizes.min == kCanIdLength) return text + "a CAN frame holds a 4-byte ID and at most " + most + " data bytes";
-    return text + "it needs a 4-byte ID and " + text::dec(sizes.min - kCanIdLength) + " to " + most + " data bytes";
-}
-
 void take_timestamp(MessageAssembly& message, const RxFrame::Data& frame) {
     if (frame.ts_us != 0) message.timestamp = frame.ts_us;
 }
@@ -44,6 +32,31 @@ void append(MessageAssembly& message, const std::vector<std::uint8_t>& payload, 
 }
 
 }  // namespace
+
+// "CAN message of 13 bytes: a CAN frame holds a 4-byte ID and at most 8 data bytes"; short
+// enough for the 80 bytes of PassThruGetLastError's buffer.
+std::optional<PassThruError> size_refusal(const ProtocolFacts& protocol, const Message& msg) {
+    const MessageSizes sizes = message_sizes(protocol, msg.tx_flags);
+    const std::size_t size = msg.data.size();
+    if (sizes.fits(size)) return std::nullopt;
+    const std::string text = std::string(protocol.name) + " message of " + text::dec(size) + " bytes: ";
+    const std::string range = text::dec(sizes.min) + " to " + text::dec(sizes.max);
+    if (sizes.extended) return PassThruError::invalid_msg(text + "extended addressing needs " + range + " bytes");
+    if (!protocol.can) return PassThruError::invalid_msg(text + "it needs " + range + " bytes");
+    const std::string most = text::dec(sizes.max - kCanIdLength);
+    if (sizes.min == kCanIdLength) {
+        return PassThruError::invalid_msg(text + "a CAN frame holds a 4-byte ID and at most " + most + " data bytes");
+    }
+    return PassThruError::invalid_msg(text + "it needs a 4-byte ID and " + text::dec(sizes.min - kCanIdLength) +
+                                      " to " + most + " data bytes");
+}
+
+Transmit transmit_of(const TactrixChannel& channel, const Message& msg) {
+    const std::uint8_t cable_channel = channel.protocol.cable_channel;
+    const std::size_t size = msg.data.size();
+    return {cable_channel, segmented(channel.protocol, size) ? segmented_frames(size) : 1,
+            wire::transmit(cable_channel, wire::transmit_flags(cable_channel, msg.tx_flags), msg.data)};
+}
 
 AssemblyStep feed_frame(MessageAssembly& message, const RxFrame::Data& frame, bool can_channel) {
     switch (frame.kind.tag()) {
@@ -146,6 +159,9 @@ Result<std::vector<Message>> TactrixDevice::read_msgs(std::uint32_t channel_id, 
                                                       std::uint32_t timeout_ms) {
     TactrixChannel* channel = find_channel(channel_id);
     if (channel == nullptr) return fail(PassThruError::invalid_channel_id());
+    // A periodic transmit cut short holds back every later one until a device lock holder
+    // finishes it: an application that only reads must not lose its periodic messages.
+    (void)cable_.finish_cut_short();
     std::vector<Message> messages;
     messages.reserve(std::min(max_msgs, kReserveLimit));
     if (max_msgs == 0) return messages;
@@ -207,12 +223,10 @@ WriteResult TactrixDevice::write_msgs(std::uint32_t channel_id, std::span<const 
     std::uint32_t written = 0;
     for (const Message& msg : msgs) {
         // Nothing of a message the protocol cannot carry reaches the cable; those before it have.
-        if (const MessageSizes sizes = message_sizes(channel->protocol, msg.tx_flags); !sizes.fits(msg.data.size())) {
-            return std::unexpected(WriteFailure(
-                PassThruError::invalid_msg(size_rule(channel->protocol, msg.data.size(), sizes)), written));
+        if (auto refused = size_refusal(channel->protocol, msg)) {
+            return std::unexpected(WriteFailure(std::move(*refused), written));
         }
-        const auto flags = wire::transmit_flags(channel->protocol.cable_channel, msg.tx_flags);
-        if (auto sent = cable_.send(wire::transmit(channel->protocol.cable_channel, flags, msg.data), timeout); !sent) {
+        if (auto sent = cable_.transmit(transmit_of(*channel, msg), timeout); !sent) {
             return std::unexpected(WriteFailure(sent.error(), written));
         }
         ++written;

@@ -8,6 +8,7 @@
 
 #include "core/device.h"
 #include "core/protocols.h"
+#include "tactrix/cable_session.h"
 #include "tactrix/frames.h"
 
 namespace vexo::tactrix {
@@ -56,6 +57,12 @@ struct TactrixChannel {
     // The same for the cable's loopback of a transmitted message.
     MessageAssembly loopback;
 };
+
+// Why the channel's protocol cannot carry the message, by its size; nothing when it can.
+std::optional<PassThruError> size_refusal(const ProtocolFacts& protocol, const Message& msg);
+
+// The "att" command that sends the message on the channel.
+Transmit transmit_of(const TactrixChannel& channel, const Message& msg);
 
 // RxStatus of a message read on the channel: TX_MSG_TYPE for a loopback, CAN_29BIT_ID when
 // the CAN ID needs 29 bits or the channel was connected for 29-bit IDs alone.
