@@ -194,6 +194,10 @@ std::uint32_t clear_msg_filters(J2534_ULONG channel_id, void*, void*) {
     return clear_on_device(channel_id, CLEAR_MSG_FILTERS, "CLEAR_MSG_FILTERS");
 }
 
+std::uint32_t clear_periodic_msgs(J2534_ULONG channel_id, void*, void*) {
+    return clear_on_device(channel_id, CLEAR_PERIODIC_MSGS, "CLEAR_PERIODIC_MSGS");
+}
+
 using IoctlHandler = std::uint32_t (*)(J2534_ULONG channel_id, void* input, void* output);
 
 struct IoctlRule {
@@ -206,11 +210,11 @@ constexpr IoctlRule kIoctlRules[] = {
     // Answered here, without the device.
     {GET_CONFIG, get_config},
     {CLEAR_TX_BUFFER, nothing_to_clear},
-    {CLEAR_PERIODIC_MSGS, nothing_to_clear},
     {CLEAR_FUNCT_MSG_LOOKUP_TABLE, nothing_to_clear},
     // Handed to the device.
     {CLEAR_RX_BUFFER, clear_rx_buffer},
     {CLEAR_MSG_FILTERS, clear_msg_filters},
+    {CLEAR_PERIODIC_MSGS, clear_periodic_msgs},
     {SET_CONFIG, set_config},
     {READ_VBATT, read_vbatt},
     {FIVE_BAUD_INIT, five_baud_init},

@@ -113,6 +113,8 @@ J2534_STATUS J2534_CALL PassThruStartPeriodicMsg(J2534_ULONG ChannelID, PASSTHRU
     if (pMsg == nullptr || pMsgID == nullptr) return ERR_NULL_PARAMETER;
     return shielded([&] {
         const auto converted = message_from_passthru(*pMsg);
+        const std::string args =
+            "ch=" + dec(ChannelID) + " interval=" + dec(TimeInterval) + " msg=[" + write_summary(pMsg, 1) + "]";
         return run_on_device(
             [&](std::unique_ptr<Device>& device) -> Result<std::uint32_t> {
                 const auto values =
@@ -123,15 +125,17 @@ J2534_STATUS J2534_CALL PassThruStartPeriodicMsg(J2534_ULONG ChannelID, PASSTHRU
                 return device->start_periodic_msg(channel_id, *converted, interval);
             },
             [&](std::uint32_t id) {
+                log_line("[j2534] PassThruStartPeriodicMsg OK " + args + " id=" + dec(id));
                 *pMsgID = id;
                 return STATUS_NOERROR;
             },
-            NoFailureLine{});
+            [&] { return "[j2534] PassThruStartPeriodicMsg ERR " + args; });
     });
 }
 
 J2534_STATUS J2534_CALL PassThruStopPeriodicMsg(J2534_ULONG ChannelID, J2534_ULONG MsgID) {
     return shielded([&] {
+        const auto args = [&] { return "ch=" + dec(ChannelID) + " id=" + dec(MsgID); };
         return run_on_device(
             [&](std::unique_ptr<Device>& device) -> VoidResult {
                 const auto values = narrowed({{ChannelID, Argument::ChannelId}, {MsgID, Argument::MsgId}});
@@ -139,7 +143,11 @@ J2534_STATUS J2534_CALL PassThruStopPeriodicMsg(J2534_ULONG ChannelID, J2534_ULO
                 const auto [channel_id, msg_id] = *values;
                 return device->stop_periodic_msg(channel_id, msg_id);
             },
-            [] { return STATUS_NOERROR; }, NoFailureLine{});
+            [&] {
+                log_line("[j2534] PassThruStopPeriodicMsg OK " + args());
+                return STATUS_NOERROR;
+            },
+            [&] { return "[j2534] PassThruStopPeriodicMsg ERR " + args(); });
     });
 }
 

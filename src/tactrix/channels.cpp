@@ -117,6 +117,8 @@ Result<std::uint32_t> TactrixDevice::connect(std::uint32_t, std::uint32_t protoc
     fresh.protocol = *protocol;
     fresh.connect_flags = flags;
     fresh.baud_rate = baud_rate;
+    // A channel connected again is a new one: what the old one sent periodically stops.
+    if (channels_.contains(protocol_id)) periodic_.remove_channel(protocol_id);
     if (auto opened = open_on_cable(fresh); !opened) return fail(opened.error());
     TactrixChannel& channel = channels_.insert_or_assign(protocol_id, std::move(fresh)).first->second;
     config_->connected(protocol_id, baud_rate);
@@ -147,6 +149,7 @@ VoidResult TactrixDevice::pass_all(TactrixChannel& channel) {
 VoidResult TactrixDevice::disconnect(std::uint32_t channel_id) {
     const TactrixChannel* channel = find_channel(channel_id);
     if (channel == nullptr) return fail(PassThruError::invalid_channel_id());
+    periodic_.remove_channel(channel_id);
     // The channel goes whatever the cable answers: an application must be able to let go of it.
     (void)cable_.send(wire::close_channel(channel->protocol.cable_channel));
     (void)cable_.await_ack();
@@ -232,11 +235,6 @@ WriteResult TactrixDevice::write_msgs(std::uint32_t channel_id, std::span<const 
         ++written;
     }
     return written;
-}
-
-Result<std::uint32_t> TactrixDevice::start_periodic_msg(std::uint32_t, const Message&, std::uint32_t) {
-    cable_.note("periodic messages are not implemented for Tactrix");
-    return fail(PassThruError::not_supported());
 }
 
 }  // namespace vexo::tactrix

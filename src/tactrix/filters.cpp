@@ -70,6 +70,20 @@ VoidResult TactrixDevice::stop_msg_filter(std::uint32_t channel_id, std::uint32_
 // cable acknowledges: when one fails, what was not put back is gone from the record too, and a
 // channel the cable closed but did not open again is gone altogether.
 VoidResult TactrixDevice::reinstall(std::uint32_t channel_id, std::vector<AppliedFilter> kept) {
+    // The channel's periodic messages wait while it is closed; they go on when it is back, and
+    // stop with it when it is gone.
+    periodic_.pause(channel_id);
+    const struct Resume {
+        TactrixDevice& device;
+        std::uint32_t channel_id;
+        ~Resume() {
+            if (device.find_channel(channel_id) != nullptr) {
+                device.periodic_.resume(channel_id);
+            } else {
+                device.periodic_.remove_channel(channel_id);
+            }
+        }
+    } resume{*this, channel_id};
     TactrixChannel& channel = *find_channel(channel_id);
     if (auto sent = cable_.send(wire::close_channel(channel.protocol.cable_channel)); !sent) return sent;
     if (auto acked = cable_.await_ack(); !acked) return fail(acked.error());

@@ -129,6 +129,10 @@ Result<IoctlOutput> TactrixDevice::ioctl(std::uint32_t channel_id, std::uint32_t
             if (!cleared) return fail(cleared.error());
             return IoctlNothing{};
         }
+        case CLEAR_PERIODIC_MSGS: {
+            if (auto cleared = clear_periodic(channel_id); !cleared) return fail(cleared.error());
+            return IoctlNothing{};
+        }
         case READ_VBATT: return read_battery(cable_);
         case FIVE_BAUD_INIT:
             cable_.note("FIVE_BAUD_INIT is not implemented for Tactrix");

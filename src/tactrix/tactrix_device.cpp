@@ -30,6 +30,8 @@ Result<std::uint32_t> TactrixDevice::open(std::uint32_t) {
 }
 
 VoidResult TactrixDevice::close(std::uint32_t) {
+    // The sender's thread is gone before the cable goes.
+    periodic_.stop();
     std::vector<std::uint32_t> ids;
     ids.reserve(channels_.size());
     for (const auto& [id, channel] : channels_) ids.push_back(id);

@@ -11,13 +11,15 @@
 #include "core/device.h"
 #include "tactrix/cable_session.h"
 #include "tactrix/channels.h"
+#include "tactrix/periodic_sender.h"
 
 namespace vexo::tactrix {
 
 inline constexpr std::uint32_t kDeviceId = 1;
 
 // The Tactrix Openport cable as a pass-thru device. Its operations run under the device
-// slot lock, one at a time, so its state needs no lock of its own.
+// slot lock, one at a time, so its state needs no lock of its own; its periodic messages are
+// sent by a thread of their own (PeriodicSender), which shares only what CableSession says.
 class TactrixDevice final : public Device {
 public:
     TactrixDevice();
@@ -35,6 +37,7 @@ public:
     WriteResult write_msgs(std::uint32_t channel_id, std::span<const Message> msgs, std::uint32_t timeout_ms) override;
     Result<std::uint32_t> start_periodic_msg(std::uint32_t channel_id, const Message& msg,
                                              std::uint32_t interval_ms) override;
+    VoidResult stop_periodic_msg(std::uint32_t channel_id, std::uint32_t msg_id) override;
     Result<std::uint32_t> start_msg_filter(std::uint32_t channel_id, const FilterSpec& filter) override;
     VoidResult stop_msg_filter(std::uint32_t channel_id, std::uint32_t filter_id) override;
     Result<VersionInfo> read_version(std::uint32_t device_id) override;
@@ -61,11 +64,17 @@ private:
     VoidResult reinstall(std::uint32_t channel_id, std::vector<AppliedFilter> kept);
     // Forgets every message received and not yet read, on every channel.
     VoidResult clear_received();
+    // Stops the channel's periodic messages (CLEAR_PERIODIC_MSGS).
+    VoidResult clear_periodic(std::uint32_t channel_id);
 
     CableSession cable_;
     std::unordered_map<std::uint32_t, TactrixChannel> channels_;
     std::string identity_;
     std::atomic<std::uint32_t> next_filter_id_{1};
+    // Handed out per device, unique across its channels.
+    std::uint32_t next_periodic_id_ = 1;
+    // Goes before the session it writes through.
+    PeriodicSender periodic_{cable_};
     std::shared_ptr<ConfigStore> config_ = std::make_shared<ConfigStore>();
 };
 
