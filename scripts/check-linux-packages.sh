@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Builds the Linux packages with cpack from a configured and built Release tree and checks them as
 # a user meets them: the .deb's members and control fields, lintian (no errors), an install on this
-# machine (as root; otherwise unpacked into a scratch root), 'vexo --sim info' from the installed
-# copy, and a removal that leaves nothing behind; the tarball's members and its bin/vexo.
+# machine (as root; otherwise unpacked into a scratch root), 'vexo --sim info' and python-can's
+# can.Bus(interface="j2534") from the installed copy, and a removal that leaves nothing behind; the
+# tarball's members and its bin/vexo.
 # usage: check-linux-packages.sh BUILD_TREE
 set -euo pipefail
 
@@ -28,6 +29,22 @@ WANT_INFO="firmware: Openport 2.0 sim 1.17.4877
 dll:      $VERSION
 api:      04.04
 battery:  12.60 V"
+# The python-can interface: its modules and the dist-info setuptools writes from pyproject.toml.
+PY_DIST=python_can_j2534-$(sed -n 's/^version = "\(.*\)"$/\1/p' "$ROOT/python/pyproject.toml").dist-info
+PY_FILES=$( (cd "$ROOT/python" && ls can_j2534/*.py; printf "$PY_DIST/%s\n" METADATA entry_points.txt top_level.txt) |
+    sed 's|^|lib/python3/dist-packages/|')
+PY_ABI=fixed32  # the plain library's layout until it takes the platform's
+py_bus() {  # python3-path extra-PYTHONPATH channel simusb-dir: the interface found through its entry point, on the car
+    PYTHONPATH=$2 VEXO_SIM_CABLES=1 LD_LIBRARY_PATH=$4 "$1" -c 'import sys, can, can_j2534
+print(can.interfaces.BACKENDS["j2534"], can_j2534.__file__)
+bus = can.Bus(interface="j2534", channel=sys.argv[1] or None, abi=sys.argv[2])
+print(bus.channel_info)
+bus.shutdown()' "$3" "$PY_ABI" 2>&1
+}
+want_py_bus() {  # dist-packages channel-name library
+    printf "('can_j2534', 'J2534Bus') %s/can_j2534/__init__.py\nJ2534 %s (%s, %s ABI): protocol 5 at 500000 bit/s; %s\n" \
+        "$1" "$2" "$3" "$PY_ABI" "firmware Openport 2.0 sim 1.17.4877, API 04.04"
+}
 
 rm -f "$DEB" "$TGZ"
 (cd "$BUILD" && cpack -G "DEB;TGZ" >"$WORK/cpack.log" 2>&1) || { cat "$WORK/cpack.log"; exit 1; }
@@ -44,6 +61,7 @@ DEB_FILES="/lib/udev/rules.d/60-vexo-openport.rules
 /usr/share/doc/vexo-j2534/changelog.gz
 /usr/share/doc/vexo-j2534/copyright
 /usr/share/man/man1/vexo.1.gz"
+DEB_FILES=$(printf '%s\n' "$DEB_FILES" $(sed 's|^|/usr/|' <<<"$PY_FILES") | LC_ALL=C sort)
 same_list "dpkg-deb -c: exactly the $(echo "$DEB_FILES" | wc -l) files" "$DEB_FILES" \
     "$(dpkg-deb -c "$DEB" | awk '$1 !~ /^d/ { sub(/^\./, "", $6); print $6 }' | LC_ALL=C sort)"
 [ "$(dpkg-deb -f "$DEB" Package Version Architecture | tr '\n' ' ')" = "Package: vexo-j2534 Version: $VERSION Architecture: amd64 " ] &&
@@ -70,10 +88,14 @@ if [ "$(id -u)" -eq 0 ] && [ "${VEXO_DEB_SCRATCH:-0}" != 1 ]; then
         same_list "/usr/bin/vexo --sim info from the installed package" "$WANT_INFO" "$(sim_info /usr/bin/vexo)"
         [ "$(/usr/bin/vexo --sim info 2>&1 | head -n1)" = "library:  /usr/lib/libvexo_j2534_0404.so" ] &&
             ok "it loads /usr/lib/libvexo_j2534_0404.so" || fail "installed vexo loads $(/usr/bin/vexo --sim info 2>&1 | head -n1)"
+        same_list "python3: can.Bus(interface=\"j2534\") through the entry point, on the default library" \
+            "$(want_py_bus /usr/lib/python3/dist-packages vexo-j2534 libvexo_j2534_0404.so)" \
+            "$(py_bus /usr/bin/python3 "" "" /usr/lib/vexo-j2534)"
         dpkg -r vexo-j2534 >>"$WORK/dpkg.log" 2>&1 && ok "dpkg -r" || fail "dpkg -r: $(tail -n 3 "$WORK/dpkg.log")"
         dpkg --purge vexo-j2534 >>"$WORK/dpkg.log" 2>&1 || true
         left=""
-        for f in $DEB_FILES /usr/lib/vexo-j2534 /usr/include/vexo /usr/share/doc/vexo-j2534; do
+        for f in $DEB_FILES /usr/lib/vexo-j2534 /usr/include/vexo /usr/share/doc/vexo-j2534 \
+            /usr/lib/python3/dist-packages/can_j2534 /usr/lib/python3/dist-packages/$PY_DIST; do
             [ ! -e "$f" ] || left="$left $f"
         done
         [ -z "$left" ] && ok "removed cleanly: none of its files or directories is left" || fail "left behind:$left"
@@ -83,13 +105,17 @@ if [ "$(id -u)" -eq 0 ] && [ "${VEXO_DEB_SCRATCH:-0}" != 1 ]; then
 else
     dpkg-deb -x "$DEB" "$WORK/root"
     same_list "vexo --sim info from the package unpacked into a scratch root" "$WANT_INFO" "$(sim_info "$WORK/root/usr/bin/vexo")"
+    py=$WORK/root/usr/lib/python3/dist-packages
+    same_list "python3: can.Bus(interface=\"j2534\") through the entry point, from the scratch root" \
+        "$(want_py_bus "$py" libvexo_j2534_0404.so "$WORK/root/usr/lib/libvexo_j2534_0404.so")" \
+        "$(py_bus /usr/bin/python3 "$py" "$WORK/root/usr/lib/libvexo_j2534_0404.so" "$WORK/root/usr/lib/vexo-j2534")"
 fi
 
 printf '\n== %s\n' "$(basename "$TGZ")"
 TOP=vexo-j2534-$VERSION-linux-x86_64
 same_list "exactly the expected members" "$(printf '%s\n' bin/vexo include/vexo/j2534.h lib/libvexo_j2534_0404.so \
     lib/pkgconfig/vexo-j2534.pc lib/vexo-j2534/libusb-1.0.so.0 share/doc/vexo-j2534/LICENSE share/man/man1/vexo.1.gz \
-    share/vexo-j2534/udev/60-vexo-openport.rules share/vexo-j2534/udev/README | LC_ALL=C sort)" \
+    share/vexo-j2534/udev/60-vexo-openport.rules share/vexo-j2534/udev/README $PY_FILES | LC_ALL=C sort)" \
     "$(tar -tzf "$TGZ" | grep -v '/$' | sed "s|^$TOP/||" | LC_ALL=C sort)"
 mkdir -p "$WORK/tgz" && tar -C "$WORK/tgz" -xzf "$TGZ"
 same_list "bin/vexo --sim info from the unpacked tarball" "$WANT_INFO" "$(sim_info "$WORK/tgz/$TOP/bin/vexo")"
