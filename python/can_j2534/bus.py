@@ -210,19 +210,21 @@ class J2534Bus(can.BusABC):
                            is_rx=not rx_status & TX_MSG_TYPE, dlc=size - 4, data=data[4:])
 
     # -- periodic messages --------------------------------------------------------------------
-    def _send_periodic_internal(self, msgs, period: float, duration: Optional[float] = None, **kwargs):
+    def _send_periodic_internal(self, msgs, period: float, duration: Optional[float] = None, autostart: bool = True,
+                                modifier_callback=None):
         """The library's periodic message where it takes one (a single message, no duration, a
         whole number of milliseconds from 5 to 65535); python-can's thread otherwise."""
         msgs = [msgs] if isinstance(msgs, can.Message) else list(msgs)
-        if (len(msgs) == 1 and duration is None and library_interval(period) and kwargs.get("autostart", True)
-                and not kwargs.get("modifier_callback")):
+        if len(msgs) == 1 and duration is None and library_interval(period) and autostart and not modifier_callback:
             try:
                 task = J2534PeriodicTask(self, msgs[0], period)
                 self._library_tasks.append(task)
                 return task
             except can.CanError as error:
                 log.info("the library sends no periodic message (%s): python-can's thread does", error)
-        return super()._send_periodic_internal(msgs, period, duration, **kwargs)
+        # python-can 4.3 added the last two; older ones take only what they know.
+        newer = () if autostart and modifier_callback is None else (autostart, modifier_callback)
+        return super()._send_periodic_internal(msgs, period, duration, *newer)
 
     def _start_periodic(self, msg: can.Message, interval_ms: int) -> int:
         record, message_id = self._record(msg), self._lib.abi.ulong()
