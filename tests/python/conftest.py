@@ -13,7 +13,6 @@ SIM = ctypes.CDLL("libusb-1.0.so.0")  # the simulated cable, first on LD_LIBRARY
 
 
 def commands():
-    """The command lines the cable received."""
     text = ctypes.create_string_buffer(1 << 16)
     SIM.vexo_sim_cable_commands(text, len(text))
     return text.value.decode().splitlines()
@@ -28,17 +27,11 @@ def received(bus, seconds):
 
 @pytest.fixture
 def car(request):
-    """A cable with the demo car (or the vehicle a test names) behind it; `car(...)` opens a bus
-    on it, shut down after the test."""
+    """The demo car (or the vehicle a test names) behind a cable; car(...) opens a bus on it."""
     SIM.vexo_sim_reset()
     SIM.vexo_sim_set_vehicle(getattr(request, "param", "demo").encode())
     SIM.vexo_sim_attach_cables(1)
     buses = []
-
-    def open_bus(**kwargs):
-        buses.append(J2534Bus(**{"channel": LIBRARY, "abi": ABI, **kwargs}))
-        return buses[-1]
-
-    yield open_bus
+    yield lambda **options: buses.append(J2534Bus(**{"channel": LIBRARY, "abi": ABI, **options})) or buses[-1]
     for bus in buses:
         bus.shutdown()
