@@ -36,7 +36,7 @@ class J2534Bus(can.BusABC):
         ``is_rx`` False.
     :param abi: "platform" (the standard's unsigned long) or "fixed32" (32-bit fields); by
         default "fixed32" for a library found through ``~/.passthru`` or named ``*_fixed32*``,
-        else "platform". The same on Windows.
+        else "platform". On Windows the two are the same layout.
     :param protocol: the channel's J2534 protocol ID: CAN (5) unless given; a device with several
         CAN channels takes the others' IDs. Buses of one process share the device, one per channel.
     """
