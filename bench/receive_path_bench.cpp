@@ -56,15 +56,16 @@ std::uint32_t stream_number(const PASSTHRU_MSG& msg) {
 bool start_session(const PassThruLibrary& pt, const SimControls& sim, std::string& error) {
     sim.reset();
     sim.attach_cables(1);
-    std::uint32_t id = 0;
-    std::uint32_t channel = 0;
-    std::uint32_t filter = 0;
+    J2534_ULONG id = 0;
+    J2534_ULONG channel = 0;
+    J2534_ULONG filter = 0;
     PASSTHRU_MSG mask = vexo::e2e::passthru_msg(CAN, 0, {0xFF, 0xFF, 0xFF, 0xF0});
     PASSTHRU_MSG pattern = vexo::e2e::passthru_msg(CAN, 0, {0x00, 0x00, 0x01, 0x00});
-    if (pt.open(nullptr, &id) != STATUS_NOERROR || pt.connect(id, CAN, 0, 500000, &channel) != STATUS_NOERROR ||
-        pt.start_msg_filter(channel, PASS_FILTER, &mask, &pattern, nullptr, &filter) != STATUS_NOERROR) {
+    if (pt.PassThruOpen(nullptr, &id) != STATUS_NOERROR ||
+        pt.PassThruConnect(id, CAN, 0, 500000, &channel) != STATUS_NOERROR ||
+        pt.PassThruStartMsgFilter(channel, PASS_FILTER, &mask, &pattern, nullptr, &filter) != STATUS_NOERROR) {
         char text[80] = "";
-        pt.get_last_error(text);
+        pt.PassThruGetLastError(text);
         error = std::string("session setup failed: ") + text;
         return false;
     }
@@ -92,13 +93,13 @@ void BM_ReceivePath(benchmark::State& state) {
     const double process_start = cpu_seconds(CLOCK_PROCESS_CPUTIME_ID);
     const double thread_start = cpu_seconds(CLOCK_THREAD_CPUTIME_ID);
     for (auto _ : state) {
-        std::uint32_t n = capacity;
-        if (pt.read_msgs(CAN, msgs.data(), &n, kReadTimeoutMs) != STATUS_NOERROR) {
+        J2534_ULONG n = capacity;
+        if (pt.PassThruReadMsgs(CAN, msgs.data(), &n, kReadTimeoutMs) != STATUS_NOERROR) {
             state.SkipWithError("PassThruReadMsgs failed");
             break;
         }
         if (received == 0 && n > 0) first = stream_number(msgs[0]);
-        for (std::uint32_t i = 0; i < n; ++i) {
+        for (J2534_ULONG i = 0; i < n; ++i) {
             if (stream_number(msgs[i]) != static_cast<std::uint32_t>(first + received + i)) {
                 state.SkipWithError("a streamed message went missing or came out of order");
                 break;
@@ -110,7 +111,7 @@ void BM_ReceivePath(benchmark::State& state) {
     const double thread_cpu = cpu_seconds(CLOCK_THREAD_CPUTIME_ID) - thread_start;
 
     sim.set_vehicle("none");
-    pt.close(1);
+    pt.PassThruClose(1);
     sim.reset();
     // The log grows by a line per frame; a run leaves it behind only as long as it is needed.
     std::filesystem::remove(log_file);

@@ -1,5 +1,6 @@
-# cmake --install: the library, its header and pkg-config file, vexo with its man page, the udev
-# rule and the simulated cable, so 'vexo --sim info' works from an installed copy too.
+# cmake --install: both libraries, their header and pkg-config files, the ~/.passthru-style file
+# naming the fixed32 library, vexo with its man page, the udev rule and the simulated cable, so
+# 'vexo --sim info' works from an installed copy too.
 # Plain lib/ even under /usr on Debian: vexo looks for the library in ../lib/ beside bin/.
 set(CMAKE_INSTALL_LIBDIR lib CACHE PATH "Object code libraries (lib)")
 set(CMAKE_INSTALL_DOCDIR share/doc/vexo-j2534 CACHE PATH "Documentation (share/doc/vexo-j2534)")
@@ -48,7 +49,7 @@ if(WIN32)
   return()
 endif()
 
-install(TARGETS vexo_j2534_0404 LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR})
+install(TARGETS vexo_j2534_0404 vexo_j2534_0404_fixed32 LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR})
 install(FILES ${PROJECT_SOURCE_DIR}/include/vexo/j2534.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/vexo)
 install(TARGETS vexo RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 if(VEXO_INSTALL_SIM)
@@ -56,10 +57,28 @@ if(VEXO_INSTALL_SIM)
   install(TARGETS vexo_sim_usb LIBRARY DESTINATION lib/vexo-j2534 NAMELINK_SKIP)
 endif()
 
-file(RELATIVE_PATH VEXO_PC_TO_PREFIX /${CMAKE_INSTALL_LIBDIR}/pkgconfig /)
-string(REGEX REPLACE "/$" "" VEXO_PC_TO_PREFIX "${VEXO_PC_TO_PREFIX}")
-configure_file(${PROJECT_SOURCE_DIR}/packaging/vexo-j2534.pc.in ${PROJECT_BINARY_DIR}/vexo-j2534.pc @ONLY)
-install(FILES ${PROJECT_BINARY_DIR}/vexo-j2534.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+# The pkg-config files (cmake/VexoPkgConfig.cmake). An install where the files will live (component
+# "located": cmake --install, the .deb) writes them at install time, naming its prefix, together
+# with share/vexo-j2534/passthru/vexo-j2534.json, the file 'vexo register' writes, naming the
+# installed fixed32 library. The archives, unpacked anywhere, take the pkg-config files that find
+# the prefix from their own folder (component "relocatable") and no JSON file: only
+# 'vexo register' can know where they were unpacked.
+set(VEXO_PC_TEMPLATE ${PROJECT_SOURCE_DIR}/packaging/vexo-j2534.pc.in)
+install(CODE "
+  set(VEXO_PC_TEMPLATE \"${VEXO_PC_TEMPLATE}\")
+  set(CMAKE_INSTALL_LIBDIR \"${CMAKE_INSTALL_LIBDIR}\")
+  set(CMAKE_INSTALL_INCLUDEDIR \"${CMAKE_INSTALL_INCLUDEDIR}\")
+  set(PROJECT_VERSION \"${PROJECT_VERSION}\")
+  set(VEXO_PASSTHRU_JSON_WRITER \"$<TARGET_FILE:vexo_passthru_json>\")
+  set(VEXO_FIXED32_FILE \"$<TARGET_FILE_NAME:vexo_j2534_0404_fixed32>\")
+  set(VEXO_PASSTHRU_JSON \"${CMAKE_INSTALL_DATADIR}/vexo-j2534/passthru/vexo-j2534.json\")
+  include(\"${PROJECT_SOURCE_DIR}/cmake/VexoInstallLocated.cmake\")" COMPONENT located)
+include(${PROJECT_SOURCE_DIR}/cmake/VexoPkgConfig.cmake)
+file(RELATIVE_PATH to_prefix /${CMAKE_INSTALL_LIBDIR}/pkgconfig /)
+string(REGEX REPLACE "/$" "" to_prefix "${to_prefix}")
+vexo_write_pc_files("\${pcfiledir}/${to_prefix}" ${PROJECT_BINARY_DIR}/relocatable)
+install(DIRECTORY ${PROJECT_BINARY_DIR}/relocatable/ DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig
+  COMPONENT relocatable EXCLUDE_FROM_ALL)
 
 # udev reads /lib/udev/rules.d and /etc/udev/rules.d only, so a prefix install parks the rule in
 # share/ with a note; the Debian package installs the component udev_system instead.

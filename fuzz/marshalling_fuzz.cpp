@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "api/device_slot.h"
-#include "api/entry_points.h"
 #include "fuzz_input.h"
 #include "vexo/j2534.h"
 
@@ -43,7 +42,7 @@ public:
         }
         return out;
     }
-    Result<std::uint32_t> write_msgs(std::uint32_t, std::span<const Message> msgs, std::uint32_t) override {
+    WriteResult write_msgs(std::uint32_t, std::span<const Message> msgs, std::uint32_t) override {
         for (const Message& m : msgs) check(m.data.size() <= PASSTHRU_MSG_DATA_SIZE);
         return static_cast<std::uint32_t>(msgs.size());
     }
@@ -102,14 +101,14 @@ void ioctl_call(std::uint32_t channel) {
     std::uint32_t value = 0;
     switch (id) {
         case GET_CONFIG:
-        case SET_CONFIG: (void)api::passthru_ioctl(channel, id, &list, nullptr); break;
-        case FIVE_BAUD_INIT: (void)api::passthru_ioctl(channel, id, &in_array, &out_array); break;
+        case SET_CONFIG: (void)PassThruIoctl(channel, id, &list, nullptr); break;
+        case FIVE_BAUD_INIT: (void)PassThruIoctl(channel, id, &in_array, &out_array); break;
         case ADD_TO_FUNCT_MSG_LOOKUP_TABLE:
-        case DELETE_FROM_FUNCT_MSG_LOOKUP_TABLE: (void)api::passthru_ioctl(channel, id, &in_array, nullptr); break;
-        case FAST_INIT: (void)api::passthru_ioctl(channel, id, &in_msg, &out_msg); break;
+        case DELETE_FROM_FUNCT_MSG_LOOKUP_TABLE: (void)PassThruIoctl(channel, id, &in_array, nullptr); break;
+        case FAST_INIT: (void)PassThruIoctl(channel, id, &in_msg, &out_msg); break;
         case READ_VBATT:
-        case READ_PROG_VOLTAGE: (void)api::passthru_ioctl(channel, id, nullptr, &value); break;
-        default: (void)api::passthru_ioctl(channel, id, nullptr, nullptr); break;
+        case READ_PROG_VOLTAGE: (void)PassThruIoctl(channel, id, nullptr, &value); break;
+        default: (void)PassThruIoctl(channel, id, nullptr, nullptr); break;
     }
     if (out_msg.DataSize > PASSTHRU_MSG_DATA_SIZE || out_msg.ExtraDataIndex > out_msg.DataSize) __builtin_trap();
 }
@@ -120,7 +119,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
     setenv("TEMP", "/nonexistent/vexo-fuzz", 1);
     api::set_device_factory([] { return std::make_unique<StubDevice>(); });
     std::uint32_t id = 0;
-    if (api::passthru_open(nullptr, &id) != STATUS_NOERROR) std::abort();
+    if (PassThruOpen(nullptr, &id) != STATUS_NOERROR) std::abort();
     return 0;
 }
 
@@ -134,14 +133,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 std::vector<PASSTHRU_MSG> msgs(input.byte() % 8);
                 for (PASSTHRU_MSG& msg : msgs) msg = hostile_message();
                 std::uint32_t n = static_cast<std::uint32_t>(msgs.size());
-                (void)api::passthru_write_msgs(channel, msgs.empty() ? nullptr : msgs.data(), &n, input.u32() % 10);
+                (void)PassThruWriteMsgs(channel, msgs.empty() ? nullptr : msgs.data(), &n, input.u32() % 10);
                 if (n > msgs.size()) __builtin_trap();
                 break;
             }
             case 1: {
                 std::vector<PASSTHRU_MSG> msgs(1 + input.byte() % 8);
                 std::uint32_t n = static_cast<std::uint32_t>(msgs.size());
-                (void)api::passthru_read_msgs(channel, msgs.data(), &n, 0);
+                (void)PassThruReadMsgs(channel, msgs.data(), &n, 0);
                 if (n > msgs.size()) __builtin_trap();
                 for (std::uint32_t i = 0; i < n; ++i) {
                     if (msgs[i].DataSize > PASSTHRU_MSG_DATA_SIZE || msgs[i].ExtraDataIndex > msgs[i].DataSize) {
@@ -156,14 +155,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 PASSTHRU_MSG pattern = hostile_message();
                 PASSTHRU_MSG flow = hostile_message();
                 std::uint32_t id = 0;
-                (void)api::passthru_start_msg_filter(channel, input.u32() % 5, &mask, &pattern,
-                                                     input.byte() % 2 ? &flow : nullptr, &id);
+                (void)PassThruStartMsgFilter(channel, input.u32() % 5, &mask, &pattern,
+                                             input.byte() % 2 ? &flow : nullptr, &id);
                 break;
             }
             default: {
                 PASSTHRU_MSG msg = hostile_message();
                 std::uint32_t id = 0;
-                (void)api::passthru_start_periodic_msg(channel, &msg, &id, input.u32());
+                (void)PassThruStartPeriodicMsg(channel, &msg, &id, input.u32());
                 break;
             }
         }

@@ -12,10 +12,9 @@ set -euo pipefail
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 [ $# -gt 0 ] || { echo "usage: check-packages.sh ZIP..." >&2; exit 2; }
 
-# The exports, from their one list. regsvr32 calls the names marked "windows" there; the DLL
-# exports nothing else beside the PassThru functions.
-EXPORTS=$(sed -n '/^[A-Za-z]/{/ windows$/!p}' "$ROOT/src/api/exports.txt")
-REGISTRATION=$(echo $(sed -n 's/ windows$//p' "$ROOT/src/api/exports.txt"))
+# The exports, from their one list, and the two regsvr32 calls; the DLL exports nothing else.
+EXPORTS=$(bash "$ROOT/scripts/export-names.sh")
+REGISTRATION=$(echo $(bash "$ROOT/scripts/export-names.sh" registration))
 # Imports a shipped Windows binary may have: Windows' own system libraries only.
 SYSTEM_DLLS="kernel32.dll msvcrt.dll ntdll.dll advapi32.dll user32.dll setupapi.dll cfgmgr32.dll
 ole32.dll shell32.dll winusb.dll ws2_32.dll"

@@ -2,8 +2,8 @@
 # Sets up a Debian machine and runs every check of the project:
 #   Linux build with -Werror, its tests (the end-to-end ones also through the system's libusb and
 #   the usbfs model of the cable) and one short run of every benchmark; the tests again under
-#   ASan+UBSan and under TSan; the fuzz targets for a minute each under ASan+UBSan; the .so's
-#   export list; the Debian package and tarball built by cpack from the Release tree, linted,
+#   ASan+UBSan and under TSan; the fuzz targets for a minute each under ASan+UBSan; both .so's
+#   export lists; the Debian package and tarball built by cpack from the Release tree, linted,
 #   installed, run and removed; the 32- and 64-bit Windows cross-builds with their DLLs' exports
 #   and imports;
 #   every Windows test executable under 64-bit Wine, and under 32-bit Wine where the host can
@@ -20,9 +20,9 @@ OUT=${VEXO_BUILD_ROOT:-$ROOT/build-ci}
 JOBS=${JOBS:-2}
 # CI may start with a bare environment; Wine wants a home.
 export HOME=${HOME:-$(getent passwd "$(id -u)" | cut -d: -f6)}
-# The exports, from their one list; the Windows DLL also has the names marked "windows" there.
-EXPORTS=$(sed -n '/^[A-Za-z]/{/ windows$/!p}' "$ROOT/src/api/exports.txt")
-DLL_EXPORTS="$EXPORTS $(sed -n 's/ windows$//p' "$ROOT/src/api/exports.txt")"
+# The exports, from their one list; the Windows DLL also has the two regsvr32 calls.
+EXPORTS=$(bash "$ROOT/scripts/export-names.sh")
+DLL_EXPORTS="$EXPORTS $(bash "$ROOT/scripts/export-names.sh" registration)"
 # Imports a shipped DLL may have: Windows' own system libraries only.
 SYSTEM_DLLS="kernel32.dll msvcrt.dll ntdll.dll advapi32.dll user32.dll setupapi.dll cfgmgr32.dll
 ole32.dll shell32.dll winusb.dll ws2_32.dll"
@@ -78,7 +78,7 @@ install_packages() {
         $sudo apt-get install -y -q \
             cmake ninja-build g++ pkg-config binutils file ccache \
             libusb-1.0-0-dev libgtest-dev libgmock-dev googletest libbenchmark-dev libclang-rt-14-dev \
-            umockdev libumockdev-dev can-utils python3 \
+            umockdev libumockdev-dev can-utils python3 libqt6serialbus6-bin \
             python3-can python3-pytest python3-setuptools python3-wheel python3-venv \
             gcc-mingw-w64-i686-posix g++-mingw-w64-i686-posix binutils-mingw-w64-i686 \
             gcc-mingw-w64-x86-64-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 \
@@ -87,7 +87,7 @@ install_packages() {
     local tool
     for tool in cmake ninja ccache g++ pkg-config nm i686-w64-mingw32-g++-posix i686-w64-mingw32-objdump \
         x86_64-w64-mingw32-g++-posix x86_64-w64-mingw32-objdump wine wineboot wineserver setarch timeout log2asc \
-        cpack dpkg-deb dpkg-shlibdeps lintian makensis \
+        cpack dpkg-deb dpkg-shlibdeps lintian makensis /usr/lib/qt6/bin/canbusutil /usr/bin/python3 \
         /usr/lib/wine/wine64 /usr/lib/wine/wineserver64; do
         command -v "$tool" >/dev/null || die "missing tool: $tool"
     done
@@ -118,16 +118,17 @@ linux_build() {
     LD_LIBRARY_PATH="$OUT/linux/sim/simusb" "$OUT/linux/bench/vexo_receive_bench" --benchmark_min_time=0.01
     stage_done
 
-    stage "Linux export list (nm -D)"
-    local so="$OUT/linux/libvexo_j2534_0404.so"
-    [ -f "$so" ] || die "$so not built"
-    local got
-    got=$(nm -D --defined-only "$so" | awk '{print $NF}' | sorted_words)
-    if [ "$got" != "$(echo "$EXPORTS" | sorted_words)" ]; then
-        diff <(echo "$EXPORTS" | sorted_words) <(echo "$got") || true
-        die "libvexo_j2534_0404.so must export exactly the fourteen PassThru functions"
-    fi
-    echo "libvexo_j2534_0404.so exports exactly the $(echo "$got" | wc -l) PassThru functions"
+    stage "Linux export lists (nm -D)"
+    local so got
+    for so in libvexo_j2534_0404.so libvexo_j2534_0404_fixed32.so; do
+        [ -f "$OUT/linux/$so" ] || die "$OUT/linux/$so not built"
+        got=$(nm -D --defined-only "$OUT/linux/$so" | awk '{print $NF}' | sorted_words)
+        if [ "$got" != "$(echo "$EXPORTS" | sorted_words)" ]; then
+            diff <(echo "$EXPORTS" | sorted_words) <(echo "$got") || true
+            die "$so must export exactly the fourteen PassThru functions"
+        fi
+        echo "$so exports exactly the $(echo "$got" | wc -l) PassThru functions"
+    done
     stage_done
 
     stage "Linux packages (cpack: .deb and tarball; lintian; install, run, remove)"

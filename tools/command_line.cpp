@@ -18,7 +18,7 @@ struct CommandEntry {
     std::string_view name;
 };
 
-constexpr std::array<CommandEntry, 7> kCommands = {{
+constexpr std::array<CommandEntry, 9> kCommands = {{
     {Command::Info, "info"},
     {Command::Vin, "vin"},
     {Command::Obd, "obd"},
@@ -26,6 +26,8 @@ constexpr std::array<CommandEntry, 7> kCommands = {{
     {Command::Uds, "uds"},
     {Command::Monitor, "monitor"},
     {Command::Kline, "kline"},
+    {Command::Register, "register"},
+    {Command::Unregister, "unregister"},
 }};
 
 constexpr unsigned bit(Command command) { return 1u << static_cast<unsigned>(command); }
@@ -39,12 +41,13 @@ struct OptionEntry {
     unsigned commands;  // kEveryCommand, or the commands it applies to
 };
 
-constexpr std::array<OptionEntry, 32> kOptions = {{
+constexpr std::array<OptionEntry, 33> kOptions = {{
     {"--help", false, kEveryCommand},
     {"-h", false, kEveryCommand},
     {"--version", false, kEveryCommand},
     {"--json", false, kEveryCommand},
     {"--lib", true, kEveryCommand},
+    {"--abi", true, kEveryCommand},
     {"--sim", false, kEveryCommand},
     {"--sim-lib", true, kEveryCommand},
     {"--sim-vehicle", true, kEveryCommand},
@@ -140,6 +143,8 @@ std::expected<void, std::string> apply(Options& options, MonitorFilterParts& par
         options.json = true;
     else if (name == "--lib")
         options.library = std::filesystem::path(std::string(p.value));
+    else if (name == "--abi")
+        return choose(p, options.abi.emplace(), {{"platform", Abi::Platform}, {"fixed32", Abi::Fixed32}});
     else if (name == "--sim")
         options.sim = true;
     else if (name == "--no-trace")

@@ -9,9 +9,11 @@
 #include <string_view>
 #include <vector>
 
+#include "abi.h"
+
 namespace vexo::tools {
 
-enum class Command { None, Info, Vin, Obd, Dtc, Uds, Monitor, Kline };
+enum class Command { None, Info, Vin, Obd, Dtc, Uds, Monitor, Kline, Register, Unregister };
 
 enum class MonitorProtocol { Can, Iso15765 };
 enum class MonitorFormat { Table, Candump };
@@ -37,6 +39,7 @@ struct Options {
     bool json = false;
 
     std::optional<std::filesystem::path> library;
+    std::optional<Abi> abi;  // the library's layout; absent: from its file name (library_abi)
     bool sim = false;
     std::optional<std::filesystem::path> sim_library;
     std::optional<std::string> sim_vehicle;  // "demo" when absent

@@ -8,8 +8,8 @@ namespace {
 
 // The library's version is what it reports through PassThruReadVersion, which needs an open cable;
 // `opened` is empty when none could be opened, `library` when none was found or loaded.
-void print_version(const Options& options, const std::string& library, const std::string& why_not,
-                   const std::optional<VersionTexts>& opened) {
+void print_version(const Options& options, const std::string& library, std::optional<Abi> abi,
+                   const std::string& why_not, const std::optional<VersionTexts>& opened) {
     if (options.json) {
         JsonWriter json;
         json.begin_object();
@@ -19,6 +19,8 @@ void print_version(const Options& options, const std::string& library, const std
         json.key("vexo_version").string(VEXO_VERSION_TEXT);
         json.key("library");
         if (library.empty()) json.null(); else json.string(library);
+        json.key("abi");
+        if (abi) json.string(abi_name(*abi)); else json.null();
         json.key("dll_version");
         if (opened) json.string(opened->dll); else json.null();
         json.key("firmware_version");
@@ -33,6 +35,7 @@ void print_version(const Options& options, const std::string& library, const std
     }
     std::string text = std::string("vexo ") + VEXO_VERSION_TEXT + "\n";
     text += "library:  " + (library.empty() ? std::string("none") : library) + "\n";
+    if (abi) text += "abi:      " + abi_text(*abi) + "\n";
     if (opened) {
         text += "dll:      " + opened->dll + "\nfirmware: " + opened->firmware + "\n";
     } else {
@@ -46,24 +49,25 @@ void print_version(const Options& options, const std::string& library, const std
 }  // namespace
 
 int report_version_without_library(const Options& options, const ToolError& why) {
-    print_version(options, "", why.text, std::nullopt);
+    print_version(options, "", std::nullopt, why.text, std::nullopt);
     return kExitOk;
 }
 
 Result<int> run_version(const CommandContext& context) {
     const std::string library = path_text(context.library.path());
+    const Abi abi = context.library.abi();
     auto session = open_session(context);
     if (!session) {
-        print_version(context.options, library, session.error().text, std::nullopt);
+        print_version(context.options, library, abi, session.error().text, std::nullopt);
         return kExitOk;
     }
     const auto versions = session->read_version();
     if (!versions) {
-        print_version(context.options, library, versions.error().text, std::nullopt);
+        print_version(context.options, library, abi, versions.error().text, std::nullopt);
         return kExitOk;
     }
     if (auto closed = finish(*session); !closed) return std::unexpected(closed.error());
-    print_version(context.options, library, "", *versions);
+    print_version(context.options, library, abi, "", *versions);
     return kExitOk;
 }
 

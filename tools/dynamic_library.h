@@ -9,6 +9,8 @@ namespace vexo::tools {
 
 // The platform's file names of the libraries the client loads.
 extern const std::string_view kJ2534LibraryFileName;  // libvexo_j2534_0404.so / vexo_j2534_0404.dll
+// The one with fixed 32-bit fields: libvexo_j2534_0404_fixed32.so; on Windows the DLL, which has both.
+extern const std::string_view kJ2534Fixed32LibraryFileName;
 extern const std::string_view kUsbLibraryFileName;    // libusb-1.0.so.0 / libusb-1.0.dll
 
 // A library loaded for the rest of the process. It is never unloaded: a J2534 library's libusb may
@@ -29,5 +31,9 @@ private:
 
 // The directory holding the running executable; empty when the platform cannot tell.
 std::filesystem::path executable_directory();
+
+// ~/.passthru, where Linux J2534 applications find a JSON file per device; or why there is none
+// (Windows applications read the registry; HOME is not set).
+std::expected<std::filesystem::path, std::string> passthru_directory();
 
 }  // namespace vexo::tools

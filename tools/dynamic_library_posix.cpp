@@ -1,5 +1,6 @@
 #include <dlfcn.h>
 
+#include <cstdlib>
 #include <system_error>
 
 #include "dynamic_library.h"
@@ -8,6 +9,7 @@
 namespace vexo::tools {
 
 const std::string_view kJ2534LibraryFileName = "libvexo_j2534_0404.so";
+const std::string_view kJ2534Fixed32LibraryFileName = "libvexo_j2534_0404_fixed32.so";
 const std::string_view kUsbLibraryFileName = "libusb-1.0.so.0";
 
 std::expected<DynamicLibrary, std::string> DynamicLibrary::load(const std::filesystem::path& path, bool share_symbols) {
@@ -25,6 +27,12 @@ std::filesystem::path executable_directory() {
     std::error_code error;
     const std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", error);
     return error ? std::filesystem::path() : exe.parent_path();
+}
+
+std::expected<std::filesystem::path, std::string> passthru_directory() {
+    const char* home = std::getenv("HOME");
+    if (home == nullptr || *home == '\0') return std::unexpected("HOME is not set: there is no ~/.passthru");
+    return std::filesystem::path(home) / ".passthru";
 }
 
 }  // namespace vexo::tools

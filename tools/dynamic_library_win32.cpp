@@ -8,6 +8,7 @@
 namespace vexo::tools {
 
 const std::string_view kJ2534LibraryFileName = "vexo_j2534_0404.dll";
+const std::string_view kJ2534Fixed32LibraryFileName = "vexo_j2534_0404.dll";
 const std::string_view kUsbLibraryFileName = "libusb-1.0.dll";
 
 namespace {
@@ -49,6 +50,11 @@ std::filesystem::path executable_directory() {
         if (length < buffer.size()) return std::filesystem::path(std::wstring(buffer.data(), length)).parent_path();
         buffer.resize(buffer.size() * 2);
     }
+}
+
+std::expected<std::filesystem::path, std::string> passthru_directory() {
+    return std::unexpected("Windows applications find J2534 libraries in the registry: regsvr32 " +
+                           std::string(kJ2534LibraryFileName) + " registers it");
 }
 
 }  // namespace vexo::tools

@@ -19,12 +19,18 @@ commands:
   uds       a diagnostic session: raw requests on one channel, kept alive
   monitor   print every CAN message received, like candump
   kline     ISO14230 fast init on the K-line, then one request
+  register  write ~/.passthru/vexo-j2534.json, through which Linux J2534
+            applications find the library; unregister removes it
 
 options for every command:
   --lib PATH         the J2534 library to load (default: libvexo_j2534_0404.so or
                      vexo_j2534_0404.dll beside vexo, then in the directory above it,
                      where a build tree puts it, then in ../lib/); a bare file
                      name is also looked for in the current directory
+  --abi ABI          the record layout of that library: platform (the standard's
+                     unsigned long, the default) or fixed32 (32-bit fields, the
+                     default for a file whose name ends in _fixed32; without --lib,
+                     libvexo_j2534_0404_fixed32.so is looked for instead)
   --sim              use the simulated cable and vehicle instead of USB hardware
   --sim-lib PATH     the simulated cable's libusb stand-in (default: simusb/ beside
                      vexo, then ../simusb/, ../sim/simusb/, ../sim/ and, installed,
@@ -154,6 +160,17 @@ cleanly and exits with 130).
   --duration S   stop after S seconds
 )";
 
+constexpr const char* kRegister = R"(usage: vexo register [--lib PATH] [--json]
+       vexo unregister [--json]
+
+register writes ~/.passthru/vexo-j2534.json, the file through which Linux
+J2534 applications find a device's library: NAME, VENDOR, FUNCTION_LIB (the
+absolute path of the fixed32 library, libvexo_j2534_0404_fixed32.so, beside
+vexo or given with --lib; these applications declare 32-bit fields) and the
+protocols it carries. unregister removes it. Neither touches a file of that
+name that vexo did not write: vexo's begins with its NAME and VENDOR lines.
+)";
+
 constexpr const char* kKline = R"(usage: vexo kline [--request HEX] [--timeout MS] [--json]
 
 Connects ISO14230 at 10400 baud, runs a fast init with StartCommunication
@@ -177,6 +194,8 @@ std::string help_text(Command command) {
         case Command::Uds: return kUds;
         case Command::Monitor: return kMonitor;
         case Command::Kline: return kKline;
+        case Command::Register:
+        case Command::Unregister: return kRegister;
     }
     return kGeneral;
 }

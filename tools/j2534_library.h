@@ -2,40 +2,25 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <string_view>
 
+#include "passthru_calls.h"
 #include "tool_error.h"
-#include "vexo/j2534.h"
 
 namespace vexo::tools {
 
-// The fourteen exported functions, as an application binds them at run time.
-struct PassThruFunctions {
-    decltype(&::PassThruOpen) open;
-    decltype(&::PassThruClose) close;
-    decltype(&::PassThruConnect) connect;
-    decltype(&::PassThruDisconnect) disconnect;
-    decltype(&::PassThruReadMsgs) read_msgs;
-    decltype(&::PassThruWriteMsgs) write_msgs;
-    decltype(&::PassThruStartPeriodicMsg) start_periodic_msg;
-    decltype(&::PassThruStopPeriodicMsg) stop_periodic_msg;
-    decltype(&::PassThruStartMsgFilter) start_msg_filter;
-    decltype(&::PassThruStopMsgFilter) stop_msg_filter;
-    decltype(&::PassThruSetProgrammingVoltage) set_programming_voltage;
-    decltype(&::PassThruReadVersion) read_version;
-    decltype(&::PassThruGetLastError) get_last_error;
-    decltype(&::PassThruIoctl) ioctl;
-};
-
-// A loaded J2534 04.04 library. Stays loaded until the process ends.
+// A loaded J2534 04.04 library, bound in the layout the caller says it has. Stays loaded until the
+// process ends.
 class J2534Library {
 public:
     // Fails when the file cannot be loaded or lacks any of the fourteen functions.
-    static Result<J2534Library> load(const std::filesystem::path& path);
+    static Result<J2534Library> load(const std::filesystem::path& path, Abi abi);
 
-    const PassThruFunctions& fn() const { return fn_; }
+    const PassThruCalls& calls() const { return *calls_; }
     const std::filesystem::path& path() const { return path_; }
+    Abi abi() const { return abi_; }
 
     // PassThruGetLastError's text, or a note when the library gives none.
     std::string last_error_text() const;
@@ -43,10 +28,15 @@ public:
     ToolError call_failure(std::string_view call, std::uint32_t status) const;
 
 private:
-    J2534Library(std::filesystem::path path, PassThruFunctions fn) : path_(std::move(path)), fn_(fn) {}
+    J2534Library(std::filesystem::path path, Abi abi, std::unique_ptr<const PassThruCalls> calls)
+        : path_(std::move(path)), abi_(abi), calls_(std::move(calls)) {}
 
     std::filesystem::path path_;
-    PassThruFunctions fn_;
+    Abi abi_;
+    std::unique_ptr<const PassThruCalls> calls_;
 };
+
+// "platform (unsigned long: 64-bit fields)" or "fixed32 (32-bit fields)", for --version.
+std::string abi_text(Abi abi);
 
 }  // namespace vexo::tools

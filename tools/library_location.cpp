@@ -26,6 +26,11 @@ std::filesystem::path given_library(const std::filesystem::path& given, const st
     return std::filesystem::is_regular_file(local, error) ? local : given;
 }
 
+Abi library_abi(const std::filesystem::path& library, std::optional<Abi> given) {
+    if (given) return *given;
+    return path_text(library.stem()).ends_with("_fixed32") ? Abi::Fixed32 : Abi::Platform;
+}
+
 std::optional<std::filesystem::path> first_existing(std::span<const std::filesystem::path> candidates) {
     for (const std::filesystem::path& candidate : candidates) {
         std::error_code error;

@@ -8,6 +8,7 @@
 
 #include "j2534_library.h"
 #include "tool_error.h"
+#include "vexo/j2534.h"  // the numbers its callers pass: protocol IDs, flags, filter types
 
 namespace vexo::tools {
 
@@ -63,7 +64,7 @@ public:
 private:
     explicit Session(const J2534Library& library, std::uint32_t device_id)
         : library_(&library), device_id_(device_id) {}
-    PASSTHRU_MSG message(std::span<const std::uint8_t> data, std::uint32_t tx_flags) const;
+    PassThruMessage message(std::span<const std::uint8_t> data, std::uint32_t tx_flags) const;
 
     const J2534Library* library_;
     std::uint32_t device_id_ = 0;

@@ -23,7 +23,8 @@ Result<std::filesystem::path> locate_library(const Options& options) {
         const std::filesystem::path cwd = std::filesystem::current_path(error);
         return error ? *options.library : given_library(*options.library, cwd);
     }
-    const auto candidates = j2534_library_candidates(executable_directory(), kJ2534LibraryFileName);
+    const auto file_name = options.abi == Abi::Fixed32 ? kJ2534Fixed32LibraryFileName : kJ2534LibraryFileName;
+    const auto candidates = j2534_library_candidates(executable_directory(), file_name);
     if (const auto found = first_existing(candidates)) return *found;
     return tool_failure("no J2534 library found (looked for " + path_list(candidates) + "); give one with --lib PATH");
 }
@@ -37,6 +38,8 @@ Result<int> dispatch(const CommandContext& context) {
         case Command::Uds: return run_uds(context);
         case Command::Monitor: return run_monitor(context);
         case Command::Kline: return run_kline(context);
+        case Command::Register:
+        case Command::Unregister:
         case Command::None: break;
     }
     return tool_failure("no command given");
@@ -46,6 +49,10 @@ int run(const Options& options) {
     prepare_console();
     install_interrupt_handler();
     if (auto steered = steer_trace(options); !steered) return report_failure(steered.error(), options.command, options.json);
+    if (!options.version && (options.command == Command::Register || options.command == Command::Unregister)) {
+        const auto code = options.command == Command::Register ? run_register(options) : run_unregister(options);
+        return code ? *code : report_failure(code.error(), options.command, options.json);
+    }
     if (!options.version) announce_trace(options);
     // The stand-in goes first: the J2534 library binds to whichever libusb is loaded when it arrives.
     if (options.sim) {
@@ -58,7 +65,7 @@ int run(const Options& options) {
         if (options.version) return report_version_without_library(options, path.error());
         return report_failure(path.error(), options.command, options.json);
     }
-    const auto library = J2534Library::load(*path);
+    const auto library = J2534Library::load(*path, library_abi(*path, options.abi));
     if (!library) {
         if (options.version) return report_version_without_library(options, library.error());
         return report_failure(library.error(), options.command, options.json);

@@ -3,6 +3,7 @@
 #ifndef VEXO_J2534_H
 #define VEXO_J2534_H
 
+#include <limits.h>
 #include <stddef.h>
 #include <stdint.h>
 
@@ -154,75 +155,138 @@ extern "C" {
 
 #define PASSTHRU_MSG_DATA_SIZE 4128u
 
+/* Code that needs the numbers above and nothing else defines VEXO_J2534_VALUES_ONLY: the
+   records below have one layout per ABI, and such code must not depend on either. */
+#if !defined(VEXO_J2534_VALUES_ONLY)
+
+/* The standard declares every field, argument and output `unsigned long` and the status `long`.
+   That is 32 bits on Windows and 64 on 64-bit Linux, where C, C++, Qt, Python c_ulong and JNA
+   clients lay the records out with 8-byte fields: libvexo_j2534_0404.so. Clients that declare
+   32-bit fields (Rust's u32, for one) load libvexo_j2534_0404_fixed32.so and compile with
+   VEXO_J2534_FIXED32. On Windows both are the same 32-bit layout. */
+#if defined(_WIN32) || defined(VEXO_J2534_FIXED32)
+typedef uint32_t J2534_ULONG;
+typedef uint32_t J2534_STATUS;
+#else
+typedef unsigned long J2534_ULONG;
+typedef long J2534_STATUS;
+#endif
+
 typedef struct {
-    uint32_t ProtocolID;
-    uint32_t RxStatus;
-    uint32_t TxFlags;
-    uint32_t Timestamp;
-    uint32_t DataSize;
-    uint32_t ExtraDataIndex;
+    J2534_ULONG ProtocolID;
+    J2534_ULONG RxStatus;
+    J2534_ULONG TxFlags;
+    J2534_ULONG Timestamp;
+    J2534_ULONG DataSize;
+    J2534_ULONG ExtraDataIndex;
     uint8_t Data[PASSTHRU_MSG_DATA_SIZE];
 } PASSTHRU_MSG;
 
 typedef struct {
-    uint32_t Parameter;
-    uint32_t Value;
+    J2534_ULONG Parameter;
+    J2534_ULONG Value;
 } SCONFIG;
 
 typedef struct {
-    uint32_t NumOfParams;
+    J2534_ULONG NumOfParams;
     SCONFIG *ConfigPtr;
 } SCONFIG_LIST;
 
 typedef struct {
-    uint32_t NumOfBytes;
+    J2534_ULONG NumOfBytes;
     uint8_t *BytePtr;
 } SBYTE_ARRAY;
 
-/* Every field is a fixed 32-bit type, never a long (32 bits on Windows x64, 64 on Linux x86-64):
-   the message is the same on every target; only the two records holding a pointer differ. */
+/* Each record's size and field offsets, for the layout this target and macro select. */
 #ifdef __cplusplus
 #define J2534_STATIC_ASSERT static_assert
 #else
 #define J2534_STATIC_ASSERT _Static_assert
 #endif
-J2534_STATIC_ASSERT(sizeof(PASSTHRU_MSG) == 4152, "PASSTHRU_MSG is 4152 bytes");
-J2534_STATIC_ASSERT(offsetof(PASSTHRU_MSG, Data) == 24, "Data follows six 32-bit fields");
-J2534_STATIC_ASSERT(sizeof(SCONFIG) == 8, "SCONFIG is two 32-bit fields");
-#if UINTPTR_MAX > 0xFFFFFFFFu
-J2534_STATIC_ASSERT(sizeof(SCONFIG_LIST) == 16 && offsetof(SCONFIG_LIST, ConfigPtr) == 8,
-                    "64-bit targets: the pointer is aligned to 8 after the 32-bit count");
-J2534_STATIC_ASSERT(sizeof(SBYTE_ARRAY) == 16 && offsetof(SBYTE_ARRAY, BytePtr) == 8,
-                    "64-bit targets: the pointer is aligned to 8 after the 32-bit count");
+#define J2534_ASSERT_LAYOUT(record, size) J2534_STATIC_ASSERT(sizeof(record) == (size), #record " is " #size " bytes")
+#define J2534_ASSERT_FIELD(record, field, offset) \
+    J2534_STATIC_ASSERT(offsetof(record, field) == (offset), #record "." #field " is at " #offset)
+#if !defined(_WIN32) && !defined(VEXO_J2534_FIXED32) && ULONG_MAX > 0xFFFFFFFFu
+J2534_ASSERT_LAYOUT(PASSTHRU_MSG, 4176);
+J2534_ASSERT_FIELD(PASSTHRU_MSG, RxStatus, 8);
+J2534_ASSERT_FIELD(PASSTHRU_MSG, TxFlags, 16);
+J2534_ASSERT_FIELD(PASSTHRU_MSG, Timestamp, 24);
+J2534_ASSERT_FIELD(PASSTHRU_MSG, DataSize, 32);
+J2534_ASSERT_FIELD(PASSTHRU_MSG, ExtraDataIndex, 40);
+J2534_ASSERT_FIELD(PASSTHRU_MSG, Data, 48);
+J2534_ASSERT_LAYOUT(SCONFIG, 16);
+J2534_ASSERT_FIELD(SCONFIG, Value, 8);
 #else
-J2534_STATIC_ASSERT(sizeof(SCONFIG_LIST) == 8 && offsetof(SCONFIG_LIST, ConfigPtr) == 4,
-                    "32-bit targets: the pointer follows the 32-bit count");
-J2534_STATIC_ASSERT(sizeof(SBYTE_ARRAY) == 8 && offsetof(SBYTE_ARRAY, BytePtr) == 4,
-                    "32-bit targets: the pointer follows the 32-bit count");
+J2534_ASSERT_LAYOUT(PASSTHRU_MSG, 4152);
+J2534_ASSERT_FIELD(PASSTHRU_MSG, RxStatus, 4);
+J2534_ASSERT_FIELD(PASSTHRU_MSG, TxFlags, 8);
+J2534_ASSERT_FIELD(PASSTHRU_MSG, Timestamp, 12);
+J2534_ASSERT_FIELD(PASSTHRU_MSG, DataSize, 16);
+J2534_ASSERT_FIELD(PASSTHRU_MSG, ExtraDataIndex, 20);
+J2534_ASSERT_FIELD(PASSTHRU_MSG, Data, 24);
+J2534_ASSERT_LAYOUT(SCONFIG, 8);
+J2534_ASSERT_FIELD(SCONFIG, Value, 4);
 #endif
+/* The count and a pointer: 8 and 8 on 64-bit targets whatever the count's width (padding fills
+   a 32-bit one), 4 and 4 on 32-bit targets. */
+#if UINTPTR_MAX > 0xFFFFFFFFu
+J2534_ASSERT_LAYOUT(SCONFIG_LIST, 16);
+J2534_ASSERT_FIELD(SCONFIG_LIST, ConfigPtr, 8);
+J2534_ASSERT_LAYOUT(SBYTE_ARRAY, 16);
+J2534_ASSERT_FIELD(SBYTE_ARRAY, BytePtr, 8);
+#else
+J2534_ASSERT_LAYOUT(SCONFIG_LIST, 8);
+J2534_ASSERT_FIELD(SCONFIG_LIST, ConfigPtr, 4);
+J2534_ASSERT_LAYOUT(SBYTE_ARRAY, 8);
+J2534_ASSERT_FIELD(SBYTE_ARRAY, BytePtr, 4);
+#endif
+J2534_ASSERT_FIELD(PASSTHRU_MSG, ProtocolID, 0);
+J2534_ASSERT_FIELD(SCONFIG, Parameter, 0);
+J2534_ASSERT_FIELD(SCONFIG_LIST, NumOfParams, 0);
+J2534_ASSERT_FIELD(SBYTE_ARRAY, NumOfBytes, 0);
+#undef J2534_ASSERT_FIELD
+#undef J2534_ASSERT_LAYOUT
 #undef J2534_STATIC_ASSERT
 
-J2534_API uint32_t J2534_CALL PassThruOpen(void *pName, uint32_t *pDeviceID);
-J2534_API uint32_t J2534_CALL PassThruClose(uint32_t DeviceID);
-J2534_API uint32_t J2534_CALL PassThruConnect(uint32_t DeviceID, uint32_t ProtocolID, uint32_t Flags, uint32_t BaudRate,
-                                              uint32_t *pChannelID);
-J2534_API uint32_t J2534_CALL PassThruDisconnect(uint32_t ChannelID);
-J2534_API uint32_t J2534_CALL PassThruReadMsgs(uint32_t ChannelID, PASSTHRU_MSG *pMsg, uint32_t *pNumMsgs,
-                                               uint32_t Timeout);
-J2534_API uint32_t J2534_CALL PassThruWriteMsgs(uint32_t ChannelID, PASSTHRU_MSG *pMsg, uint32_t *pNumMsgs,
-                                                uint32_t Timeout);
-J2534_API uint32_t J2534_CALL PassThruStartPeriodicMsg(uint32_t ChannelID, PASSTHRU_MSG *pMsg, uint32_t *pMsgID,
-                                                       uint32_t TimeInterval);
-J2534_API uint32_t J2534_CALL PassThruStopPeriodicMsg(uint32_t ChannelID, uint32_t MsgID);
-J2534_API uint32_t J2534_CALL PassThruStartMsgFilter(uint32_t ChannelID, uint32_t FilterType, PASSTHRU_MSG *pMaskMsg,
-                                                     PASSTHRU_MSG *pPatternMsg, PASSTHRU_MSG *pFlowControlMsg,
-                                                     uint32_t *pFilterID);
-J2534_API uint32_t J2534_CALL PassThruStopMsgFilter(uint32_t ChannelID, uint32_t FilterID);
-J2534_API uint32_t J2534_CALL PassThruSetProgrammingVoltage(uint32_t DeviceID, uint32_t PinNumber, uint32_t Voltage);
-J2534_API uint32_t J2534_CALL PassThruReadVersion(uint32_t DeviceID, char *pFirmwareVersion, char *pDllVersion,
-                                                  char *pApiVersion);
-J2534_API uint32_t J2534_CALL PassThruGetLastError(char *pErrorDescription);
-J2534_API uint32_t J2534_CALL PassThruIoctl(uint32_t ChannelID, uint32_t IoctlID, void *pInput, void *pOutput);
+/* The fourteen functions, written once: X(name, (parameters)) each, one a line, as tools that
+   read this list expect. Every one returns J2534_STATUS. */
+/* clang-format off */
+#define VEXO_J2534_FUNCTIONS(X) \
+    X(PassThruOpen, (void *pName, J2534_ULONG *pDeviceID)) \
+    X(PassThruClose, (J2534_ULONG DeviceID)) \
+    X(PassThruConnect, (J2534_ULONG DeviceID, J2534_ULONG ProtocolID, J2534_ULONG Flags, J2534_ULONG BaudRate, J2534_ULONG *pChannelID)) \
+    X(PassThruDisconnect, (J2534_ULONG ChannelID)) \
+    X(PassThruReadMsgs, (J2534_ULONG ChannelID, PASSTHRU_MSG *pMsg, J2534_ULONG *pNumMsgs, J2534_ULONG Timeout)) \
+    X(PassThruWriteMsgs, (J2534_ULONG ChannelID, PASSTHRU_MSG *pMsg, J2534_ULONG *pNumMsgs, J2534_ULONG Timeout)) \
+    X(PassThruStartPeriodicMsg, (J2534_ULONG ChannelID, PASSTHRU_MSG *pMsg, J2534_ULONG *pMsgID, J2534_ULONG TimeInterval)) \
+    X(PassThruStopPeriodicMsg, (J2534_ULONG ChannelID, J2534_ULONG MsgID)) \
+    X(PassThruStartMsgFilter, (J2534_ULONG ChannelID, J2534_ULONG FilterType, PASSTHRU_MSG *pMaskMsg, PASSTHRU_MSG *pPatternMsg, PASSTHRU_MSG *pFlowControlMsg, J2534_ULONG *pFilterID)) \
+    X(PassThruStopMsgFilter, (J2534_ULONG ChannelID, J2534_ULONG FilterID)) \
+    X(PassThruSetProgrammingVoltage, (J2534_ULONG DeviceID, J2534_ULONG PinNumber, J2534_ULONG Voltage)) \
+    X(PassThruReadVersion, (J2534_ULONG DeviceID, char *pFirmwareVersion, char *pDllVersion, char *pApiVersion)) \
+    X(PassThruGetLastError, (char *pErrorDescription)) \
+    X(PassThruIoctl, (J2534_ULONG ChannelID, J2534_ULONG IoctlID, void *pInput, void *pOutput))
+/* clang-format on */
+
+/* For loaders that bind the library at run time: PFN_PassThruOpen and the others, and a table
+   of all fourteen. Such a loader may define VEXO_J2534_NO_PROTOTYPES to declare no function. */
+#define VEXO_J2534_POINTER_TYPE(name, parameters) typedef J2534_STATUS(J2534_CALL *PFN_##name) parameters;
+VEXO_J2534_FUNCTIONS(VEXO_J2534_POINTER_TYPE)
+#undef VEXO_J2534_POINTER_TYPE
+
+#define VEXO_J2534_TABLE_ENTRY(name, parameters) PFN_##name name;
+typedef struct {
+    VEXO_J2534_FUNCTIONS(VEXO_J2534_TABLE_ENTRY)
+} J2534_FUNCTIONS;
+#undef VEXO_J2534_TABLE_ENTRY
+
+#if !defined(VEXO_J2534_NO_PROTOTYPES)
+#define VEXO_J2534_PROTOTYPE(name, parameters) J2534_API J2534_STATUS J2534_CALL name parameters;
+VEXO_J2534_FUNCTIONS(VEXO_J2534_PROTOTYPE)
+#undef VEXO_J2534_PROTOTYPE
+#endif
+
+#endif /* VEXO_J2534_VALUES_ONLY */
 
 #ifdef __cplusplus
 }

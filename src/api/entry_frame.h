@@ -13,7 +13,8 @@
 #include "vexo/j2534.h"
 
 // What every entry point shares: the slot lock, the broken and no-device cases, the failure
-// line and the status conversion, in that order, with nothing but the device call under the lock.
+// line and the status conversion, in that order, with nothing but the device call (and the
+// narrowing of the caller's values for it) under the lock.
 namespace vexo::api {
 
 // Whatever escapes the body becomes ERR_FAILED: no exception may cross the exported boundary.

@@ -1,14 +1,15 @@
 #include <algorithm>
 #include <array>
 
+#include "api/caller_values.h"
 #include "api/entry_frame.h"
-#include "api/entry_points.h"
 #include "api/marshalling.h"
 #include "core/text_format.h"
 
 namespace vexo::api {
 
 using text::dec;
+using Argument = PassThruError::Argument;
 
 namespace {
 
@@ -50,49 +51,66 @@ std::string bytes_text(const Bytes& bytes) {
 }
 
 // Answered from the defaults table alone: no lock, no device.
-std::uint32_t get_config(std::uint32_t, void* input, void*) {
+std::uint32_t get_config(J2534_ULONG, void* input, void*) {
     if (input == nullptr) return ERR_NULL_PARAMETER;
     const auto& list = *static_cast<SCONFIG_LIST*>(input);
     if (list.ConfigPtr == nullptr) return STATUS_NOERROR;
-    for (std::uint32_t i = 0; i < list.NumOfParams; ++i) {
-        list.ConfigPtr[i].Value = config_default(list.ConfigPtr[i].Parameter);
+    for (J2534_ULONG i = 0; i < list.NumOfParams; ++i) {
+        list.ConfigPtr[i].Value = config_default(saturated(list.ConfigPtr[i].Parameter));
     }
     return STATUS_NOERROR;
 }
 
-std::uint32_t set_config(std::uint32_t channel_id, void* input, void*) {
+// Runs op on the device with the channel ID narrowed.
+template <class Op>
+auto on_channel(J2534_ULONG channel_id, Op&& op) {
+    return [channel_id, op = std::forward<Op>(op)](std::unique_ptr<Device>& device) -> decltype(op(device, 0u)) {
+        const auto channel = narrowed(channel_id, Argument::ChannelId);
+        if (!channel) return fail(channel.error());
+        return op(device, *channel);
+    };
+}
+
+std::uint32_t set_config(J2534_ULONG channel_id, void* input, void*) {
     if (input == nullptr) return ERR_NULL_PARAMETER;
-    const IoctlInput config = config_list_from(*static_cast<const SCONFIG_LIST*>(input));
-    log_line("[j2534] PassThruIoctl SET_CONFIG ch=" + dec(channel_id) + " params=[" +
-             config_list_text(std::get<ConfigList>(config)) + "]");
+    const auto& list = *static_cast<const SCONFIG_LIST*>(input);
+    log_line("[j2534] PassThruIoctl SET_CONFIG ch=" + dec(channel_id) + " params=[" + config_list_text(list) + "]");
+    const auto pairs = config_list_from(list);
     return run_on_device(
-        [&](std::unique_ptr<Device>& device) { return device->ioctl(channel_id, SET_CONFIG, &config); },
+        on_channel(channel_id,
+                   [&](std::unique_ptr<Device>& device, std::uint32_t channel) -> Result<IoctlOutput> {
+                       if (!pairs) return fail(pairs.error());
+                       const IoctlInput config = *pairs;
+                       return device->ioctl(channel, SET_CONFIG, &config);
+                   }),
         [](const IoctlOutput&) { return STATUS_NOERROR; }, NoFailureLine{});
 }
 
-std::uint32_t read_vbatt(std::uint32_t channel_id, void*, void* output) {
+std::uint32_t read_vbatt(J2534_ULONG channel_id, void*, void* output) {
     if (output == nullptr) return ERR_NULL_PARAMETER;
     return run_on_device(
-        [&](std::unique_ptr<Device>& device) { return device->ioctl(channel_id, READ_VBATT, nullptr); },
+        on_channel(channel_id, [](std::unique_ptr<Device>& device,
+                                  std::uint32_t channel) { return device->ioctl(channel, READ_VBATT, nullptr); }),
         [&](const IoctlOutput& result) {
             const auto* millivolts = std::get_if<std::uint32_t>(&result);
             if (millivolts == nullptr) {
                 log_line("[j2534] PassThruIoctl READ_VBATT ERR no value returned");
                 return ERR_FAILED;
             }
-            *static_cast<std::uint32_t*>(output) = *millivolts;
+            *static_cast<J2534_ULONG*>(output) = *millivolts;
             log_line("[j2534] PassThruIoctl READ_VBATT OK " + dec(*millivolts) + "mV");
             return STATUS_NOERROR;
         },
         [] { return std::string("[j2534] PassThruIoctl READ_VBATT ERR"); });
 }
 
-std::uint32_t five_baud_init(std::uint32_t channel_id, void* input, void* output) {
+std::uint32_t five_baud_init(J2534_ULONG channel_id, void* input, void* output) {
     const auto* request = static_cast<const SBYTE_ARRAY*>(input);
     if (request == nullptr || request->NumOfBytes == 0 || request->BytePtr == nullptr) return ERR_NULL_PARAMETER;
     const IoctlInput bytes = bytes_from(*request);
     return run_on_device(
-        [&](std::unique_ptr<Device>& device) { return device->ioctl(channel_id, FIVE_BAUD_INIT, &bytes); },
+        on_channel(channel_id, [&](std::unique_ptr<Device>& device,
+                                   std::uint32_t channel) { return device->ioctl(channel, FIVE_BAUD_INIT, &bytes); }),
         [&](const IoctlOutput& result) {
             const auto* response = std::get_if<Bytes>(&result);
             if (response != nullptr && output != nullptr) bytes_to(*response, *static_cast<SBYTE_ARRAY*>(output));
@@ -101,18 +119,21 @@ std::uint32_t five_baud_init(std::uint32_t channel_id, void* input, void* output
         NoFailureLine{});
 }
 
-std::uint32_t fast_init(std::uint32_t channel_id, void* input, void* output) {
+std::uint32_t fast_init(J2534_ULONG channel_id, void* input, void* output) {
+    // Only the data bytes: the device reads nothing else of the message.
     std::optional<IoctlInput> request;
     std::string input_text = "null";
     if (input != nullptr) {
-        Bytes bytes = message_from_passthru(*static_cast<const PASSTHRU_MSG*>(input)).data;
+        const auto data = data_of(*static_cast<const PASSTHRU_MSG*>(input));
+        Bytes bytes(data.begin(), data.end());
         input_text = bytes_text(bytes);
         request = std::move(bytes);
     }
     return run_on_device(
-        [&](std::unique_ptr<Device>& device) {
-            return device->ioctl(channel_id, FAST_INIT, request ? &*request : nullptr);
-        },
+        on_channel(channel_id,
+                   [&](std::unique_ptr<Device>& device, std::uint32_t channel) {
+                       return device->ioctl(channel, FAST_INIT, request ? &*request : nullptr);
+                   }),
         [&](IoctlOutput result) {
             auto* response = std::get_if<Bytes>(&result);
             log_line("[j2534] PassThruIoctl FAST_INIT OK ch=" + dec(channel_id) + " input=" + input_text +
@@ -131,9 +152,9 @@ std::uint32_t fast_init(std::uint32_t channel_id, void* input, void* output) {
 }
 
 // Applications send these while they set a channel up; they succeed without effect.
-std::uint32_t nothing_to_clear(std::uint32_t, void*, void*) { return STATUS_NOERROR; }
+std::uint32_t nothing_to_clear(J2534_ULONG, void*, void*) { return STATUS_NOERROR; }
 
-using IoctlHandler = std::uint32_t (*)(std::uint32_t channel_id, void* input, void* output);
+using IoctlHandler = std::uint32_t (*)(J2534_ULONG channel_id, void* input, void* output);
 
 struct IoctlRule {
     std::uint32_t id;
@@ -158,14 +179,16 @@ constexpr IoctlRule kIoctlRules[] = {
 
 }  // namespace
 
-std::uint32_t passthru_ioctl(std::uint32_t channel_id, std::uint32_t ioctl_id, void* input, void* output) {
+}  // namespace vexo::api
+
+J2534_STATUS J2534_CALL PassThruIoctl(J2534_ULONG ChannelID, J2534_ULONG IoctlID, void* pInput, void* pOutput) {
+    using namespace vexo;
+    using namespace vexo::api;
     return shielded([&] {
-        log_line("[j2534] PassThruIoctl ch=" + dec(channel_id) + " id=0x" +
-                 text::hex(ioctl_id, 2, text::HexCase::Upper));
-        const auto rule = std::ranges::find(kIoctlRules, ioctl_id, &IoctlRule::id);
+        log_line("[j2534] PassThruIoctl ch=" + dec(ChannelID) + " id=0x" + text::hex(IoctlID, 2, text::HexCase::Upper));
+        if (!fits_32_bits(IoctlID)) return to_status(PassThruError::too_wide(Argument::IoctlId, IoctlID));
+        const auto rule = std::ranges::find(kIoctlRules, IoctlID, &IoctlRule::id);
         if (rule == std::end(kIoctlRules)) return ERR_INVALID_IOCTL_ID;
-        return rule->handler(channel_id, input, output);
+        return rule->handler(ChannelID, pInput, pOutput);
     });
 }
-
-}  // namespace vexo::api

@@ -3,30 +3,41 @@
 #include <algorithm>
 #include <cstring>
 
+#include "api/caller_values.h"
 #include "core/text_format.h"
 
 namespace vexo::api {
 
 namespace {
-constexpr std::uint32_t kReserveLimit = 1024;
+constexpr std::size_t kReserveLimit = 1024;
 }
 
-Message message_from_passthru(const PASSTHRU_MSG& in) {
-    const std::uint32_t size = std::min(in.DataSize, PASSTHRU_MSG_DATA_SIZE);
+std::span<const std::uint8_t> data_of(const PASSTHRU_MSG& in) {
+    return {in.Data, static_cast<std::size_t>(std::min<J2534_ULONG>(in.DataSize, PASSTHRU_MSG_DATA_SIZE))};
+}
+
+Result<Message> message_from_passthru(const PASSTHRU_MSG& in) {
+    const auto tx_flags = narrowed(in.TxFlags, PassThruError::Argument::TxFlags);
+    if (!tx_flags) return fail(tx_flags.error());
+    const auto data = data_of(in);
     return Message{
-        .data = std::vector<std::uint8_t>(in.Data, in.Data + size),
-        .protocol_id = in.ProtocolID,
-        .rx_status = in.RxStatus,
-        .tx_flags = in.TxFlags,
-        .timestamp = in.Timestamp,
-        .extra_data_index = in.ExtraDataIndex,
+        .data = std::vector<std::uint8_t>(data.begin(), data.end()),
+        .protocol_id = saturated(in.ProtocolID),
+        .rx_status = saturated(in.RxStatus),
+        .tx_flags = *tx_flags,
+        .timestamp = saturated(in.Timestamp),
+        .extra_data_index = saturated(in.ExtraDataIndex),
     };
 }
 
-std::vector<Message> messages_from_passthru(const PASSTHRU_MSG* in, std::uint32_t count) {
+Result<std::vector<Message>> messages_from_passthru(const PASSTHRU_MSG* in, std::uint32_t count) {
     std::vector<Message> out;
-    out.reserve(std::min(count, kReserveLimit));
-    for (std::uint32_t i = 0; i < count; ++i) out.push_back(message_from_passthru(in[i]));
+    out.reserve(std::min<std::size_t>(count, kReserveLimit));
+    for (std::uint32_t i = 0; i < count; ++i) {
+        auto msg = message_from_passthru(in[i]);
+        if (!msg) return fail(msg.error());
+        out.push_back(std::move(*msg));
+    }
     return out;
 }
 
@@ -46,21 +57,26 @@ std::string leading_bytes_text(std::span<const std::uint8_t> bytes, std::size_t 
     return text::byte_list(bytes.first(std::min(bytes.size(), max_bytes)));
 }
 
-ConfigList config_list_from(const SCONFIG_LIST& list) {
+Result<ConfigList> config_list_from(const SCONFIG_LIST& list) {
     ConfigList pairs;
     if (list.ConfigPtr == nullptr) return pairs;
-    pairs.reserve(std::min(list.NumOfParams, kReserveLimit));
-    for (std::uint32_t i = 0; i < list.NumOfParams; ++i) {
-        pairs.push_back({list.ConfigPtr[i].Parameter, list.ConfigPtr[i].Value});
+    pairs.reserve(std::min<std::size_t>(list.NumOfParams, kReserveLimit));
+    for (J2534_ULONG i = 0; i < list.NumOfParams; ++i) {
+        const SCONFIG& pair = list.ConfigPtr[i];
+        if (!fits_32_bits(pair.Parameter) || !fits_32_bits(pair.Value)) {
+            return fail(PassThruError::invalid_value(pair.Parameter, pair.Value));
+        }
+        pairs.push_back({static_cast<std::uint32_t>(pair.Parameter), static_cast<std::uint32_t>(pair.Value)});
     }
     return pairs;
 }
 
-std::string config_list_text(const ConfigList& pairs) {
+std::string config_list_text(const SCONFIG_LIST& list) {
     std::string out;
-    for (const ConfigPair& p : pairs) {
+    if (list.ConfigPtr == nullptr) return out;
+    for (J2534_ULONG i = 0; i < list.NumOfParams; ++i) {
         if (!out.empty()) out += ", ";
-        out += text::hex_prefixed(p.parameter) + "=" + text::dec(p.value);
+        out += text::hex_prefixed(list.ConfigPtr[i].Parameter) + "=" + text::dec(list.ConfigPtr[i].Value);
     }
     return out;
 }
@@ -71,10 +87,10 @@ Bytes bytes_from(const SBYTE_ARRAY& array) {
 }
 
 void bytes_to(const Bytes& bytes, SBYTE_ARRAY& out) {
-    const auto n = static_cast<std::uint32_t>(std::min<std::size_t>(out.NumOfBytes, bytes.size()));
+    const std::size_t n = std::min<std::size_t>(out.NumOfBytes, bytes.size());
     if (n == 0 || out.BytePtr == nullptr) return;
     std::memcpy(out.BytePtr, bytes.data(), n);
-    out.NumOfBytes = n;
+    out.NumOfBytes = static_cast<J2534_ULONG>(n);
 }
 
 void write_text_buffer(std::string_view text, char* out) {

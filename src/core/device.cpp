@@ -13,9 +13,7 @@ Result<std::uint32_t> Device::connect(std::uint32_t, std::uint32_t, std::uint32_
 }
 VoidResult Device::disconnect(std::uint32_t) { return unsupported(); }
 Result<std::vector<Message>> Device::read_msgs(std::uint32_t, std::uint32_t, std::uint32_t) { return unsupported(); }
-Result<std::uint32_t> Device::write_msgs(std::uint32_t, std::span<const Message>, std::uint32_t) {
-    return unsupported();
-}
+WriteResult Device::write_msgs(std::uint32_t, std::span<const Message>, std::uint32_t) { return unsupported(); }
 Result<std::uint32_t> Device::start_periodic_msg(std::uint32_t, const Message&, std::uint32_t) { return unsupported(); }
 VoidResult Device::stop_periodic_msg(std::uint32_t, std::uint32_t) { return unsupported(); }
 Result<std::uint32_t> Device::start_msg_filter(std::uint32_t, const FilterSpec&) { return unsupported(); }
@@ -29,7 +27,7 @@ std::optional<DeviceInfo> Device::describe() { return std::nullopt; }
 VoidResult Device::reserved_16() { return unsupported(); }
 VoidResult Device::reserved_17() { return unsupported(); }
 VoidResult Device::reserved_18() { return unsupported(); }
-Result<std::uint32_t> Device::write_msgs_default_timeout(std::uint32_t channel_id, std::span<const Message> msgs) {
+WriteResult Device::write_msgs_default_timeout(std::uint32_t channel_id, std::span<const Message> msgs) {
     return write_msgs(channel_id, msgs, 0);
 }
 

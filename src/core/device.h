@@ -70,6 +70,17 @@ struct IoctlNothing {
 // Output of ioctl; the order of alternatives is the order of the variants.
 using IoctlOutput = std::variant<ConfigList, Bytes, std::uint32_t, IoctlNothing>;
 
+// A write that failed after its first `written` messages went out: the application is told
+// how many were sent.
+struct WriteFailure : PassThruError {
+    // Implicit: an operation that fails before writing anything returns its error as it is.
+    WriteFailure(PassThruError error, std::uint32_t written_before = 0)
+        : PassThruError(std::move(error)), written(written_before) {}
+    std::uint32_t written;
+};
+// The number of messages written.
+using WriteResult = std::expected<std::uint32_t, WriteFailure>;
+
 // A pass-thru device as the entry points see it. Every operation runs with the device slot
 // lock held, so implementations need no locking for state only operations touch. Operations
 // an implementation does not provide keep these defaults, which fail with NotSupported.
@@ -84,8 +95,7 @@ public:
     virtual VoidResult disconnect(std::uint32_t channel_id);
     virtual Result<std::vector<Message>> read_msgs(std::uint32_t channel_id, std::uint32_t max_msgs,
                                                    std::uint32_t timeout_ms);
-    virtual Result<std::uint32_t> write_msgs(std::uint32_t channel_id, std::span<const Message> msgs,
-                                             std::uint32_t timeout_ms);
+    virtual WriteResult write_msgs(std::uint32_t channel_id, std::span<const Message> msgs, std::uint32_t timeout_ms);
     virtual Result<std::uint32_t> start_periodic_msg(std::uint32_t channel_id, const Message& msg,
                                                      std::uint32_t interval_ms);
     virtual VoidResult stop_periodic_msg(std::uint32_t channel_id, std::uint32_t msg_id);
@@ -100,7 +110,7 @@ public:
     virtual VoidResult reserved_16();
     virtual VoidResult reserved_17();
     virtual VoidResult reserved_18();
-    virtual Result<std::uint32_t> write_msgs_default_timeout(std::uint32_t channel_id, std::span<const Message> msgs);
+    virtual WriteResult write_msgs_default_timeout(std::uint32_t channel_id, std::span<const Message> msgs);
 };
 
 }  // namespace vexo

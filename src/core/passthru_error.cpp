@@ -1,10 +1,44 @@
 #include "core/passthru_error.h"
 
+#include <algorithm>
+#include <string_view>
+
 #include "core/breakable_mutex.h"
 #include "core/text_format.h"
 #include "vexo/j2534.h"
 
 namespace vexo {
+
+namespace {
+
+// An argument too wide for the device is refused as a value of its kind the device does not know.
+struct ArgumentFacts {
+    PassThruError::Argument argument;
+    std::string_view name;
+    std::uint32_t status;
+};
+
+constexpr ArgumentFacts kArguments[] = {
+    {PassThruError::Argument::DeviceId, "device ID", ERR_INVALID_DEVICE_ID},
+    {PassThruError::Argument::ChannelId, "channel ID", ERR_INVALID_CHANNEL_ID},
+    {PassThruError::Argument::FilterId, "filter ID", ERR_INVALID_FILTER_ID},
+    {PassThruError::Argument::MsgId, "message ID", ERR_INVALID_MSG_ID},
+    {PassThruError::Argument::ProtocolId, "protocol ID", ERR_INVALID_PROTOCOL_ID},
+    {PassThruError::Argument::IoctlId, "ioctl ID", ERR_INVALID_IOCTL_ID},
+    {PassThruError::Argument::FilterType, "filter type", ERR_INVALID_IOCTL_VALUE},
+    {PassThruError::Argument::BaudRate, "baud rate", ERR_INVALID_BAUDRATE},
+    {PassThruError::Argument::Flags, "flags", ERR_INVALID_FLAGS},
+    {PassThruError::Argument::TxFlags, "TxFlags", ERR_INVALID_FLAGS},
+    {PassThruError::Argument::TimeInterval, "time interval", ERR_INVALID_TIME_INTERVAL},
+    {PassThruError::Argument::PinNumber, "pin number", ERR_PIN_INVALID},
+    {PassThruError::Argument::Voltage, "voltage", ERR_EXCEEDED_LIMIT},
+};
+
+const ArgumentFacts& facts_of(PassThruError::Argument argument) {
+    return *std::ranges::find(kArguments, argument, &ArgumentFacts::argument);
+}
+
+}  // namespace
 
 std::uint32_t PassThruError::status() const {
     switch (kind_) {
@@ -21,6 +55,7 @@ std::uint32_t PassThruError::status() const {
         case Kind::BufferEmpty: return ERR_BUFFER_EMPTY;
         case Kind::BufferFull: return ERR_BUFFER_FULL;
         case Kind::Transport: return is_timeout() ? ERR_TIMEOUT : ERR_DEVICE_NOT_CONNECTED;
+        case Kind::TooWide: return facts_of(std::get<TooWidePayload>(payload_).argument).status;
         case Kind::Internal: break;
     }
     return ERR_FAILED;
@@ -44,6 +79,13 @@ std::string PassThruError::message() const {
         case Kind::BufferEmpty: return "receive buffer empty";
         case Kind::BufferFull: return "transmit buffer full";
         case Kind::Transport: return "transport error: " + std::get<TransportError>(payload_).message();
+        case Kind::TooWide: {
+            const auto& p = std::get<TooWidePayload>(payload_);
+            // "baud rate 4294967296 does not fit in 32 bits"; flags in hex, as the log lines show them.
+            const bool bits = p.argument == Argument::Flags || p.argument == Argument::TxFlags;
+            return std::string(facts_of(p.argument).name) + " " +
+                   (bits ? text::hex_prefixed(p.value) : text::dec(p.value)) + " does not fit in 32 bits";
+        }
         case Kind::Internal: break;
     }
     return "internal error: " + std::get<std::string>(payload_);

@@ -30,15 +30,39 @@ public:
         BufferFull,
         Transport,
         Internal,
+        TooWide,
     };
 
+    // Wider than 32 bits when the caller's unsigned long has 64 (SET_CONFIG takes any value).
     struct InvalidValuePayload {
-        std::uint32_t parameter;
-        std::uint32_t value;
+        std::uint64_t parameter;
+        std::uint64_t value;
         friend bool operator==(const InvalidValuePayload&, const InvalidValuePayload&) = default;
     };
 
-    // The variants without payload; InvalidValue, Transport and Internal have their own makers.
+    // The arguments a caller with a 64-bit unsigned long may pass wider than the device's 32 bits.
+    enum class Argument {
+        DeviceId,
+        ChannelId,
+        FilterId,
+        MsgId,
+        ProtocolId,
+        IoctlId,
+        FilterType,
+        BaudRate,
+        Flags,
+        TxFlags,
+        TimeInterval,
+        PinNumber,
+        Voltage,
+    };
+    struct TooWidePayload {
+        Argument argument;
+        std::uint64_t value;
+        friend bool operator==(const TooWidePayload&, const TooWidePayload&) = default;
+    };
+
+    // The variants without payload; InvalidValue, TooWide, Transport and Internal have their own makers.
     static PassThruError device_not_connected() { return PassThruError(Kind::DeviceNotConnected); }
     static PassThruError device_not_open() { return PassThruError(Kind::DeviceNotOpen); }
     static PassThruError device_in_use() { return PassThruError(Kind::DeviceInUse); }
@@ -50,8 +74,11 @@ public:
     static PassThruError exceeded_limit() { return PassThruError(Kind::ExceededLimit); }
     static PassThruError buffer_empty() { return PassThruError(Kind::BufferEmpty); }
     static PassThruError buffer_full() { return PassThruError(Kind::BufferFull); }
-    static PassThruError invalid_value(std::uint32_t parameter, std::uint32_t value) {
+    static PassThruError invalid_value(std::uint64_t parameter, std::uint64_t value) {
         return PassThruError(Kind::InvalidValue, InvalidValuePayload{parameter, value});
+    }
+    static PassThruError too_wide(Argument argument, std::uint64_t value) {
+        return PassThruError(Kind::TooWide, TooWidePayload{argument, value});
     }
     static PassThruError transport(TransportError error) { return PassThruError(Kind::Transport, std::move(error)); }
     static PassThruError timeout() { return transport(TransportError::timeout()); }
@@ -71,7 +98,7 @@ public:
     friend bool operator==(const PassThruError&, const PassThruError&) = default;
 
 private:
-    using Payload = std::variant<std::monostate, InvalidValuePayload, TransportError, std::string>;
+    using Payload = std::variant<std::monostate, InvalidValuePayload, TransportError, std::string, TooWidePayload>;
 
     explicit PassThruError(Kind kind, Payload payload = {}) : kind_(kind), payload_(std::move(payload)) {}
 

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "core/diagnostic_log.h"
+#include "core/discovery.h"
 #include "core/passthru_error.h"
 #include "core/protocols.h"
 #include "core/text_format.h"
@@ -34,8 +35,8 @@ std::int32_t guarded(Body body) noexcept {
 
 platform::RegistryKey discovery_key(std::string function_library) {
     std::vector<RegistryValue> values = {
-        {"Name", std::string("Tactrix Openport 2.0 (vexo)")},
-        {"Vendor", std::string("vexo")},
+        {"Name", std::string(kDiscoveryName)},
+        {"Vendor", std::string(kDiscoveryVendor)},
         {"FunctionLibrary", std::move(function_library)},
         {"ConfigApplication", std::string()},
     };

@@ -143,19 +143,21 @@ Result<std::vector<Message>> TactrixDevice::read_msgs(std::uint32_t channel_id, 
     return messages;
 }
 
-Result<std::uint32_t> TactrixDevice::write_msgs(std::uint32_t channel_id, std::span<const Message> msgs,
-                                                std::uint32_t timeout_ms) {
+WriteResult TactrixDevice::write_msgs(std::uint32_t channel_id, std::span<const Message> msgs,
+                                      std::uint32_t timeout_ms) {
     const TactrixChannel* channel = find_channel(channel_id);
     if (channel == nullptr) return fail(PassThruError::invalid_channel_id());
     const std::chrono::nanoseconds timeout =
         timeout_ms == 0 ? std::chrono::nanoseconds(kCommandTimeout) : std::chrono::milliseconds(timeout_ms);
+    std::uint32_t written = 0;
     for (const Message& msg : msgs) {
         const auto flags = wire::transmit_flags(channel->protocol.cable_channel, msg.tx_flags);
         if (auto sent = cable_.send(wire::transmit(channel->protocol.cable_channel, flags, msg.data), timeout); !sent) {
-            return fail(sent.error());
+            return std::unexpected(WriteFailure(sent.error(), written));
         }
+        ++written;
     }
-    return static_cast<std::uint32_t>(msgs.size());
+    return written;
 }
 
 Result<std::uint32_t> TactrixDevice::start_periodic_msg(std::uint32_t, const Message&, std::uint32_t) {

@@ -31,8 +31,7 @@ public:
     VoidResult disconnect(std::uint32_t channel_id) override;
     Result<std::vector<Message>> read_msgs(std::uint32_t channel_id, std::uint32_t max_msgs,
                                            std::uint32_t timeout_ms) override;
-    Result<std::uint32_t> write_msgs(std::uint32_t channel_id, std::span<const Message> msgs,
-                                     std::uint32_t timeout_ms) override;
+    WriteResult write_msgs(std::uint32_t channel_id, std::span<const Message> msgs, std::uint32_t timeout_ms) override;
     Result<std::uint32_t> start_periodic_msg(std::uint32_t channel_id, const Message& msg,
                                              std::uint32_t interval_ms) override;
     Result<std::uint32_t> start_msg_filter(std::uint32_t channel_id, const FilterSpec& filter) override;

@@ -33,7 +33,7 @@ protected:
         ON_CALL(device, open).WillByDefault(Return(1u));
         set_device_factory([&owned] { return std::move(owned); });
         std::uint32_t id = 0;
-        EXPECT_EQ(passthru_open(nullptr, &id), STATUS_NOERROR);
+        EXPECT_EQ(PassThruOpen(nullptr, &id), STATUS_NOERROR);
         log.take();
         return device;
     }
@@ -44,18 +44,21 @@ protected:
         last_error::store("earlier failure");
         PASSTHRU_MSG msg{};
         std::uint32_t n = 1;
+        std::uint32_t millivolts = 1;
         SCONFIG config{DATA_RATE, 0};
         SCONFIG_LIST list{1, &config};
-        EXPECT_EQ(passthru_disconnect(1), ERR_FAILED);
-        EXPECT_EQ(passthru_read_msgs(1, &msg, &n, 0), ERR_FAILED);
-        EXPECT_EQ(passthru_close(1), ERR_FAILED);
-        EXPECT_EQ(passthru_stop_periodic_msg(1, 1), ERR_FAILED);
-        EXPECT_EQ(passthru_read_msgs(1, nullptr, &n, 0), ERR_NULL_PARAMETER);
-        EXPECT_EQ(passthru_ioctl(1, SET_CONFIG, &list, nullptr), ERR_FAILED);
-        EXPECT_EQ(passthru_ioctl(1, READ_VBATT, nullptr, &n), ERR_FAILED);
-        EXPECT_EQ(passthru_ioctl(1, GET_CONFIG, &list, nullptr), STATUS_NOERROR);
+        EXPECT_EQ(PassThruDisconnect(1), ERR_FAILED);
+        EXPECT_EQ(PassThruReadMsgs(1, &msg, &n, 0), ERR_FAILED);
+        EXPECT_EQ(PassThruClose(1), ERR_FAILED);
+        EXPECT_EQ(PassThruStopPeriodicMsg(1, 1), ERR_FAILED);
+        EXPECT_EQ(PassThruReadMsgs(1, nullptr, &n, 0), ERR_NULL_PARAMETER);
+        EXPECT_EQ(PassThruIoctl(1, SET_CONFIG, &list, nullptr), ERR_FAILED);
+        EXPECT_EQ(PassThruIoctl(1, READ_VBATT, nullptr, &millivolts), ERR_FAILED);
+        EXPECT_EQ(PassThruIoctl(1, GET_CONFIG, &list, nullptr), STATUS_NOERROR);
         EXPECT_EQ(config.Value, 10400u);
-        EXPECT_EQ(n, 1u);
+        // A read that delivered nothing counts nothing; other outputs stay untouched.
+        EXPECT_EQ(n, 0u);
+        EXPECT_EQ(millivolts, 1u);
         EXPECT_EQ(last_error_text(), "earlier failure");
         EXPECT_THAT(
             log.take(),
@@ -64,7 +67,7 @@ protected:
 
         set_device_factory([] { return std::make_unique<MockDevice>(); });
         std::uint32_t id = 0xAA;
-        EXPECT_EQ(passthru_open(nullptr, &id), ERR_FAILED);
+        EXPECT_EQ(PassThruOpen(nullptr, &id), ERR_FAILED);
         EXPECT_EQ(id, 0xAAu);
         EXPECT_EQ(last_error_text(), "internal error: DEVICE mutex poisoned");
         EXPECT_THAT(log.take(), ElementsAre("[j2534] PassThruOpen ERR internal error: DEVICE mutex poisoned"));
@@ -76,7 +79,7 @@ protected:
 TEST_F(BrokenSlotTest, FactoryFaultIsCapturedByOpen) {
     set_device_factory([]() -> std::unique_ptr<Device> { throw std::runtime_error("factory exploded"); });
     std::uint32_t id = 0xAA;
-    EXPECT_EQ(passthru_open(nullptr, &id), ERR_FAILED);
+    EXPECT_EQ(PassThruOpen(nullptr, &id), ERR_FAILED);
     EXPECT_EQ(id, 0xAAu);
     EXPECT_EQ(last_error_text(), "panic: factory exploded");
     EXPECT_THAT(log.take(), ElementsAre("[j2534] PassThruOpen PANIC factory exploded"));
@@ -90,7 +93,7 @@ TEST_F(BrokenSlotTest, FaultWithoutTextInDeviceOpen) {
         return device;
     });
     std::uint32_t id = 0;
-    EXPECT_EQ(passthru_open(nullptr, &id), ERR_FAILED);
+    EXPECT_EQ(PassThruOpen(nullptr, &id), ERR_FAILED);
     EXPECT_EQ(last_error_text(), "panic: unknown panic payload");
     EXPECT_THAT(log.take(), ElementsAre("[j2534] PassThruOpen PANIC unknown panic payload"));
     expect_slot_broken();
@@ -100,8 +103,8 @@ TEST_F(BrokenSlotTest, ThrowingReadIsContained) {
     EXPECT_CALL(open_device(), read_msgs).WillOnce(Throw(std::runtime_error("read exploded")));
     PASSTHRU_MSG msg{};
     std::uint32_t n = 1;
-    EXPECT_EQ(passthru_read_msgs(1, &msg, &n, 0), ERR_FAILED);
-    EXPECT_EQ(n, 1u);
+    EXPECT_EQ(PassThruReadMsgs(1, &msg, &n, 0), ERR_FAILED);
+    EXPECT_EQ(n, 0u);
     EXPECT_THAT(log.take(), IsEmpty());
     expect_slot_broken();
 }
@@ -110,7 +113,8 @@ TEST_F(BrokenSlotTest, ThrowingWriteIsContained) {
     EXPECT_CALL(open_device(), write_msgs).WillOnce(Throw(7));
     PASSTHRU_MSG msg{};
     std::uint32_t n = 1;
-    EXPECT_EQ(passthru_write_msgs(1, &msg, &n, 0), ERR_FAILED);
+    EXPECT_EQ(PassThruWriteMsgs(1, &msg, &n, 0), ERR_FAILED);
+    EXPECT_EQ(n, 0u);
     EXPECT_THAT(log.take(), IsEmpty());
     expect_slot_broken();
 }
@@ -118,14 +122,14 @@ TEST_F(BrokenSlotTest, ThrowingWriteIsContained) {
 TEST_F(BrokenSlotTest, ThrowingIoctlIsContained) {
     EXPECT_CALL(open_device(), ioctl).WillOnce(Throw(std::bad_alloc()));
     std::uint32_t millivolts = 0;
-    EXPECT_EQ(passthru_ioctl(2, READ_VBATT, nullptr, &millivolts), ERR_FAILED);
+    EXPECT_EQ(PassThruIoctl(2, READ_VBATT, nullptr, &millivolts), ERR_FAILED);
     EXPECT_THAT(log.take(), ElementsAre("[j2534] PassThruIoctl ch=2 id=0x03"));
     expect_slot_broken();
 }
 
 TEST_F(BrokenSlotTest, ThrowingCloseKeepsTheDeviceInTheBrokenSlot) {
     EXPECT_CALL(open_device(), close).WillOnce(Throw(std::logic_error("close exploded")));
-    EXPECT_EQ(passthru_close(1), ERR_FAILED);
+    EXPECT_EQ(PassThruClose(1), ERR_FAILED);
     EXPECT_NE(device_slot().device, nullptr);
     EXPECT_THAT(log.take(), IsEmpty());
     expect_slot_broken();
@@ -137,8 +141,8 @@ TEST_F(BrokenSlotTest, ThrowingFilterAndConnectAreContained) {
     EXPECT_CALL(device, connect).Times(0);
     PASSTHRU_MSG msg{};
     std::uint32_t id = 0xAA;
-    EXPECT_EQ(passthru_start_msg_filter(1, PASS_FILTER, &msg, &msg, nullptr, &id), ERR_FAILED);
-    EXPECT_EQ(passthru_connect(1, ISO15765, 0, 500000, &id), ERR_FAILED);
+    EXPECT_EQ(PassThruStartMsgFilter(1, PASS_FILTER, &msg, &msg, nullptr, &id), ERR_FAILED);
+    EXPECT_EQ(PassThruConnect(1, ISO15765, 0, 500000, &id), ERR_FAILED);
     EXPECT_EQ(id, 0xAAu);
     EXPECT_THAT(log.take(), IsEmpty());
     expect_slot_broken();
@@ -152,7 +156,7 @@ TEST_F(BrokenSlotTest, FailedUsbInitFailsOnlyThatOpen) {
     sim::attach_cables(1);
     sim::fail_init(LIBUSB_ERROR_IO);
     std::uint32_t id = 0xAA;
-    EXPECT_EQ(passthru_open(nullptr, &id), ERR_DEVICE_NOT_CONNECTED);
+    EXPECT_EQ(PassThruOpen(nullptr, &id), ERR_DEVICE_NOT_CONNECTED);
     EXPECT_EQ(id, 0xAAu);
     EXPECT_EQ(last_error_text(), "transport error: I/O error: Can't init Global usb context, error Io");
     EXPECT_THAT(log.take(),
@@ -160,13 +164,13 @@ TEST_F(BrokenSlotTest, FailedUsbInitFailsOnlyThatOpen) {
     EXPECT_FALSE(device_slot().lock.broken());
 
     sim::fail_init(LIBUSB_ERROR_NO_MEM);
-    EXPECT_EQ(passthru_open(nullptr, &id), ERR_DEVICE_NOT_CONNECTED);
+    EXPECT_EQ(PassThruOpen(nullptr, &id), ERR_DEVICE_NOT_CONNECTED);
     EXPECT_EQ(last_error_text(), "transport error: I/O error: Can't init Global usb context, error NoMem");
 
     sim::fail_init(0);
-    EXPECT_EQ(passthru_open(nullptr, &id), STATUS_NOERROR);
+    EXPECT_EQ(PassThruOpen(nullptr, &id), STATUS_NOERROR);
     EXPECT_EQ(id, 1u);
-    EXPECT_EQ(passthru_close(id), STATUS_NOERROR);
+    EXPECT_EQ(PassThruClose(id), STATUS_NOERROR);
     EXPECT_EQ(sim::live_contexts(), 1u);
     EXPECT_EQ(sim::live_handles(), 0u);
     sim::reset();

@@ -10,8 +10,8 @@ using DeviceEntryPoints = PassThruTest;
 
 TEST_F(DeviceEntryPoints, OpenIdentifiesAndActivatesTheCable) {
     ASSERT_EQ(sim.set_identity("OP2 e2e"), 0);
-    std::uint32_t id = 0;
-    ASSERT_EQ(pt.open(nullptr, &id), STATUS_NOERROR);
+    J2534_ULONG id = 0;
+    ASSERT_EQ(pt.PassThruOpen(nullptr, &id), STATUS_NOERROR);
     EXPECT_EQ(id, 1u);
     EXPECT_EQ(wire.take(), "ati\r\nata\r\n");
     EXPECT_EQ(log.take(), (Strings{
@@ -26,7 +26,7 @@ TEST_F(DeviceEntryPoints, OpenIdentifiesAndActivatesTheCable) {
 }
 
 TEST_F(DeviceEntryPoints, OpenWithoutDeviceIdPointerTouchesNothing) {
-    EXPECT_EQ(pt.open(nullptr, nullptr), ERR_NULL_PARAMETER);
+    EXPECT_EQ(pt.PassThruOpen(nullptr, nullptr), ERR_NULL_PARAMETER);
     EXPECT_EQ(wire.take(), "");
     EXPECT_EQ(log.take(), Strings{});
 }
@@ -34,22 +34,22 @@ TEST_F(DeviceEntryPoints, OpenWithoutDeviceIdPointerTouchesNothing) {
 TEST_F(DeviceEntryPoints, SecondOpenIsRefusedAndKeepsTheLastErrorText) {
     open_device();
     mark_last_error();
-    std::uint32_t id = 77;
-    EXPECT_EQ(pt.open(nullptr, &id), ERR_DEVICE_IN_USE);
+    J2534_ULONG id = 77;
+    EXPECT_EQ(pt.PassThruOpen(nullptr, &id), ERR_DEVICE_IN_USE);
     EXPECT_EQ(id, 77u);
     EXPECT_EQ(wire.take(), "");
     EXPECT_EQ(log.take(), Strings{"[j2534] PassThruOpen ERR device already open"});
     EXPECT_EQ(last_error(), kMarkedError);
     // The first device is still the open one.
     char firmware[80], dll[80], api[80];
-    EXPECT_EQ(pt.read_version(1, firmware, dll, api), STATUS_NOERROR);
+    EXPECT_EQ(pt.PassThruReadVersion(1, firmware, dll, api), STATUS_NOERROR);
 }
 
 TEST_F(DeviceEntryPoints, OpenWithNoCableAttachedReportsTheMissingCable) {
     sim.reset();
     EXPECT_EQ(sim.set_identity("none"), -1);
-    std::uint32_t id = 77;
-    EXPECT_EQ(pt.open(nullptr, &id), ERR_DEVICE_NOT_CONNECTED);
+    J2534_ULONG id = 77;
+    EXPECT_EQ(pt.PassThruOpen(nullptr, &id), ERR_DEVICE_NOT_CONNECTED);
     EXPECT_EQ(id, 77u);
     EXPECT_EQ(last_error(), "transport error: I/O error: Tactrix not found (VID=0x0403 PID=0xcc4d)");
     EXPECT_EQ(
@@ -58,14 +58,14 @@ TEST_F(DeviceEntryPoints, OpenWithNoCableAttachedReportsTheMissingCable) {
 
     // The slot stayed empty: plugging the cable in is all it takes.
     sim.attach_cables(1);
-    EXPECT_EQ(pt.open(nullptr, &id), STATUS_NOERROR);
+    EXPECT_EQ(pt.PassThruOpen(nullptr, &id), STATUS_NOERROR);
     EXPECT_EQ(id, 1u);
 }
 
 TEST_F(DeviceEntryPoints, CableThatRejectsIdentifyIsClosedAgain) {
     ASSERT_EQ(sim.reject('i', "busy", 1), 0);
-    std::uint32_t id = 0;
-    EXPECT_EQ(pt.open(nullptr, &id), ERR_FAILED);
+    J2534_ULONG id = 0;
+    EXPECT_EQ(pt.PassThruOpen(nullptr, &id), ERR_FAILED);
     EXPECT_EQ(last_error(), "internal error: Tactrix rejected identify (are busy)");
     // The discarded device says goodbye to the cable before letting go of it.
     EXPECT_EQ(wire.take(), "ati\r\natz\r\n");
@@ -76,8 +76,8 @@ TEST_F(DeviceEntryPoints, CableThatRejectsIdentifyIsClosedAgain) {
 
 TEST_F(DeviceEntryPoints, CableThatNeverAnswersIdentifyTimesOut) {
     ASSERT_EQ(sim.silence('i', 1), 0);
-    std::uint32_t id = 0;
-    EXPECT_EQ(pt.open(nullptr, &id), ERR_TIMEOUT);
+    J2534_ULONG id = 0;
+    EXPECT_EQ(pt.PassThruOpen(nullptr, &id), ERR_TIMEOUT);
     EXPECT_EQ(last_error(), "transport error: operation timed out");
     EXPECT_EQ(wire.take(), "ati\r\natz\r\n");
     EXPECT_EQ(log.take().back(), "[j2534] PassThruOpen ERR transport error: operation timed out");
@@ -86,7 +86,7 @@ TEST_F(DeviceEntryPoints, CableThatNeverAnswersIdentifyTimesOut) {
 TEST_F(DeviceEntryPoints, ReadVersionReportsIdentityLibraryAndApiWithoutALogLine) {
     open_device();
     char firmware[80] = "x", dll[80] = "x", api[80] = "x";
-    ASSERT_EQ(pt.read_version(1, firmware, dll, api), STATUS_NOERROR);
+    ASSERT_EQ(pt.PassThruReadVersion(1, firmware, dll, api), STATUS_NOERROR);
     EXPECT_STREQ(firmware, "Openport 2.0 sim 1.17.4877");
     EXPECT_STREQ(dll, VEXO_VERSION_TEXT);
     EXPECT_STREQ(api, "04.04");
@@ -98,38 +98,38 @@ TEST_F(DeviceEntryPoints, ReadVersionFallsBackOnAnEmptyIdentityAndCutsLongOnes) 
     ASSERT_EQ(sim.set_identity(""), 0);
     open_device();
     char firmware[80], dll[80], api[80];
-    ASSERT_EQ(pt.read_version(1, firmware, dll, api), STATUS_NOERROR);
+    ASSERT_EQ(pt.PassThruReadVersion(1, firmware, dll, api), STATUS_NOERROR);
     EXPECT_STREQ(firmware, "Tactrix Openport 2.0");
-    ASSERT_EQ(pt.close(1), STATUS_NOERROR);
+    ASSERT_EQ(pt.PassThruClose(1), STATUS_NOERROR);
 
     const std::string hundred(100, 'v');
     ASSERT_EQ(sim.set_identity(hundred.c_str()), 0);
     open_device();
     char wide[120];
     std::fill(std::begin(wide), std::end(wide), '#');
-    ASSERT_EQ(pt.read_version(1, wide, dll, api), STATUS_NOERROR);
+    ASSERT_EQ(pt.PassThruReadVersion(1, wide, dll, api), STATUS_NOERROR);
     EXPECT_EQ(std::string(wide), std::string(79, 'v'));
     EXPECT_EQ(wide[80], '#');
 }
 
 TEST_F(DeviceEntryPoints, ReadVersionChecksEveryBufferAndNeedsADevice) {
     char firmware[80] = "keep", dll[80] = "keep";
-    EXPECT_EQ(pt.read_version(1, firmware, dll, nullptr), ERR_NULL_PARAMETER);
+    EXPECT_EQ(pt.PassThruReadVersion(1, firmware, dll, nullptr), ERR_NULL_PARAMETER);
     EXPECT_STREQ(firmware, "keep");
     EXPECT_STREQ(dll, "keep");
     char api[80] = "keep";
-    EXPECT_EQ(pt.read_version(1, firmware, dll, api), ERR_DEVICE_NOT_CONNECTED);
+    EXPECT_EQ(pt.PassThruReadVersion(1, firmware, dll, api), ERR_DEVICE_NOT_CONNECTED);
     EXPECT_EQ(last_error(), "device not connected");
     EXPECT_STREQ(firmware, "keep");
     EXPECT_EQ(log.take(), Strings{});
 }
 
 TEST_F(DeviceEntryPoints, ProgrammingVoltageIsNotSupportedAndLogsNothing) {
-    EXPECT_EQ(pt.set_programming_voltage(1, 15, 12000), ERR_DEVICE_NOT_CONNECTED);
+    EXPECT_EQ(pt.PassThruSetProgrammingVoltage(1, 15, 12000), ERR_DEVICE_NOT_CONNECTED);
     open_device();
-    EXPECT_EQ(pt.set_programming_voltage(1, 15, 12000), ERR_NOT_SUPPORTED);
+    EXPECT_EQ(pt.PassThruSetProgrammingVoltage(1, 15, 12000), ERR_NOT_SUPPORTED);
     EXPECT_EQ(last_error(), "operation not supported");
-    EXPECT_EQ(pt.set_programming_voltage(1, 15, VOLTAGE_OFF), ERR_NOT_SUPPORTED);
+    EXPECT_EQ(pt.PassThruSetProgrammingVoltage(1, 15, VOLTAGE_OFF), ERR_NOT_SUPPORTED);
     EXPECT_EQ(wire.take(), "");
     EXPECT_EQ(log.take(), Strings{});
 }
@@ -138,7 +138,7 @@ TEST_F(DeviceEntryPoints, CloseDisconnectsEveryChannelThenClosesTheCable) {
     open_device();
     connect(ISO9141, 10400);
     connect(ISO15765, 500000);
-    ASSERT_EQ(pt.close(7), STATUS_NOERROR);
+    ASSERT_EQ(pt.PassThruClose(7), STATUS_NOERROR);
     const std::string written = wire.take();
     EXPECT_TRUE(written == "atc3\r\natc6\r\natz\r\n" || written == "atc6\r\natc3\r\natz\r\n") << written;
     const auto lines = log.take();
@@ -148,8 +148,8 @@ TEST_F(DeviceEntryPoints, CloseDisconnectsEveryChannelThenClosesTheCable) {
 
     // Closed for good: the device is gone from the slot.
     char firmware[80], dll[80], api[80];
-    EXPECT_EQ(pt.read_version(1, firmware, dll, api), ERR_DEVICE_NOT_CONNECTED);
-    EXPECT_EQ(pt.close(1), ERR_DEVICE_NOT_CONNECTED);
+    EXPECT_EQ(pt.PassThruReadVersion(1, firmware, dll, api), ERR_DEVICE_NOT_CONNECTED);
+    EXPECT_EQ(pt.PassThruClose(1), ERR_DEVICE_NOT_CONNECTED);
     EXPECT_EQ(log.take(), Strings{"[j2534] PassThruClose ERR id=1 device not connected"});
     EXPECT_EQ(wire.take(), "");
     EXPECT_EQ(last_error(), "device not connected");
@@ -159,10 +159,10 @@ TEST_F(DeviceEntryPoints, CloseSucceedsWhenTheCableIsGone) {
     open_device();
     connect(CAN, 500000);
     sim.unplug(0);
-    EXPECT_EQ(pt.close(1), STATUS_NOERROR);
+    EXPECT_EQ(pt.PassThruClose(1), STATUS_NOERROR);
     EXPECT_EQ(log.take().back(), "[j2534] PassThruClose OK id=1");
-    std::uint32_t id = 0;
-    EXPECT_EQ(pt.open(nullptr, &id), ERR_DEVICE_NOT_CONNECTED);
+    J2534_ULONG id = 0;
+    EXPECT_EQ(pt.PassThruOpen(nullptr, &id), ERR_DEVICE_NOT_CONNECTED);
 }
 
 }  // namespace

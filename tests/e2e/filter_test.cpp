@@ -13,8 +13,8 @@ TEST_F(FilterEntryPoints, FlowControlFilterOnIso15765) {
     PASSTHRU_MSG mask = passthru_msg(ISO15765, 0, {0xFF, 0xFF, 0xFF, 0xFF});
     PASSTHRU_MSG pattern = passthru_msg(ISO15765, 0, {0x00, 0x00, 0x07, 0xE8});
     PASSTHRU_MSG flow = passthru_msg(ISO15765, 0, {0x00, 0x00, 0x07, 0xE0});
-    std::uint32_t id = 0;
-    ASSERT_EQ(pt.start_msg_filter(ISO15765, FLOW_CONTROL_FILTER, &mask, &pattern, &flow, &id), STATUS_NOERROR);
+    J2534_ULONG id = 0;
+    ASSERT_EQ(pt.PassThruStartMsgFilter(ISO15765, FLOW_CONTROL_FILTER, &mask, &pattern, &flow, &id), STATUS_NOERROR);
     EXPECT_EQ(id, 1u);
     const std::string atf = "atf6 3 64 4\r\n" + data_of(mask) + data_of(pattern) + data_of(flow);
     EXPECT_EQ(wire.take(), atf);
@@ -34,17 +34,17 @@ TEST_F(FilterEntryPoints, IdsCountAcrossChannelsAndPassFiltersSendNoFlowControl)
     PASSTHRU_MSG mask = passthru_msg(CAN, 0, {0xFF, 0xFF, 0xFF, 0xFF});
     PASSTHRU_MSG pattern = passthru_msg(CAN, 0, {0x00, 0x00, 0x07, 0xE8});
     PASSTHRU_MSG flow = passthru_msg(CAN, 0, {0x00, 0x00, 0x07, 0xE0});
-    std::uint32_t id = 0;
-    ASSERT_EQ(pt.start_msg_filter(ISO15765, FLOW_CONTROL_FILTER, &mask, &pattern, &flow, &id), STATUS_NOERROR);
+    J2534_ULONG id = 0;
+    ASSERT_EQ(pt.PassThruStartMsgFilter(ISO15765, FLOW_CONTROL_FILTER, &mask, &pattern, &flow, &id), STATUS_NOERROR);
     EXPECT_EQ(id, 1u);
     wire.skip();
-    ASSERT_EQ(pt.start_msg_filter(CAN, PASS_FILTER, &mask, &pattern, &flow, &id), STATUS_NOERROR);
+    ASSERT_EQ(pt.PassThruStartMsgFilter(CAN, PASS_FILTER, &mask, &pattern, &flow, &id), STATUS_NOERROR);
     EXPECT_EQ(id, 2u);
     EXPECT_EQ(wire.take(), "atf5 1 64 4\r\n" + data_of(mask) + data_of(pattern));
     EXPECT_EQ(log.take().back(),
               "[j2534] PassThruStartMsgFilter OK ch=5 type=1 mask=[FF FF FF FF] pattern=[00 00 07 E8] flow=[00 00 07 "
               "E0] id=2");
-    ASSERT_EQ(pt.start_msg_filter(CAN, BLOCK_FILTER, &mask, &pattern, nullptr, &id), STATUS_NOERROR);
+    ASSERT_EQ(pt.PassThruStartMsgFilter(CAN, BLOCK_FILTER, &mask, &pattern, nullptr, &id), STATUS_NOERROR);
     EXPECT_EQ(id, 3u);
     EXPECT_EQ(wire.take(), "atf5 2 64 4\r\n" + data_of(mask) + data_of(pattern));
     EXPECT_EQ(log.take().back(),
@@ -57,8 +57,8 @@ TEST_F(FilterEntryPoints, KLineFiltersCarryNoFlagsAndTheConnectFilterUsesNoId) {
     connect(ISO14230, 10400);
     PASSTHRU_MSG mask = passthru_msg(ISO14230, 0, {0xFF});
     PASSTHRU_MSG pattern = passthru_msg(ISO14230, 0, {0x08});
-    std::uint32_t id = 0;
-    ASSERT_EQ(pt.start_msg_filter(ISO14230, PASS_FILTER, &mask, &pattern, nullptr, &id), STATUS_NOERROR);
+    J2534_ULONG id = 0;
+    ASSERT_EQ(pt.PassThruStartMsgFilter(ISO14230, PASS_FILTER, &mask, &pattern, nullptr, &id), STATUS_NOERROR);
     EXPECT_EQ(id, 1u);
     EXPECT_EQ(wire.take(), "atf4 1 0 1\r\n" + bytes({0xFF, 0x08}));
     // The cable's own numbering went on from the connect's pass-all filter.
@@ -73,31 +73,33 @@ TEST_F(FilterEntryPoints, InvalidRequestsNeverReachTheCableNorUseAnId) {
     PASSTHRU_MSG four = passthru_msg(ISO15765, 0, {0xFF, 0xFF, 0xFF, 0xFF});
     PASSTHRU_MSG three = passthru_msg(ISO15765, 0, {0x00, 0x07, 0xE8});
     PASSTHRU_MSG empty = passthru_msg(ISO15765, 0, {});
-    std::uint32_t id = 77;
+    J2534_ULONG id = 77;
 
-    EXPECT_EQ(pt.start_msg_filter(ISO15765, 4, &ff, &zero, nullptr, &id), ERR_INVALID_IOCTL_VALUE);
+    EXPECT_EQ(pt.PassThruStartMsgFilter(ISO15765, 4, &ff, &zero, nullptr, &id), ERR_INVALID_IOCTL_VALUE);
     EXPECT_EQ(last_error(), "invalid value 0x00000004 for parameter 0x00000000");
     EXPECT_EQ(log.take(), Strings{"[j2534] PassThruStartMsgFilter ERR ch=6 type=4 mask=[FF] pattern=[00] "
                                   "flow=[(none)] invalid value 0x00000004 for parameter 0x00000000"});
 
-    EXPECT_EQ(pt.start_msg_filter(ISO15765, PASS_FILTER, &four, &three, nullptr, &id), ERR_INVALID_IOCTL_VALUE);
+    EXPECT_EQ(pt.PassThruStartMsgFilter(ISO15765, PASS_FILTER, &four, &three, nullptr, &id), ERR_INVALID_IOCTL_VALUE);
     EXPECT_EQ(last_error(), "invalid value 0x00000004 for parameter 0x00000001");
 
-    EXPECT_EQ(pt.start_msg_filter(ISO15765, PASS_FILTER, &empty, &empty, nullptr, &id), ERR_INVALID_IOCTL_VALUE);
+    EXPECT_EQ(pt.PassThruStartMsgFilter(ISO15765, PASS_FILTER, &empty, &empty, nullptr, &id), ERR_INVALID_IOCTL_VALUE);
     EXPECT_EQ(last_error(), "invalid value 0x00000000 for parameter 0x00000001");
     log.skip();
 
-    EXPECT_EQ(pt.start_msg_filter(ISO15765, FLOW_CONTROL_FILTER, &four, &four, nullptr, &id), ERR_INVALID_IOCTL_VALUE);
+    EXPECT_EQ(pt.PassThruStartMsgFilter(ISO15765, FLOW_CONTROL_FILTER, &four, &four, nullptr, &id),
+              ERR_INVALID_IOCTL_VALUE);
     EXPECT_EQ(last_error(), "invalid value 0x00000000 for parameter 0x00000002");
     EXPECT_EQ(log.take(), Strings{"[j2534] PassThruStartMsgFilter ERR ch=6 type=3 mask=[FF FF FF FF] pattern=[FF FF "
                                   "FF FF] flow=[(none)] invalid value 0x00000000 for parameter 0x00000002"});
 
-    EXPECT_EQ(pt.start_msg_filter(ISO15765, FLOW_CONTROL_FILTER, &four, &four, &three, &id), ERR_INVALID_IOCTL_VALUE);
+    EXPECT_EQ(pt.PassThruStartMsgFilter(ISO15765, FLOW_CONTROL_FILTER, &four, &four, &three, &id),
+              ERR_INVALID_IOCTL_VALUE);
     EXPECT_EQ(last_error(), "invalid value 0x00000003 for parameter 0x00000002");
 
     EXPECT_EQ(id, 77u);
     EXPECT_EQ(wire.take(), "");
-    ASSERT_EQ(pt.start_msg_filter(ISO15765, PASS_FILTER, &ff, &zero, nullptr, &id), STATUS_NOERROR);
+    ASSERT_EQ(pt.PassThruStartMsgFilter(ISO15765, PASS_FILTER, &ff, &zero, nullptr, &id), STATUS_NOERROR);
     EXPECT_EQ(id, 1u);
 }
 
@@ -106,8 +108,8 @@ TEST_F(FilterEntryPoints, FilterTheCableRefuses) {
     connect(CAN, 500000);
     // The cable holds filters of at most 12 bytes.
     PASSTHRU_MSG mask = passthru_msg(CAN, 0, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13});
-    std::uint32_t id = 77;
-    EXPECT_EQ(pt.start_msg_filter(CAN, PASS_FILTER, &mask, &mask, nullptr, &id), ERR_FAILED);
+    J2534_ULONG id = 77;
+    EXPECT_EQ(pt.PassThruStartMsgFilter(CAN, PASS_FILTER, &mask, &mask, nullptr, &id), ERR_FAILED);
     EXPECT_EQ(id, 77u);
     EXPECT_EQ(last_error(), "internal error: Tactrix rejected filter (are invalid filter)");
     EXPECT_EQ(log.take().back(),
@@ -118,16 +120,16 @@ TEST_F(FilterEntryPoints, FilterTheCableRefuses) {
 
 TEST_F(FilterEntryPoints, StartChecksPointersChannelAndDevice) {
     PASSTHRU_MSG mask = passthru_msg(CAN, 0, {0xFF});
-    std::uint32_t id = 77;
-    EXPECT_EQ(pt.start_msg_filter(CAN, PASS_FILTER, &mask, &mask, nullptr, nullptr), ERR_NULL_PARAMETER);
-    EXPECT_EQ(pt.start_msg_filter(CAN, PASS_FILTER, nullptr, &mask, nullptr, &id), ERR_NULL_PARAMETER);
-    EXPECT_EQ(pt.start_msg_filter(CAN, PASS_FILTER, &mask, nullptr, nullptr, &id), ERR_NULL_PARAMETER);
+    J2534_ULONG id = 77;
+    EXPECT_EQ(pt.PassThruStartMsgFilter(CAN, PASS_FILTER, &mask, &mask, nullptr, nullptr), ERR_NULL_PARAMETER);
+    EXPECT_EQ(pt.PassThruStartMsgFilter(CAN, PASS_FILTER, nullptr, &mask, nullptr, &id), ERR_NULL_PARAMETER);
+    EXPECT_EQ(pt.PassThruStartMsgFilter(CAN, PASS_FILTER, &mask, nullptr, nullptr, &id), ERR_NULL_PARAMETER);
     EXPECT_EQ(log.take(), Strings{});
-    EXPECT_EQ(pt.start_msg_filter(CAN, PASS_FILTER, &mask, &mask, nullptr, &id), ERR_DEVICE_NOT_CONNECTED);
+    EXPECT_EQ(pt.PassThruStartMsgFilter(CAN, PASS_FILTER, &mask, &mask, nullptr, &id), ERR_DEVICE_NOT_CONNECTED);
     EXPECT_EQ(log.take(), Strings{"[j2534] PassThruStartMsgFilter ERR ch=5 type=1 mask=[FF] pattern=[FF] "
                                   "flow=[(none)] device not connected"});
     open_device();
-    EXPECT_EQ(pt.start_msg_filter(CAN, PASS_FILTER, &mask, &mask, nullptr, &id), ERR_INVALID_CHANNEL_ID);
+    EXPECT_EQ(pt.PassThruStartMsgFilter(CAN, PASS_FILTER, &mask, &mask, nullptr, &id), ERR_INVALID_CHANNEL_ID);
     EXPECT_EQ(last_error(), "invalid channel ID");
     EXPECT_EQ(id, 77u);
 }
@@ -135,10 +137,10 @@ TEST_F(FilterEntryPoints, StartChecksPointersChannelAndDevice) {
 TEST_F(FilterEntryPoints, StopIsNotSupported) {
     open_device();
     connect(ISO15765, 500000);
-    EXPECT_EQ(pt.stop_msg_filter(ISO15765, 1), ERR_NOT_SUPPORTED);
+    EXPECT_EQ(pt.PassThruStopMsgFilter(ISO15765, 1), ERR_NOT_SUPPORTED);
     EXPECT_EQ(log.take(), Strings{"[j2534] PassThruStopMsgFilter ERR ch=6 id=1 operation not supported"});
     EXPECT_EQ(last_error(), "operation not supported");
-    EXPECT_EQ(pt.stop_msg_filter(3, 9), ERR_NOT_SUPPORTED);
+    EXPECT_EQ(pt.PassThruStopMsgFilter(3, 9), ERR_NOT_SUPPORTED);
     EXPECT_EQ(wire.take(), "");
 }
 

@@ -30,19 +30,19 @@ TEST_F(FixedIssues, VehicleDataArrivingWhileACommandAwaitsItsReplyIsReadAfterwar
     inject_before_next_reply(sim, data_frame(6, 0x40, 100, kEcuId + first));
     SCONFIG param{DATA_RATE, 500000};
     SCONFIG_LIST list{1, &param};
-    ASSERT_EQ(pt.ioctl(ISO15765, SET_CONFIG, &list, nullptr), STATUS_NOERROR);
+    ASSERT_EQ(pt.PassThruIoctl(ISO15765, SET_CONFIG, &list, nullptr), STATUS_NOERROR);
 
     inject_before_next_reply(sim,
                              data_frame(6, 0x00, 200, kEcuId + second_a) + data_frame(6, 0x40, 210, kEcuId + second_b));
-    std::uint32_t millivolts = 0;
-    ASSERT_EQ(pt.ioctl(0, READ_VBATT, nullptr, &millivolts), STATUS_NOERROR);
+    J2534_ULONG millivolts = 0;
+    ASSERT_EQ(pt.PassThruIoctl(0, READ_VBATT, nullptr, &millivolts), STATUS_NOERROR);
     EXPECT_EQ(millivolts, 12600u);
 
     inject_before_next_reply(sim, data_frame(6, 0x40, 300, kEcuId + third));
     PASSTHRU_MSG mask = passthru_msg(ISO15765, 0, {0xFF, 0xFF, 0xFF, 0xFF});
     PASSTHRU_MSG pattern = passthru_msg(ISO15765, 0, {0x00, 0x00, 0x07, 0xE8});
-    std::uint32_t filter = 0;
-    ASSERT_EQ(pt.start_msg_filter(ISO15765, PASS_FILTER, &mask, &pattern, nullptr, &filter), STATUS_NOERROR);
+    J2534_ULONG filter = 0;
+    ASSERT_EQ(pt.PassThruStartMsgFilter(ISO15765, PASS_FILTER, &mask, &pattern, nullptr, &filter), STATUS_NOERROR);
     wire.skip();
 
     const auto got = read(ISO15765, 4, 100);
@@ -84,7 +84,7 @@ TEST_F(FixedIssues, SetConfigWithTheCableUnpluggedFails) {
     sim.unplug(0);
     SCONFIG param{DATA_RATE, 500000};
     SCONFIG_LIST list{1, &param};
-    EXPECT_EQ(pt.ioctl(ISO15765, SET_CONFIG, &list, nullptr), ERR_DEVICE_NOT_CONNECTED);
+    EXPECT_EQ(pt.PassThruIoctl(ISO15765, SET_CONFIG, &list, nullptr), ERR_DEVICE_NOT_CONNECTED);
     EXPECT_EQ(last_error(), "transport error: I/O error: No such device (it may have been disconnected)");
     EXPECT_EQ(log.take(), (Strings{
                               "[j2534] PassThruIoctl ch=6 id=0x02",
@@ -96,9 +96,9 @@ TEST_F(FixedIssues, SetConfigWithTheCableUnpluggedFails) {
 TEST_F(FixedIssues, CloseCutShortByAFailedWriteLeavesTheNextOpenWorking) {
     open_device();
     sim.fail_next_transfer(kLibusbErrorIo, 3);
-    EXPECT_EQ(pt.close(1), STATUS_NOERROR);
-    std::uint32_t id = 0;
-    ASSERT_EQ(pt.open(nullptr, &id), STATUS_NOERROR);
+    EXPECT_EQ(pt.PassThruClose(1), STATUS_NOERROR);
+    J2534_ULONG id = 0;
+    ASSERT_EQ(pt.PassThruOpen(nullptr, &id), STATUS_NOERROR);
     EXPECT_EQ(wire.take(), "atz\r\nati\r\nata\r\n");
     const auto commands = cable_commands();
     ASSERT_GE(commands.size(), 3u);
@@ -110,12 +110,12 @@ TEST_F(FixedIssues, FastInitAfterACutReappliedParameterKeepsTheCableInStep) {
     connect(ISO14230, 10400);
     SCONFIG param{P1_MAX, 20};
     SCONFIG_LIST list{1, &param};
-    ASSERT_EQ(pt.ioctl(ISO14230, SET_CONFIG, &list, nullptr), STATUS_NOERROR);
+    ASSERT_EQ(pt.PassThruIoctl(ISO14230, SET_CONFIG, &list, nullptr), STATUS_NOERROR);
     wire.take();
     sim.fail_next_transfer(kLibusbErrorIo, 5);  // "ats4 " of the re-applied parameter
     PASSTHRU_MSG request = passthru_msg(ISO14230, 0, {0xC1, 0x33, 0xF1, 0x81});
     PASSTHRU_MSG response{};
-    ASSERT_EQ(pt.ioctl(ISO14230, FAST_INIT, &request, &response), STATUS_NOERROR);
+    ASSERT_EQ(pt.PassThruIoctl(ISO14230, FAST_INIT, &request, &response), STATUS_NOERROR);
     EXPECT_EQ(wire.take(), "ats4 7 20\r\naty4 4 0\r\n" + bytes({0xC1, 0x33, 0xF1, 0x81}));
     EXPECT_EQ(data_of(response), bytes({0x83, 0xF1, 0x10, 0xC1, 0xEF, 0x8F, 0xC3}));
 }
@@ -130,8 +130,8 @@ TEST_F(FixedIssues, HugeMessageCountReadsOnlyWhatArrived) {
     // Two records for the messages and one that must stay untouched.
     std::vector<PASSTHRU_MSG> msgs(3);
     msgs[2].ProtocolID = 0xDEADBEEF;
-    std::uint32_t n = 4000000000u;
-    ASSERT_EQ(pt.read_msgs(CAN, msgs.data(), &n, 100), STATUS_NOERROR);
+    J2534_ULONG n = 4000000000u;
+    ASSERT_EQ(pt.PassThruReadMsgs(CAN, msgs.data(), &n, 100), STATUS_NOERROR);
     EXPECT_EQ(n, 2u);
     EXPECT_EQ(data_of(msgs[0]), kEcuId + bytes({0x02, 0x10, 0x00}));
     EXPECT_EQ(data_of(msgs[1]), kEcuId + bytes({0x02, 0x10, 0x01}));

@@ -10,7 +10,7 @@ using IoctlEntryPoint = PassThruTest;
 TEST_F(IoctlEntryPoint, GetConfigAnswersDefaultsWithoutTheDevice) {
     SCONFIG params[] = {{DATA_RATE, 1}, {P1_MAX, 1}, {ISO15765_BS, 1}, {TWUP, 1}, {22, 1}};
     SCONFIG_LIST list{5, params};
-    ASSERT_EQ(pt.ioctl(6, GET_CONFIG, &list, nullptr), STATUS_NOERROR);
+    ASSERT_EQ(pt.PassThruIoctl(6, GET_CONFIG, &list, nullptr), STATUS_NOERROR);
     EXPECT_EQ(params[0].Value, 10400u);
     EXPECT_EQ(params[1].Value, 40u);
     EXPECT_EQ(params[2].Value, 0u);
@@ -19,8 +19,8 @@ TEST_F(IoctlEntryPoint, GetConfigAnswersDefaultsWithoutTheDevice) {
     EXPECT_EQ(log.take(), Strings{"[j2534] PassThruIoctl ch=6 id=0x01"});
 
     SCONFIG_LIST no_array{2, nullptr};
-    EXPECT_EQ(pt.ioctl(6, GET_CONFIG, &no_array, nullptr), STATUS_NOERROR);
-    EXPECT_EQ(pt.ioctl(6, GET_CONFIG, nullptr, nullptr), ERR_NULL_PARAMETER);
+    EXPECT_EQ(pt.PassThruIoctl(6, GET_CONFIG, &no_array, nullptr), STATUS_NOERROR);
+    EXPECT_EQ(pt.PassThruIoctl(6, GET_CONFIG, nullptr, nullptr), ERR_NULL_PARAMETER);
     EXPECT_EQ(log.take(), (Strings{"[j2534] PassThruIoctl ch=6 id=0x01", "[j2534] PassThruIoctl ch=6 id=0x01"}));
     EXPECT_EQ(wire.take(), "");
 }
@@ -30,7 +30,7 @@ TEST_F(IoctlEntryPoint, SetConfigForwardsEachParameterAndWaitsForItsAck) {
     connect(ISO15765, 500000);
     SCONFIG params[] = {{DATA_RATE, 500000}, {LOOPBACK, 0}};
     SCONFIG_LIST list{2, params};
-    ASSERT_EQ(pt.ioctl(ISO15765, SET_CONFIG, &list, nullptr), STATUS_NOERROR);
+    ASSERT_EQ(pt.PassThruIoctl(ISO15765, SET_CONFIG, &list, nullptr), STATUS_NOERROR);
     EXPECT_EQ(wire.take(), "ats6 1 500000\r\nats6 3 0\r\n");
     EXPECT_EQ(log.take(), (Strings{
                               "[j2534] PassThruIoctl ch=6 id=0x02",
@@ -47,7 +47,7 @@ TEST_F(IoctlEntryPoint, SetConfigForwardsEachParameterAndWaitsForItsAck) {
     // GET_CONFIG still answers its defaults.
     SCONFIG rate{DATA_RATE, 0};
     SCONFIG_LIST one{1, &rate};
-    ASSERT_EQ(pt.ioctl(ISO15765, GET_CONFIG, &one, nullptr), STATUS_NOERROR);
+    ASSERT_EQ(pt.PassThruIoctl(ISO15765, GET_CONFIG, &one, nullptr), STATUS_NOERROR);
     EXPECT_EQ(rate.Value, 10400u);
 }
 
@@ -58,7 +58,7 @@ TEST_F(IoctlEntryPoint, SetConfigTheCableRefusesStillSucceeds) {
     SCONFIG param{ISO15765_STMIN, 5};
     SCONFIG_LIST list{1, &param};
     mark_last_error();
-    EXPECT_EQ(pt.ioctl(ISO14230, SET_CONFIG, &list, nullptr), STATUS_NOERROR);
+    EXPECT_EQ(pt.PassThruIoctl(ISO14230, SET_CONFIG, &list, nullptr), STATUS_NOERROR);
     EXPECT_EQ(wire.take(), "ats4 31 5\r\n");
     EXPECT_EQ(log.take().back(), "[tactrix] tactrix RX frame: Error(\"unknown parameter\")");
     EXPECT_EQ(last_error(), kMarkedError);
@@ -67,20 +67,20 @@ TEST_F(IoctlEntryPoint, SetConfigTheCableRefusesStillSucceeds) {
 TEST_F(IoctlEntryPoint, SetConfigRefusals) {
     SCONFIG param{DATA_RATE, 10400};
     SCONFIG_LIST list{1, &param};
-    EXPECT_EQ(pt.ioctl(4, SET_CONFIG, &list, nullptr), ERR_DEVICE_NOT_CONNECTED);
+    EXPECT_EQ(pt.PassThruIoctl(4, SET_CONFIG, &list, nullptr), ERR_DEVICE_NOT_CONNECTED);
     EXPECT_EQ(log.take(), (Strings{"[j2534] PassThruIoctl ch=4 id=0x02",
                                    "[j2534] PassThruIoctl SET_CONFIG ch=4 params=[0x1=10400]"}));
     EXPECT_EQ(last_error(), "device not connected");
 
     open_device();
-    EXPECT_EQ(pt.ioctl(4, SET_CONFIG, nullptr, nullptr), ERR_NULL_PARAMETER);
+    EXPECT_EQ(pt.PassThruIoctl(4, SET_CONFIG, nullptr, nullptr), ERR_NULL_PARAMETER);
     EXPECT_EQ(log.take(), Strings{"[j2534] PassThruIoctl ch=4 id=0x02"});
-    EXPECT_EQ(pt.ioctl(4, SET_CONFIG, &list, nullptr), ERR_INVALID_CHANNEL_ID);
+    EXPECT_EQ(pt.PassThruIoctl(4, SET_CONFIG, &list, nullptr), ERR_INVALID_CHANNEL_ID);
     EXPECT_EQ(last_error(), "invalid channel ID");
 
     connect(ISO14230, 10400);
     SCONFIG_LIST empty{0, &param};
-    EXPECT_EQ(pt.ioctl(4, SET_CONFIG, &empty, nullptr), STATUS_NOERROR);
+    EXPECT_EQ(pt.PassThruIoctl(4, SET_CONFIG, &empty, nullptr), STATUS_NOERROR);
     EXPECT_EQ(log.take(),
               (Strings{"[j2534] PassThruIoctl ch=4 id=0x02", "[j2534] PassThruIoctl SET_CONFIG ch=4 params=[]"}));
     EXPECT_EQ(wire.take(), "");
@@ -88,8 +88,8 @@ TEST_F(IoctlEntryPoint, SetConfigRefusals) {
 
 TEST_F(IoctlEntryPoint, ReadVbattReportsTheCablesMillivolts) {
     open_device();
-    std::uint32_t millivolts = 0;
-    ASSERT_EQ(pt.ioctl(0, READ_VBATT, nullptr, &millivolts), STATUS_NOERROR);
+    J2534_ULONG millivolts = 0;
+    ASSERT_EQ(pt.PassThruIoctl(0, READ_VBATT, nullptr, &millivolts), STATUS_NOERROR);
     EXPECT_EQ(millivolts, 12600u);
     EXPECT_EQ(wire.take(), "atr 16\r\n");
     EXPECT_EQ(log.take(), (Strings{
@@ -105,22 +105,22 @@ TEST_F(IoctlEntryPoint, ReadVbattReportsTheCablesMillivolts) {
     const std::string other_pin = "arr15 5000\r\n";
     ASSERT_EQ(sim.inject_before_next_reply(reinterpret_cast<const std::uint8_t*>(other_pin.data()), other_pin.size()),
               0);
-    ASSERT_EQ(pt.ioctl(6, READ_VBATT, nullptr, &millivolts), STATUS_NOERROR);
+    ASSERT_EQ(pt.PassThruIoctl(6, READ_VBATT, nullptr, &millivolts), STATUS_NOERROR);
     EXPECT_EQ(millivolts, 13800u);
     EXPECT_EQ(log.take().back(), "[j2534] PassThruIoctl READ_VBATT OK 13800mV");
 }
 
 TEST_F(IoctlEntryPoint, ReadVbattRefusals) {
-    std::uint32_t millivolts = 77;
-    EXPECT_EQ(pt.ioctl(0, READ_VBATT, nullptr, nullptr), ERR_NULL_PARAMETER);
+    J2534_ULONG millivolts = 77;
+    EXPECT_EQ(pt.PassThruIoctl(0, READ_VBATT, nullptr, nullptr), ERR_NULL_PARAMETER);
     EXPECT_EQ(log.take(), Strings{"[j2534] PassThruIoctl ch=0 id=0x03"});
-    EXPECT_EQ(pt.ioctl(0, READ_VBATT, nullptr, &millivolts), ERR_DEVICE_NOT_CONNECTED);
+    EXPECT_EQ(pt.PassThruIoctl(0, READ_VBATT, nullptr, &millivolts), ERR_DEVICE_NOT_CONNECTED);
     EXPECT_EQ(log.take(), (Strings{"[j2534] PassThruIoctl ch=0 id=0x03",
                                    "[j2534] PassThruIoctl READ_VBATT ERR device not connected"}));
 
     open_device();
     ASSERT_EQ(sim.reject('r', "adc fault", 1), 0);
-    EXPECT_EQ(pt.ioctl(0, READ_VBATT, nullptr, &millivolts), ERR_FAILED);
+    EXPECT_EQ(pt.PassThruIoctl(0, READ_VBATT, nullptr, &millivolts), ERR_FAILED);
     EXPECT_EQ(last_error(), "internal error: Tactrix rejected atr (are adc fault)");
     EXPECT_EQ(log.take().back(),
               "[j2534] PassThruIoctl READ_VBATT ERR internal error: Tactrix rejected atr (are adc fault)");
@@ -134,7 +134,7 @@ TEST_F(IoctlEntryPoint, FastInitReturnsTheEcuResponseAsAnIso14230Message) {
     PASSTHRU_MSG response{};
     response.ProtocolID = 99;
     response.Timestamp = 99;
-    ASSERT_EQ(pt.ioctl(ISO14230, FAST_INIT, &request, &response), STATUS_NOERROR);
+    ASSERT_EQ(pt.PassThruIoctl(ISO14230, FAST_INIT, &request, &response), STATUS_NOERROR);
     EXPECT_EQ(wire.take(), "aty4 4 0\r\n" + bytes({0xC1, 0x33, 0xF1, 0x81}));
     EXPECT_EQ(response.ProtocolID, ISO14230);
     EXPECT_EQ(response.RxStatus, 0u);
@@ -158,14 +158,14 @@ TEST_F(IoctlEntryPoint, FastInitResendsStoredParametersFirst) {
     connect(ISO14230, 10400);
     SCONFIG param{P3_MIN, 55};
     SCONFIG_LIST list{1, &param};
-    ASSERT_EQ(pt.ioctl(ISO14230, SET_CONFIG, &list, nullptr), STATUS_NOERROR);
+    ASSERT_EQ(pt.PassThruIoctl(ISO14230, SET_CONFIG, &list, nullptr), STATUS_NOERROR);
     const std::uint8_t short_answer[] = {0x01, 0x02, 0x03};
     ASSERT_EQ(sim.set_fast_init_response(short_answer, sizeof short_answer), 0);
     wire.skip();
     log.skip();
 
     PASSTHRU_MSG response{};
-    ASSERT_EQ(pt.ioctl(ISO14230, FAST_INIT, nullptr, &response), STATUS_NOERROR);
+    ASSERT_EQ(pt.PassThruIoctl(ISO14230, FAST_INIT, nullptr, &response), STATUS_NOERROR);
     EXPECT_EQ(wire.take(), "ats4 10 55\r\naty4 0 0\r\n");
     EXPECT_EQ(data_of(response), bytes({0x01, 0x02, 0x03}));
     EXPECT_EQ(response.ExtraDataIndex, 3u);
@@ -176,7 +176,7 @@ TEST_F(IoctlEntryPoint, FastInitOnACanChannelIsRefusedByTheCable) {
     open_device();
     connect(ISO15765, 500000);
     PASSTHRU_MSG response{};
-    EXPECT_EQ(pt.ioctl(ISO15765, FAST_INIT, nullptr, &response), ERR_FAILED);
+    EXPECT_EQ(pt.PassThruIoctl(ISO15765, FAST_INIT, nullptr, &response), ERR_FAILED);
     EXPECT_EQ(last_error(), "internal error: Tactrix rejected fast init (are invalid channel)");
     EXPECT_EQ(log.take().back(),
               "[j2534] PassThruIoctl FAST_INIT ERR ch=6 input=null internal error: Tactrix "
@@ -191,13 +191,13 @@ TEST_F(IoctlEntryPoint, FiveBaudInitIsNotSupported) {
     SBYTE_ARRAY request{1, &address};
     std::uint8_t key_bytes[2] = {0xAA, 0xAA};
     SBYTE_ARRAY response{2, key_bytes};
-    EXPECT_EQ(pt.ioctl(ISO9141, FIVE_BAUD_INIT, &request, &response), ERR_NOT_SUPPORTED);
+    EXPECT_EQ(pt.PassThruIoctl(ISO9141, FIVE_BAUD_INIT, &request, &response), ERR_NOT_SUPPORTED);
     EXPECT_EQ(last_error(), "operation not supported");
     EXPECT_EQ(response.NumOfBytes, 2u);
     SBYTE_ARRAY none{0, &address};
-    EXPECT_EQ(pt.ioctl(ISO9141, FIVE_BAUD_INIT, &none, &response), ERR_NULL_PARAMETER);
+    EXPECT_EQ(pt.PassThruIoctl(ISO9141, FIVE_BAUD_INIT, &none, &response), ERR_NULL_PARAMETER);
     SBYTE_ARRAY no_bytes{1, nullptr};
-    EXPECT_EQ(pt.ioctl(ISO9141, FIVE_BAUD_INIT, &no_bytes, &response), ERR_NULL_PARAMETER);
+    EXPECT_EQ(pt.PassThruIoctl(ISO9141, FIVE_BAUD_INIT, &no_bytes, &response), ERR_NULL_PARAMETER);
     EXPECT_EQ(log.take(), (Strings{"[j2534] PassThruIoctl ch=3 id=0x04", "[j2534] PassThruIoctl ch=3 id=0x04",
                                    "[j2534] PassThruIoctl ch=3 id=0x04"}));
     EXPECT_EQ(wire.take(), "");
@@ -206,7 +206,7 @@ TEST_F(IoctlEntryPoint, FiveBaudInitIsNotSupported) {
 TEST_F(IoctlEntryPoint, ClearRequestsSucceedAndUnknownIdsAreRefusedWithoutTheDevice) {
     for (std::uint32_t id :
          {CLEAR_TX_BUFFER, CLEAR_RX_BUFFER, CLEAR_PERIODIC_MSGS, CLEAR_MSG_FILTERS, CLEAR_FUNCT_MSG_LOOKUP_TABLE}) {
-        EXPECT_EQ(pt.ioctl(6, id, nullptr, nullptr), STATUS_NOERROR) << id;
+        EXPECT_EQ(pt.PassThruIoctl(6, id, nullptr, nullptr), STATUS_NOERROR) << id;
     }
     EXPECT_EQ(log.take(), (Strings{"[j2534] PassThruIoctl ch=6 id=0x07", "[j2534] PassThruIoctl ch=6 id=0x08",
                                    "[j2534] PassThruIoctl ch=6 id=0x09", "[j2534] PassThruIoctl ch=6 id=0x0A",
@@ -215,7 +215,7 @@ TEST_F(IoctlEntryPoint, ClearRequestsSucceedAndUnknownIdsAreRefusedWithoutTheDev
     open_device();
     mark_last_error();
     for (std::uint32_t id : {0u, 6u, ADD_TO_FUNCT_MSG_LOOKUP_TABLE, READ_PROG_VOLTAGE, 0x1234u}) {
-        EXPECT_EQ(pt.ioctl(6, id, nullptr, nullptr), ERR_INVALID_IOCTL_ID) << id;
+        EXPECT_EQ(pt.PassThruIoctl(6, id, nullptr, nullptr), ERR_INVALID_IOCTL_ID) << id;
     }
     EXPECT_EQ(log.take(), (Strings{"[j2534] PassThruIoctl ch=6 id=0x00", "[j2534] PassThruIoctl ch=6 id=0x06",
                                    "[j2534] PassThruIoctl ch=6 id=0x0C", "[j2534] PassThruIoctl ch=6 id=0x0E",

@@ -32,8 +32,8 @@ TEST_F(MessageEntryPoints, WriteOnIso15765SendsAttWithThePadFlag) {
     connect(ISO15765, 500000);
     const std::string att = "att6 6 64\r\n" + bytes({0x00, 0x00, 0x07, 0xDF, 0x09, 0x02});
     PASSTHRU_MSG msg = passthru_msg(ISO15765, ISO15765_FRAME_PAD, {0x00, 0x00, 0x07, 0xDF, 0x09, 0x02});
-    std::uint32_t n = 1;
-    ASSERT_EQ(pt.write_msgs(ISO15765, &msg, &n, 100), STATUS_NOERROR);
+    J2534_ULONG n = 1;
+    ASSERT_EQ(pt.PassThruWriteMsgs(ISO15765, &msg, &n, 100), STATUS_NOERROR);
     EXPECT_EQ(n, 1u);
     EXPECT_EQ(wire.take(), att);
     EXPECT_EQ(log.take(), (Strings{
@@ -67,8 +67,8 @@ TEST_F(MessageEntryPoints, WriteSendsEveryMessageAndSummarisesTheFirst) {
     // 30 data bytes in the first: the summary shows 24 of them.
     msgs[0].DataSize = 30;
     for (int i = 6; i < 30; ++i) msgs[0].Data[i] = static_cast<std::uint8_t>(i);
-    std::uint32_t n = 2;
-    ASSERT_EQ(pt.write_msgs(ISO15765, msgs, &n, 0), STATUS_NOERROR);
+    J2534_ULONG n = 2;
+    ASSERT_EQ(pt.PassThruWriteMsgs(ISO15765, msgs, &n, 0), STATUS_NOERROR);
     EXPECT_EQ(n, 2u);
     EXPECT_EQ(wire.take(), "att6 30 64\r\n" + data_of(msgs[0]) + "att6 7 64\r\n" + data_of(msgs[1]));
     EXPECT_EQ(log.take().back(),
@@ -76,7 +76,7 @@ TEST_F(MessageEntryPoints, WriteSendsEveryMessageAndSummarisesTheFirst) {
               "0C 0D 0E 0F 10 11 12 13 14 15 16 17]]");
 
     n = 0;
-    ASSERT_EQ(pt.write_msgs(ISO15765, msgs, &n, 0), STATUS_NOERROR);
+    ASSERT_EQ(pt.PassThruWriteMsgs(ISO15765, msgs, &n, 0), STATUS_NOERROR);
     EXPECT_EQ(n, 0u);
     EXPECT_EQ(wire.take(), "");
     EXPECT_EQ(log.take(), Strings{"[j2534] PassThruWriteMsgs OK ch=6 sent=0 first=[]"});
@@ -99,11 +99,15 @@ TEST_F(MessageEntryPoints, WriteCutsDataSizeToTheRecordsCapacity) {
 TEST_F(MessageEntryPoints, WriteRefusals) {
     open_device();
     PASSTHRU_MSG msg = passthru_msg(CAN, 0, {0x00, 0x00, 0x07, 0xDF, 0x01, 0x00});
-    std::uint32_t n = 1;
-    EXPECT_EQ(pt.write_msgs(CAN, nullptr, &n, 0), ERR_NULL_PARAMETER);
-    EXPECT_EQ(pt.write_msgs(CAN, &msg, nullptr, 0), ERR_NULL_PARAMETER);
+    // Each failure counts what went out: nothing.
+    J2534_ULONG n = 1;
+    EXPECT_EQ(pt.PassThruWriteMsgs(CAN, nullptr, &n, 0), ERR_NULL_PARAMETER);
+    EXPECT_EQ(n, 0u);
+    EXPECT_EQ(pt.PassThruWriteMsgs(CAN, &msg, nullptr, 0), ERR_NULL_PARAMETER);
     EXPECT_EQ(log.take(), Strings{});
-    EXPECT_EQ(pt.write_msgs(CAN, &msg, &n, 0), ERR_INVALID_CHANNEL_ID);
+    n = 1;
+    EXPECT_EQ(pt.PassThruWriteMsgs(CAN, &msg, &n, 0), ERR_INVALID_CHANNEL_ID);
+    EXPECT_EQ(n, 0u);
     EXPECT_EQ(log.take(), Strings{"[j2534] PassThruWriteMsgs ERR ch=5 n=1 first=[tx_flags=0x0 data=[00 00 07 DF 01 "
                                   "00]] invalid channel ID"});
     EXPECT_EQ(last_error(), "invalid channel ID");
@@ -224,7 +228,8 @@ TEST_F(MessageEntryPoints, WaitingReadWithNothingArrivingTimesOut) {
     connect(ISO15765, 500000);
     const auto got = read(ISO15765, 10, 50);
     EXPECT_EQ(got.status, ERR_TIMEOUT);
-    EXPECT_EQ(got.n, 10u);
+    // Nothing was delivered: a client that walks the count must find none.
+    EXPECT_EQ(got.n, 0u);
     EXPECT_EQ(log.take(), Strings{"[j2534] PassThruReadMsgs ERR ch=6 timeout=50 transport error: operation timed out"});
     EXPECT_EQ(last_error(), "transport error: operation timed out");
 }
@@ -265,29 +270,42 @@ TEST_F(MessageEntryPoints, TransmitReportsAndCableErrorsAreNoMessages) {
     EXPECT_EQ(frames[1], "[tactrix] tactrix RX frame: Error(\"buffer overrun\")");
 }
 
-TEST_F(MessageEntryPoints, ReadRefusals) {
+TEST_F(MessageEntryPoints, FailedReadsCountNothing) {
     open_device();
+    connect(CAN, 500000);
     PASSTHRU_MSG msg{};
-    std::uint32_t n = 1;
-    EXPECT_EQ(pt.read_msgs(CAN, nullptr, &n, 0), ERR_NULL_PARAMETER);
-    EXPECT_EQ(pt.read_msgs(CAN, &msg, nullptr, 0), ERR_NULL_PARAMETER);
-    EXPECT_EQ(log.take(), Strings{});
-    EXPECT_EQ(pt.read_msgs(CAN, &msg, &n, 0), ERR_INVALID_CHANNEL_ID);
-    EXPECT_EQ(log.take(), Strings{"[j2534] PassThruReadMsgs ERR ch=5 timeout=0 invalid channel ID"});
-    EXPECT_EQ(n, 1u);
+    EXPECT_EQ(pt.PassThruReadMsgs(CAN, &msg, nullptr, 0), ERR_NULL_PARAMETER);
+    struct Case {
+        J2534_ULONG channel;
+        PASSTHRU_MSG* msgs;
+        J2534_STATUS status;
+    };
+    const Case cases[] = {
+        {CAN, nullptr, ERR_NULL_PARAMETER},
+        {ISO15765, &msg, ERR_INVALID_CHANNEL_ID},
+        {CAN, &msg, ERR_DEVICE_NOT_CONNECTED},  // after the unplug below
+    };
+    for (const Case& c : cases) {
+        if (c.status == ERR_DEVICE_NOT_CONNECTED) sim.unplug(0);
+        J2534_ULONG n = 4;
+        EXPECT_EQ(pt.PassThruReadMsgs(c.channel, c.msgs, &n, 0), c.status);
+        EXPECT_EQ(n, 0u) << c.status;
+    }
+    EXPECT_EQ(log.take(), (Strings{"[j2534] PassThruReadMsgs ERR ch=6 timeout=0 invalid channel ID",
+                                   std::string("[j2534] PassThruReadMsgs ERR ch=5 timeout=0 ") + kNoDevice}));
 }
 
 TEST_F(MessageEntryPoints, PeriodicMessagesAreNotSupported) {
     open_device();
     connect(ISO15765, 500000);
     PASSTHRU_MSG msg = passthru_msg(ISO15765, 0, {0x00, 0x00, 0x07, 0xDF, 0x3E, 0x80});
-    std::uint32_t id = 77;
-    EXPECT_EQ(pt.start_periodic_msg(ISO15765, &msg, nullptr, 2000), ERR_NULL_PARAMETER);
-    EXPECT_EQ(pt.start_periodic_msg(ISO15765, &msg, &id, 2000), ERR_NOT_SUPPORTED);
+    J2534_ULONG id = 77;
+    EXPECT_EQ(pt.PassThruStartPeriodicMsg(ISO15765, &msg, nullptr, 2000), ERR_NULL_PARAMETER);
+    EXPECT_EQ(pt.PassThruStartPeriodicMsg(ISO15765, &msg, &id, 2000), ERR_NOT_SUPPORTED);
     EXPECT_EQ(id, 77u);
     EXPECT_EQ(last_error(), "operation not supported");
     mark_last_error();
-    EXPECT_EQ(pt.stop_periodic_msg(ISO15765, 1), ERR_NOT_SUPPORTED);
+    EXPECT_EQ(pt.PassThruStopPeriodicMsg(ISO15765, 1), ERR_NOT_SUPPORTED);
     EXPECT_EQ(last_error(), "operation not supported");
     EXPECT_EQ(wire.take(), "");
     EXPECT_EQ(log.take(), Strings{});

@@ -40,21 +40,21 @@ void PassThruTest::SetUp() {
 }
 
 void PassThruTest::TearDown() {
-    (void)pt.close(1);
+    (void)pt.PassThruClose(1);
     sim.reset();
 }
 
 void PassThruTest::open_device() {
-    std::uint32_t id = 0;
-    ASSERT_EQ(pt.open(nullptr, &id), STATUS_NOERROR) << last_error();
+    J2534_ULONG id = 0;
+    ASSERT_EQ(pt.PassThruOpen(nullptr, &id), STATUS_NOERROR) << last_error();
     ASSERT_EQ(id, 1u);
     wire.skip();
     log.skip();
 }
 
 void PassThruTest::connect(std::uint32_t protocol_id, std::uint32_t baud_rate, std::uint32_t flags) {
-    std::uint32_t channel = 0;
-    ASSERT_EQ(pt.connect(1, protocol_id, flags, baud_rate, &channel), STATUS_NOERROR) << last_error();
+    J2534_ULONG channel = 0;
+    ASSERT_EQ(pt.PassThruConnect(1, protocol_id, flags, baud_rate, &channel), STATUS_NOERROR) << last_error();
     ASSERT_EQ(channel, protocol_id);
     wire.skip();
     log.skip();
@@ -62,13 +62,13 @@ void PassThruTest::connect(std::uint32_t protocol_id, std::uint32_t baud_rate, s
 
 std::string PassThruTest::last_error() const {
     char text[80] = "untouched";
-    if (pt.get_last_error(text) != STATUS_NOERROR) return "(PassThruGetLastError failed)";
+    if (pt.PassThruGetLastError(text) != STATUS_NOERROR) return "(PassThruGetLastError failed)";
     return text;
 }
 
 void PassThruTest::mark_last_error() {
-    std::uint32_t channel = 0;
-    ASSERT_EQ(pt.connect(1, J1850VPW, 0, 10400, &channel), ERR_INVALID_PROTOCOL_ID);
+    J2534_ULONG channel = 0;
+    ASSERT_EQ(pt.PassThruConnect(1, J1850VPW, 0, 10400, &channel), ERR_INVALID_PROTOCOL_ID);
     ASSERT_EQ(last_error(), kMarkedError);
     wire.skip();
     log.skip();
@@ -79,18 +79,18 @@ PassThruTest::ReadResult PassThruTest::read(std::uint32_t channel, std::uint32_t
     ReadResult result;
     result.msgs.resize(capacity);
     result.n = capacity;
-    result.status = pt.read_msgs(channel, result.msgs.data(), &result.n, timeout_ms);
+    result.status = pt.PassThruReadMsgs(channel, result.msgs.data(), &result.n, timeout_ms);
     if (result.status == STATUS_NOERROR || result.status == ERR_BUFFER_EMPTY) {
-        result.msgs.resize(std::min(result.n, capacity));
+        result.msgs.resize(std::min<J2534_ULONG>(result.n, capacity));
     } else {
         result.msgs.clear();
     }
     return result;
 }
 
-std::uint32_t PassThruTest::write(std::uint32_t channel, PASSTHRU_MSG msg, std::uint32_t timeout_ms) const {
-    std::uint32_t n = 1;
-    return pt.write_msgs(channel, &msg, &n, timeout_ms);
+J2534_STATUS PassThruTest::write(std::uint32_t channel, PASSTHRU_MSG msg, std::uint32_t timeout_ms) const {
+    J2534_ULONG n = 1;
+    return pt.PassThruWriteMsgs(channel, &msg, &n, timeout_ms);
 }
 
 std::vector<std::string> PassThruTest::cable_commands() const {

@@ -33,12 +33,12 @@ protected:
 
     // PassThruReadMsgs into a fresh array of `capacity` messages; `read` holds the first n.
     struct ReadResult {
-        std::uint32_t status = 0;
-        std::uint32_t n = 0;
+        J2534_STATUS status = 0;
+        J2534_ULONG n = 0;
         std::vector<PASSTHRU_MSG> msgs;
     };
     ReadResult read(std::uint32_t channel, std::uint32_t capacity, std::uint32_t timeout_ms) const;
-    std::uint32_t write(std::uint32_t channel, PASSTHRU_MSG msg, std::uint32_t timeout_ms = 100) const;
+    J2534_STATUS write(std::uint32_t channel, PASSTHRU_MSG msg, std::uint32_t timeout_ms = 100) const;
 
     // Cable commands received, one line each, CR LF removed.
     std::vector<std::string> cable_commands() const;

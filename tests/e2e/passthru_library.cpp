@@ -15,7 +15,7 @@ void resolve(void* library, const char* name, F& into, std::string& error) {
 }
 
 PassThruLibrary load() {
-    PassThruLibrary lib;
+    PassThruLibrary lib{};
     const char* configured = std::getenv("VEXO_E2E_LIBRARY");
     const char* path = configured != nullptr && *configured != '\0' ? configured : VEXO_E2E_LIBRARY;
     const auto loaded = load_passthru_library(path);
@@ -24,20 +24,9 @@ PassThruLibrary load() {
         return lib;
     }
     void* handle = *loaded;
-    resolve(handle, "PassThruOpen", lib.open, lib.error);
-    resolve(handle, "PassThruClose", lib.close, lib.error);
-    resolve(handle, "PassThruConnect", lib.connect, lib.error);
-    resolve(handle, "PassThruDisconnect", lib.disconnect, lib.error);
-    resolve(handle, "PassThruReadMsgs", lib.read_msgs, lib.error);
-    resolve(handle, "PassThruWriteMsgs", lib.write_msgs, lib.error);
-    resolve(handle, "PassThruStartPeriodicMsg", lib.start_periodic_msg, lib.error);
-    resolve(handle, "PassThruStopPeriodicMsg", lib.stop_periodic_msg, lib.error);
-    resolve(handle, "PassThruStartMsgFilter", lib.start_msg_filter, lib.error);
-    resolve(handle, "PassThruStopMsgFilter", lib.stop_msg_filter, lib.error);
-    resolve(handle, "PassThruSetProgrammingVoltage", lib.set_programming_voltage, lib.error);
-    resolve(handle, "PassThruReadVersion", lib.read_version, lib.error);
-    resolve(handle, "PassThruGetLastError", lib.get_last_error, lib.error);
-    resolve(handle, "PassThruIoctl", lib.ioctl, lib.error);
+#define VEXO_E2E_RESOLVE(name, parameters) resolve(handle, #name, lib.name, lib.error);
+    VEXO_J2534_FUNCTIONS(VEXO_E2E_RESOLVE)
+#undef VEXO_E2E_RESOLVE
     return lib;
 }
 

@@ -6,23 +6,9 @@
 
 namespace vexo::e2e {
 
-// The fourteen functions of the shipped library, resolved by name as an application does.
-struct PassThruLibrary {
-    decltype(&::PassThruOpen) open = nullptr;
-    decltype(&::PassThruClose) close = nullptr;
-    decltype(&::PassThruConnect) connect = nullptr;
-    decltype(&::PassThruDisconnect) disconnect = nullptr;
-    decltype(&::PassThruReadMsgs) read_msgs = nullptr;
-    decltype(&::PassThruWriteMsgs) write_msgs = nullptr;
-    decltype(&::PassThruStartPeriodicMsg) start_periodic_msg = nullptr;
-    decltype(&::PassThruStopPeriodicMsg) stop_periodic_msg = nullptr;
-    decltype(&::PassThruStartMsgFilter) start_msg_filter = nullptr;
-    decltype(&::PassThruStopMsgFilter) stop_msg_filter = nullptr;
-    decltype(&::PassThruSetProgrammingVoltage) set_programming_voltage = nullptr;
-    decltype(&::PassThruReadVersion) read_version = nullptr;
-    decltype(&::PassThruGetLastError) get_last_error = nullptr;
-    decltype(&::PassThruIoctl) ioctl = nullptr;
-
+// The fourteen functions of the shipped library, resolved by name as an application does, in the
+// layout this suite was compiled for.
+struct PassThruLibrary : J2534_FUNCTIONS {
     // Why loading failed; empty when every function was found.
     std::string error;
 };

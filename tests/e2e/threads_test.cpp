@@ -32,10 +32,10 @@ constexpr const char* kUsbfsBusLoad = "busload:1000";
 
 // Statuses one thread saw, by function, and the stream numbers its reads returned.
 struct Record {
-    std::map<std::string, std::map<std::uint32_t, unsigned>> statuses;
+    std::map<std::string, std::map<J2534_STATUS, unsigned>> statuses;
     std::vector<std::uint32_t> numbers;
 
-    void note(const std::string& call, std::uint32_t status) { ++statuses[call][status]; }
+    void note(const std::string& call, J2534_STATUS status) { ++statuses[call][status]; }
 };
 
 // The bus-load frame number, in the first four data bytes after the CAN ID.
@@ -51,8 +51,8 @@ TEST_F(ConcurrentCalls, MixedCallsOnOneDeviceNeitherFailNorDeadlock) {
     connect(ISO15765, 500000);
     PASSTHRU_MSG mask = passthru_msg(CAN, 0, {0xFF, 0xFF, 0xFF, 0xF0});
     PASSTHRU_MSG pattern = passthru_msg(CAN, 0, {0x00, 0x00, 0x01, 0x00});
-    std::uint32_t filter = 0;
-    ASSERT_EQ(pt.start_msg_filter(CAN, PASS_FILTER, &mask, &pattern, nullptr, &filter), STATUS_NOERROR);
+    J2534_ULONG filter = 0;
+    ASSERT_EQ(pt.PassThruStartMsgFilter(CAN, PASS_FILTER, &mask, &pattern, nullptr, &filter), STATUS_NOERROR);
     ASSERT_EQ(sim.set_vehicle(sim.usbfs ? kUsbfsBusLoad : kBusLoad), 0);
 
     std::array<Record, 4> records;
@@ -72,8 +72,8 @@ TEST_F(ConcurrentCalls, MixedCallsOnOneDeviceNeitherFailNorDeadlock) {
     std::vector<std::thread> threads;
     threads.push_back(worker(records[0], [&](Record& r, unsigned round) {
         std::vector<PASSTHRU_MSG> msgs(8);
-        std::uint32_t n = 8;
-        const std::uint32_t status = pt.read_msgs(CAN, msgs.data(), &n, round % 2 == 0 ? 0 : 5);
+        J2534_ULONG n = 8;
+        const J2534_STATUS status = pt.PassThruReadMsgs(CAN, msgs.data(), &n, round % 2 == 0 ? 0 : 5);
         r.note("PassThruReadMsgs", status);
         if (status != STATUS_NOERROR) return;
         for (std::uint32_t i = 0; i < n; ++i) r.numbers.push_back(stream_number(msgs[i]));
@@ -81,25 +81,25 @@ TEST_F(ConcurrentCalls, MixedCallsOnOneDeviceNeitherFailNorDeadlock) {
     threads.push_back(worker(records[1], [&](Record& r, unsigned round) {
         // To an ID no simulated ECU answers: replies would land in the CAN reads.
         PASSTHRU_MSG msg = passthru_msg(ISO15765, 0, {0x00, 0x00, 0x01, 0x23, 0x01, static_cast<int>(round & 0xFF)});
-        std::uint32_t n = 1;
-        r.note("PassThruWriteMsgs", pt.write_msgs(ISO15765, &msg, &n, 0));
+        J2534_ULONG n = 1;
+        r.note("PassThruWriteMsgs", pt.PassThruWriteMsgs(ISO15765, &msg, &n, 0));
     }));
     threads.push_back(worker(records[2], [&](Record& r, unsigned round) {
         if (round % 2 == 0) {
-            std::uint32_t millivolts = 0;
-            r.note("READ_VBATT", pt.ioctl(0, READ_VBATT, nullptr, &millivolts));
+            J2534_ULONG millivolts = 0;
+            r.note("READ_VBATT", pt.PassThruIoctl(0, READ_VBATT, nullptr, &millivolts));
         } else {
             SCONFIG param{LOOPBACK, round % 4 == 1 ? 1u : 0u};
             SCONFIG_LIST list{1, &param};
-            r.note("SET_CONFIG", pt.ioctl(ISO15765, SET_CONFIG, &list, nullptr));
+            r.note("SET_CONFIG", pt.PassThruIoctl(ISO15765, SET_CONFIG, &list, nullptr));
         }
     }));
     threads.push_back(worker(records[3], [&](Record& r, unsigned) {
         PASSTHRU_MSG isotp_mask = passthru_msg(ISO15765, 0, {0xFF, 0xFF, 0xFF, 0xFF});
         PASSTHRU_MSG isotp_pattern = passthru_msg(ISO15765, 0, {0x00, 0x00, 0x07, 0xE8});
-        std::uint32_t id = 0;
+        J2534_ULONG id = 0;
         r.note("PassThruStartMsgFilter",
-               pt.start_msg_filter(ISO15765, PASS_FILTER, &isotp_mask, &isotp_pattern, nullptr, &id));
+               pt.PassThruStartMsgFilter(ISO15765, PASS_FILTER, &isotp_mask, &isotp_pattern, nullptr, &id));
     }));
 
     std::this_thread::sleep_for(kRunTime);
@@ -126,7 +126,7 @@ TEST_F(ConcurrentCalls, MixedCallsOnOneDeviceNeitherFailNorDeadlock) {
     }
     SCOPED_TRACE(summary);
 
-    const std::map<std::string, std::set<std::uint32_t>> allowed = {
+    const std::map<std::string, std::set<J2534_STATUS>> allowed = {
         {"PassThruReadMsgs", {STATUS_NOERROR, ERR_TIMEOUT, ERR_BUFFER_EMPTY}},
         {"PassThruWriteMsgs", {STATUS_NOERROR}},
         {"READ_VBATT", {STATUS_NOERROR}},

@@ -143,16 +143,16 @@ TEST_F(UsbfsPath, RepliesInSeveralPacketsAndSeveralTransfersAreJoined) {
     ASSERT_EQ(sim.set_identity(identity.c_str()), 0);
     open_device();
     char firmware[80], dll[80], api[80];
-    ASSERT_EQ(pt.read_version(1, firmware, dll, api), STATUS_NOERROR);
+    ASSERT_EQ(pt.PassThruReadVersion(1, firmware, dll, api), STATUS_NOERROR);
     EXPECT_EQ(std::string(firmware), identity);
-    ASSERT_EQ(pt.close(1), STATUS_NOERROR);
+    ASSERT_EQ(pt.PassThruClose(1), STATUS_NOERROR);
 
     // Each transfer ends after one packet now: the reply comes in two transfers.
     sim.set_read_chunk(64);
     log.skip();
-    std::uint32_t id = 0;
-    ASSERT_EQ(pt.open(nullptr, &id), STATUS_NOERROR) << last_error();
-    ASSERT_EQ(pt.read_version(id, firmware, dll, api), STATUS_NOERROR);
+    J2534_ULONG id = 0;
+    ASSERT_EQ(pt.PassThruOpen(nullptr, &id), STATUS_NOERROR) << last_error();
+    ASSERT_EQ(pt.PassThruReadVersion(id, firmware, dll, api), STATUS_NOERROR);
     EXPECT_EQ(std::string(firmware), identity);
     const auto lines = log.take();
     EXPECT_EQ(count_starting(lines, "[tactrix] tactrix RX wire: 64 bytes [61 72 69 70 70"), 1u);
@@ -186,8 +186,8 @@ TEST_F(UsbfsPath, TheCableIsBackInStepAfterACommandCutShortByANak) {
     ASSERT_EQ(usbfs.nak_out(0, 64, 300), 0);
     ASSERT_EQ(write(ISO15765, msg, 100), ERR_TIMEOUT);
     std::this_thread::sleep_for(milliseconds(400));
-    std::uint32_t millivolts = 0;
-    EXPECT_EQ(pt.ioctl(1, READ_VBATT, nullptr, &millivolts), STATUS_NOERROR) << last_error();
+    J2534_ULONG millivolts = 0;
+    EXPECT_EQ(pt.PassThruIoctl(1, READ_VBATT, nullptr, &millivolts), STATUS_NOERROR) << last_error();
     EXPECT_EQ(millivolts, 12600u);
 }
 
@@ -205,18 +205,18 @@ TEST_F(UsbfsPath, UnpluggingDuringAReadEndsItPromptlyAndTheCableIsThenMissing) {
     EXPECT_EQ(got.status, ERR_DEVICE_NOT_CONNECTED);
     EXPECT_LT(took, milliseconds(2500));
     EXPECT_EQ(last_error(), "transport error: I/O error: No such device (it may have been disconnected)");
-    EXPECT_EQ(pt.close(1), STATUS_NOERROR);
+    EXPECT_EQ(pt.PassThruClose(1), STATUS_NOERROR);
 
-    std::uint32_t id = 0;
-    EXPECT_EQ(pt.open(nullptr, &id), ERR_DEVICE_NOT_CONNECTED);
+    J2534_ULONG id = 0;
+    EXPECT_EQ(pt.PassThruOpen(nullptr, &id), ERR_DEVICE_NOT_CONNECTED);
     EXPECT_EQ(last_error(), kNotFound);
 }
 
 TEST_F(UsbfsPath, ASilentCableFailsTheOpenAfterItsWindowAndLetsGoOfTheInterface) {
     ASSERT_EQ(sim.silence('i', 1), 0);
-    std::uint32_t id = 0;
+    J2534_ULONG id = 0;
     const auto started = Clock::now();
-    EXPECT_EQ(pt.open(nullptr, &id), ERR_TIMEOUT);
+    EXPECT_EQ(pt.PassThruOpen(nullptr, &id), ERR_TIMEOUT);
     const auto took = Clock::now() - started;
     EXPECT_GT(took, milliseconds(1800));
     EXPECT_LT(took, milliseconds(4000));
@@ -232,32 +232,32 @@ TEST_F(UsbfsPath, KernelDriversBoundToBothInterfacesAreDetached) {
     ASSERT_EQ(usbfs.bind_driver(0, 0, "ftdi_sio"), 0);
     ASSERT_EQ(usbfs.bind_driver(0, 1, "ftdi_sio"), 0);
     open_device();
-    std::uint32_t millivolts = 0;
-    ASSERT_EQ(pt.ioctl(1, READ_VBATT, nullptr, &millivolts), STATUS_NOERROR) << last_error();
+    J2534_ULONG millivolts = 0;
+    ASSERT_EQ(pt.PassThruIoctl(1, READ_VBATT, nullptr, &millivolts), STATUS_NOERROR) << last_error();
     EXPECT_EQ(millivolts, 12600u);
 }
 
 TEST_F(UsbfsPath, AnInterfaceAnotherProcessHoldsIsInUseUntilItLetsGo) {
     OtherProcess other({"monitor"});
     EXPECT_EQ(other.line(), "monitoring CAN at 500000 baud, id 000 mask 000; Ctrl-C stops");
-    std::uint32_t id = 0;
-    EXPECT_EQ(pt.open(nullptr, &id), ERR_DEVICE_NOT_CONNECTED);
+    J2534_ULONG id = 0;
+    EXPECT_EQ(pt.PassThruOpen(nullptr, &id), ERR_DEVICE_NOT_CONNECTED);
     EXPECT_EQ(last_error(), "transport error: I/O error: Tactrix in use by another program (Resource busy)");
     EXPECT_EQ(other.stop(), 130);
-    EXPECT_EQ(pt.open(nullptr, &id), STATUS_NOERROR) << last_error();
+    EXPECT_EQ(pt.PassThruOpen(nullptr, &id), STATUS_NOERROR) << last_error();
 }
 
 TEST_F(UsbfsPath, WithTwoCablesTheOneNobodyHoldsIsOpened) {
     sim.attach_cables(1);
     OtherProcess other({"monitor"});
     EXPECT_EQ(other.line(), "monitoring CAN at 500000 baud, id 000 mask 000; Ctrl-C stops");
-    std::uint32_t id = 0;
-    ASSERT_EQ(pt.open(nullptr, &id), STATUS_NOERROR) << last_error();
+    J2534_ULONG id = 0;
+    ASSERT_EQ(pt.PassThruOpen(nullptr, &id), STATUS_NOERROR) << last_error();
     // The monitor holds the first cable and identified it once; this session took the second.
     const Strings first_cable = cable_commands();
     EXPECT_EQ(std::count(first_cable.begin(), first_cable.end(), "ati"), 1);
-    std::uint32_t millivolts = 0;
-    EXPECT_EQ(pt.ioctl(id, READ_VBATT, nullptr, &millivolts), STATUS_NOERROR);
+    J2534_ULONG millivolts = 0;
+    EXPECT_EQ(pt.PassThruIoctl(id, READ_VBATT, nullptr, &millivolts), STATUS_NOERROR);
     EXPECT_EQ(other.stop(), 130);
 }
 

@@ -19,10 +19,13 @@ set(want
   usr/local/bin/vexo
   usr/local/include/vexo/j2534.h
   usr/local/lib/libvexo_j2534_0404.so
+  usr/local/lib/libvexo_j2534_0404_fixed32.so
+  usr/local/lib/pkgconfig/vexo-j2534-fixed32.pc
   usr/local/lib/pkgconfig/vexo-j2534.pc
   usr/local/lib/vexo-j2534/libusb-1.0.so.0
   usr/local/share/doc/vexo-j2534/LICENSE
   usr/local/share/man/man1/vexo.1.gz
+  usr/local/share/vexo-j2534/passthru/vexo-j2534.json
   usr/local/share/vexo-j2534/udev/60-vexo-openport.rules
   usr/local/share/vexo-j2534/udev/README)
 if(NOT have STREQUAL want)
@@ -60,27 +63,45 @@ if(DEFINED rc AND rc EQUAL 0 AND NOT err STREQUAL "")
   string(APPEND failures "man page warnings: ${err}\n")
 endif()
 
-# pkg-config from the staged tree: its relocatable prefix leads to the staged files.
-set(ENV{PKG_CONFIG_PATH} ${prefix}/lib/pkgconfig)
-execute_process(COMMAND ${PKG_CONFIG} --modversion vexo-j2534 OUTPUT_VARIABLE modversion OUTPUT_STRIP_TRAILING_WHITESPACE)
-if(NOT modversion STREQUAL VERSION)
-  string(APPEND failures "pkg-config --modversion: '${modversion}', wanted '${VERSION}'\n")
+# The ~/.passthru-style file names the installed fixed32 library.
+file(STRINGS ${prefix}/share/vexo-j2534/passthru/vexo-j2534.json function_lib REGEX "FUNCTION_LIB")
+if(NOT function_lib STREQUAL "  \"FUNCTION_LIB\": \"/usr/local/lib/libvexo_j2534_0404_fixed32.so\",")
+  string(APPEND failures "vexo-j2534.json: ${function_lib}\n")
 endif()
-execute_process(COMMAND ${PKG_CONFIG} --cflags --libs vexo-j2534 OUTPUT_VARIABLE flags OUTPUT_STRIP_TRAILING_WHITESPACE
-                RESULT_VARIABLE rc)
-separate_arguments(flags UNIX_COMMAND "${flags}")
-execute_process(COMMAND ${CC} -std=c11 -Wall -Wextra -Werror ${CMAKE_CURRENT_LIST_DIR}/use_installed.c ${flags}
-                        ${prefix}/lib/vexo-j2534/libusb-1.0.so.0 -o ${WORK}/use_installed
-                RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE out)
-if(NOT rc EQUAL 0)
-  string(APPEND failures "a C program does not build with pkg-config's flags ${flags}:\n${out}\n")
-else()
-  set(ENV{LD_LIBRARY_PATH} ${prefix}/lib/vexo-j2534:${prefix}/lib)
-  execute_process(COMMAND ${WORK}/use_installed RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
-  if(NOT rc EQUAL 0 OR NOT out STREQUAL "dll ${VERSION} api 04.04\n")
-    string(APPEND failures "the program built with pkg-config (exit ${rc}): ${out}${err}\n")
+
+# pkg-config sees the staged tree alone, as the installed one (the sysroot maps /usr/local into the
+# stage): no other .pc file, the machine's libusb-1.0's among them, can help. A C program builds
+# with each file's flags and runs against its library.
+set(ENV{PKG_CONFIG_LIBDIR} ${prefix}/lib/pkgconfig)
+set(ENV{PKG_CONFIG_SYSROOT_DIR} ${stage})
+cmake_policy(SET CMP0007 NEW)  # an empty field below
+foreach(entry "vexo-j2534|vexo_j2534_0404|" "vexo-j2534-fixed32|vexo_j2534_0404_fixed32| -DVEXO_J2534_FIXED32")
+  string(REPLACE "|" ";" entry "${entry}")
+  list(GET entry 0 name)
+  list(GET entry 1 library)
+  list(GET entry 2 cflags)
+  execute_process(COMMAND ${PKG_CONFIG} --modversion ${name} OUTPUT_VARIABLE modversion OUTPUT_STRIP_TRAILING_WHITESPACE)
+  execute_process(COMMAND ${PKG_CONFIG} --cflags --libs ${name} OUTPUT_VARIABLE flags OUTPUT_STRIP_TRAILING_WHITESPACE
+                  RESULT_VARIABLE rc)
+  set(want "-I${prefix}/include${cflags} -L${prefix}/lib -l${library}")
+  if(NOT rc EQUAL 0 OR NOT modversion STREQUAL VERSION OR NOT flags STREQUAL want)
+    string(APPEND failures "pkg-config ${name}: '${modversion}', '${flags}' (exit ${rc}), wanted '${VERSION}', '${want}'\n")
+    continue()
   endif()
-endif()
+  separate_arguments(flags UNIX_COMMAND "${flags}")
+  execute_process(COMMAND ${CC} -std=c11 -Wall -Wextra -Werror ${CMAKE_CURRENT_LIST_DIR}/use_installed.c ${flags}
+                          ${prefix}/lib/vexo-j2534/libusb-1.0.so.0 -o ${WORK}/use_${name}
+                  RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE out)
+  if(NOT rc EQUAL 0)
+    string(APPEND failures "a C program does not build with ${name}'s flags ${flags}:\n${out}\n")
+    continue()
+  endif()
+  set(ENV{LD_LIBRARY_PATH} ${prefix}/lib/vexo-j2534:${prefix}/lib)
+  execute_process(COMMAND ${WORK}/use_${name} RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
+  if(NOT rc EQUAL 0 OR NOT out STREQUAL "dll ${VERSION} api 04.04\n")
+    string(APPEND failures "the program built with ${name} (exit ${rc}): ${out}${err}\n")
+  endif()
+endforeach()
 
 if(NOT failures STREQUAL "")
   message(FATAL_ERROR "${failures}")

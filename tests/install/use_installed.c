@@ -7,7 +7,7 @@ unsigned vexo_sim_attach_cables(unsigned count);
 
 int main(void) {
     char firmware[80], dll[80], api[80];
-    uint32_t device = 0;
+    J2534_ULONG device = 0;
     vexo_sim_attach_cables(1);
     if (PassThruOpen(NULL, &device) != STATUS_NOERROR) return 1;
     if (PassThruReadVersion(device, firmware, dll, api) != STATUS_NOERROR) return 2;

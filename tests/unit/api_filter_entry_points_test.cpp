@@ -19,7 +19,7 @@ TEST_F(OpenDeviceTest, StartFilterBuildsTheSpecAndLogsAllDataBytes) {
         return Result<std::uint32_t>(1u);
     });
     std::uint32_t id = 0;
-    ASSERT_EQ(passthru_start_msg_filter(6, FLOW_CONTROL_FILTER, &mask, &pattern, &flow, &id), STATUS_NOERROR);
+    ASSERT_EQ(PassThruStartMsgFilter(6, FLOW_CONTROL_FILTER, &mask, &pattern, &flow, &id), STATUS_NOERROR);
     EXPECT_EQ(id, 1u);
     EXPECT_EQ(seen.filter_type, FLOW_CONTROL_FILTER);
     EXPECT_EQ(seen.mask, (Message{{0x00, 0x00, 0x07, 0xE8}, ISO15765}));
@@ -40,7 +40,7 @@ TEST_F(OpenDeviceTest, StartFilterFailureWithoutFlowControlMessage) {
         return Result<std::uint32_t>(fail(PassThruError::invalid_value(0, 4)));
     });
     std::uint32_t id = 0xAA;
-    EXPECT_EQ(passthru_start_msg_filter(6, FLOW_CONTROL_FILTER, &empty, &huge, nullptr, &id), ERR_INVALID_IOCTL_VALUE);
+    EXPECT_EQ(PassThruStartMsgFilter(6, FLOW_CONTROL_FILTER, &empty, &huge, nullptr, &id), ERR_INVALID_IOCTL_VALUE);
     EXPECT_EQ(id, 0xAAu);
     EXPECT_FALSE(seen.flow_control.has_value());
     EXPECT_EQ(seen.pattern.data.size(), 4128u);
@@ -55,8 +55,8 @@ TEST_F(OpenDeviceTest, StopFilterLines) {
     EXPECT_CALL(*device, stop_msg_filter(6u, 1u))
         .WillOnce(Return(VoidResult{}))
         .WillOnce(Return(fail(PassThruError::not_supported())));
-    EXPECT_EQ(passthru_stop_msg_filter(6, 1), STATUS_NOERROR);
-    EXPECT_EQ(passthru_stop_msg_filter(6, 1), ERR_NOT_SUPPORTED);
+    EXPECT_EQ(PassThruStopMsgFilter(6, 1), STATUS_NOERROR);
+    EXPECT_EQ(PassThruStopMsgFilter(6, 1), ERR_NOT_SUPPORTED);
     EXPECT_EQ(last_error_text(), "operation not supported");
     EXPECT_THAT(log.take(), ElementsAre("[j2534] PassThruStopMsgFilter OK ch=6 id=1",
                                         "[j2534] PassThruStopMsgFilter ERR ch=6 id=1 operation not supported"));

@@ -17,21 +17,21 @@ std::vector<std::function<std::uint32_t()>> null_pointer_calls() {
     static std::uint32_t out = 0;
     static char text[80];
     return {
-        [] { return passthru_open(nullptr, nullptr); },
-        [] { return passthru_connect(1, ISO15765, 0, 500000, nullptr); },
-        [] { return passthru_read_msgs(1, nullptr, &out, 0); },
-        [] { return passthru_read_msgs(1, &msg, nullptr, 0); },
-        [] { return passthru_write_msgs(1, nullptr, &out, 0); },
-        [] { return passthru_write_msgs(1, &msg, nullptr, 0); },
-        [] { return passthru_start_periodic_msg(1, nullptr, &out, 100); },
-        [] { return passthru_start_periodic_msg(1, &msg, nullptr, 100); },
-        [] { return passthru_start_msg_filter(1, PASS_FILTER, nullptr, &msg, &msg, &out); },
-        [] { return passthru_start_msg_filter(1, PASS_FILTER, &msg, nullptr, &msg, &out); },
-        [] { return passthru_start_msg_filter(1, PASS_FILTER, &msg, &msg, &msg, nullptr); },
-        [] { return passthru_read_version(1, nullptr, text, text); },
-        [] { return passthru_read_version(1, text, nullptr, text); },
-        [] { return passthru_read_version(1, text, text, nullptr); },
-        [] { return passthru_get_last_error(nullptr); },
+        [] { return PassThruOpen(nullptr, nullptr); },
+        [] { return PassThruConnect(1, ISO15765, 0, 500000, nullptr); },
+        [] { return PassThruReadMsgs(1, nullptr, &out, 0); },
+        [] { return PassThruReadMsgs(1, &msg, nullptr, 0); },
+        [] { return PassThruWriteMsgs(1, nullptr, &out, 0); },
+        [] { return PassThruWriteMsgs(1, &msg, nullptr, 0); },
+        [] { return PassThruStartPeriodicMsg(1, nullptr, &out, 100); },
+        [] { return PassThruStartPeriodicMsg(1, &msg, nullptr, 100); },
+        [] { return PassThruStartMsgFilter(1, PASS_FILTER, nullptr, &msg, &msg, &out); },
+        [] { return PassThruStartMsgFilter(1, PASS_FILTER, &msg, nullptr, &msg, &out); },
+        [] { return PassThruStartMsgFilter(1, PASS_FILTER, &msg, &msg, &msg, nullptr); },
+        [] { return PassThruReadVersion(1, nullptr, text, text); },
+        [] { return PassThruReadVersion(1, text, nullptr, text); },
+        [] { return PassThruReadVersion(1, text, text, nullptr); },
+        [] { return PassThruGetLastError(nullptr); },
     };
 }
 
@@ -66,36 +66,35 @@ TEST_F(NoDeviceTest, EveryDeviceCallFailsWith08AndItsFailureLine) {
     std::uint8_t address = 0x33;
     SBYTE_ARRAY five_baud{1, &address};
     const Case cases[] = {
-        {[] { return passthru_close(1); }, {"[j2534] PassThruClose ERR id=1 device not connected"}},
-        {[&] { return passthru_connect(1, ISO15765, 0x800, 500000, &out); },
+        {[] { return PassThruClose(1); }, {"[j2534] PassThruClose ERR id=1 device not connected"}},
+        {[&] { return PassThruConnect(1, ISO15765, 0x800, 500000, &out); },
          {"[j2534] PassThruConnect ERR proto=6 flags=0x800 baud=500000 device not connected"}},
-        {[] { return passthru_disconnect(5); }, {"[j2534] PassThruDisconnect ERR ch=5 device not connected"}},
+        {[] { return PassThruDisconnect(5); }, {"[j2534] PassThruDisconnect ERR ch=5 device not connected"}},
         {[&] {
              out = 10;
-             return passthru_read_msgs(1, &msg, &out, 100);
+             return PassThruReadMsgs(1, &msg, &out, 100);
          },
          {"[j2534] PassThruReadMsgs ERR ch=1 timeout=100 device not connected"}},
         {[&] {
              out = 1;
-             return passthru_write_msgs(2, &msg, &out, 0);
+             return PassThruWriteMsgs(2, &msg, &out, 0);
          },
          {"[j2534] PassThruWriteMsgs ERR ch=2 n=1 first=[tx_flags=0x40 data=[07 E8 03]] device not connected"}},
-        {[&] { return passthru_start_msg_filter(6, FLOW_CONTROL_FILTER, &msg, &msg, nullptr, &out); },
+        {[&] { return PassThruStartMsgFilter(6, FLOW_CONTROL_FILTER, &msg, &msg, nullptr, &out); },
          {"[j2534] PassThruStartMsgFilter ERR ch=6 type=3 mask=[07 E8 03] pattern=[07 E8 03] flow=[(none)] "
           "device not connected"}},
-        {[] { return passthru_stop_msg_filter(6, 1); },
+        {[] { return PassThruStopMsgFilter(6, 1); },
          {"[j2534] PassThruStopMsgFilter ERR ch=6 id=1 device not connected"}},
-        {[&] { return passthru_start_periodic_msg(1, &msg, &out, 100); }, {}},
-        {[] { return passthru_stop_periodic_msg(1, 1); }, {}},
-        {[] { return passthru_set_programming_voltage(1, 12, 5000); }, {}},
-        {[&] { return passthru_read_version(1, text, text, text); }, {}},
-        {[&] { return passthru_ioctl(3, SET_CONFIG, &config_list, nullptr); },
+        {[&] { return PassThruStartPeriodicMsg(1, &msg, &out, 100); }, {}},
+        {[] { return PassThruStopPeriodicMsg(1, 1); }, {}},
+        {[] { return PassThruSetProgrammingVoltage(1, 12, 5000); }, {}},
+        {[&] { return PassThruReadVersion(1, text, text, text); }, {}},
+        {[&] { return PassThruIoctl(3, SET_CONFIG, &config_list, nullptr); },
          {"[j2534] PassThruIoctl ch=3 id=0x02", "[j2534] PassThruIoctl SET_CONFIG ch=3 params=[0x1=10400, 0x3=0]"}},
-        {[&] { return passthru_ioctl(3, READ_VBATT, nullptr, &out); },
+        {[&] { return PassThruIoctl(3, READ_VBATT, nullptr, &out); },
          {"[j2534] PassThruIoctl ch=3 id=0x03", "[j2534] PassThruIoctl READ_VBATT ERR device not connected"}},
-        {[&] { return passthru_ioctl(4, FIVE_BAUD_INIT, &five_baud, nullptr); },
-         {"[j2534] PassThruIoctl ch=4 id=0x04"}},
-        {[&] { return passthru_ioctl(4, FAST_INIT, nullptr, &msg); },
+        {[&] { return PassThruIoctl(4, FIVE_BAUD_INIT, &five_baud, nullptr); }, {"[j2534] PassThruIoctl ch=4 id=0x04"}},
+        {[&] { return PassThruIoctl(4, FAST_INIT, nullptr, &msg); },
          {"[j2534] PassThruIoctl ch=4 id=0x05",
           "[j2534] PassThruIoctl FAST_INIT ERR ch=4 input=null device not connected"}},
     };
@@ -105,26 +104,26 @@ TEST_F(NoDeviceTest, EveryDeviceCallFailsWith08AndItsFailureLine) {
         EXPECT_EQ(log.take(), c.lines);
         EXPECT_EQ(last_error_text(), "device not connected");
     }
-    // Outputs are written on success only.
+    // Outputs are written on success only, but for the count of a read or write: nothing went through.
     EXPECT_EQ(msg.DataSize, 3u);
     EXPECT_EQ(std::string(text), "untouched");
-    EXPECT_EQ(out, 1u);
+    EXPECT_EQ(out, 0u);
 }
 
 TEST_F(NoDeviceTest, GetLastErrorCopiesAtMost79BytesAndANul) {
     std::array<char, 100> buffer;
     buffer.fill('#');
     last_error::store(std::string(60, 'a') + std::string(40, 'b'));
-    ASSERT_EQ(passthru_get_last_error(buffer.data()), STATUS_NOERROR);
+    ASSERT_EQ(PassThruGetLastError(buffer.data()), STATUS_NOERROR);
     EXPECT_EQ(std::string(buffer.data()), std::string(60, 'a') + std::string(19, 'b'));
     EXPECT_EQ(buffer[79], '\0');
     EXPECT_EQ(buffer[80], '#');
 
     // Reading does not consume the text; an empty text is a lone NUL.
-    ASSERT_EQ(passthru_get_last_error(buffer.data()), STATUS_NOERROR);
+    ASSERT_EQ(PassThruGetLastError(buffer.data()), STATUS_NOERROR);
     EXPECT_EQ(std::string(buffer.data()).size(), 79u);
     last_error::store("");
-    ASSERT_EQ(passthru_get_last_error(buffer.data()), STATUS_NOERROR);
+    ASSERT_EQ(PassThruGetLastError(buffer.data()), STATUS_NOERROR);
     EXPECT_EQ(buffer[0], '\0');
     EXPECT_EQ(buffer[1], 'a');
     EXPECT_THAT(log.take(), IsEmpty());

@@ -26,10 +26,10 @@ TEST_F(OpenDeviceTest, EmptyReadIsBufferEmptyOnlyWithoutTimeoutAndNeverTouchesLa
     last_error::store("earlier failure");
     PASSTHRU_MSG msgs[10];
     std::uint32_t n = 10;
-    EXPECT_EQ(passthru_read_msgs(1, msgs, &n, 0), ERR_BUFFER_EMPTY);
+    EXPECT_EQ(PassThruReadMsgs(1, msgs, &n, 0), ERR_BUFFER_EMPTY);
     EXPECT_EQ(n, 0u);
     n = 10;
-    EXPECT_EQ(passthru_read_msgs(1, msgs, &n, 50), STATUS_NOERROR);
+    EXPECT_EQ(PassThruReadMsgs(1, msgs, &n, 50), STATUS_NOERROR);
     EXPECT_EQ(n, 0u);
     EXPECT_EQ(last_error_text(), "earlier failure");
     EXPECT_THAT(log.take(), ElementsAre("[j2534] PassThruReadMsgs OK ch=1 n=0 timeout=0 first=[]",
@@ -43,7 +43,7 @@ TEST_F(OpenDeviceTest, ReadCopiesEveryFieldClampsDataAndSummarisesSixteenBytes) 
     PASSTHRU_MSG msgs[4];
     std::memset(msgs, 0xEE, sizeof msgs);
     std::uint32_t n = 4;
-    ASSERT_EQ(passthru_read_msgs(6, msgs, &n, 100), STATUS_NOERROR);
+    ASSERT_EQ(PassThruReadMsgs(6, msgs, &n, 100), STATUS_NOERROR);
     ASSERT_EQ(n, 2u);
     EXPECT_EQ(msgs[0].ProtocolID, ISO15765);
     EXPECT_EQ(msgs[0].RxStatus, 0x02u);
@@ -65,18 +65,18 @@ TEST_F(OpenDeviceTest, ReadNeverWritesPastTheCallersArray) {
         .WillOnce(Return(std::vector<Message>{Message{{0x01}}, Message{{0x02}}}));
     PASSTHRU_MSG msgs[2]{};
     std::uint32_t n = 1;
-    ASSERT_EQ(passthru_read_msgs(1, msgs, &n, 0), STATUS_NOERROR);
+    ASSERT_EQ(PassThruReadMsgs(1, msgs, &n, 0), STATUS_NOERROR);
     EXPECT_EQ(n, 1u);
     EXPECT_EQ(msgs[1].DataSize, 0u);
     EXPECT_THAT(log.take(), ElementsAre("[j2534] PassThruReadMsgs OK ch=1 n=1 timeout=0 first=[01]"));
 }
 
-TEST_F(OpenDeviceTest, ReadFailureLeavesCountAndArrayAlone) {
+TEST_F(OpenDeviceTest, ReadFailureCountsNothingAndLeavesTheArrayAlone) {
     EXPECT_CALL(*device, read_msgs(6u, 10u, 1000u)).WillOnce(Return(fail(PassThruError::timeout())));
     PASSTHRU_MSG msg = passthru_msg({0x01});
     std::uint32_t n = 10;
-    EXPECT_EQ(passthru_read_msgs(6, &msg, &n, 1000), ERR_TIMEOUT);
-    EXPECT_EQ(n, 10u);
+    EXPECT_EQ(PassThruReadMsgs(6, &msg, &n, 1000), ERR_TIMEOUT);
+    EXPECT_EQ(n, 0u);
     EXPECT_EQ(msg.DataSize, 1u);
     EXPECT_EQ(last_error_text(), "transport error: operation timed out");
     EXPECT_THAT(log.take(),
@@ -89,7 +89,7 @@ TEST_F(OpenDeviceTest, ReadNeverHandsOutAnExtraDataIndexPastTheData) {
     EXPECT_CALL(*device, read_msgs(6u, 2u, 100u)).WillOnce(Return(std::vector<Message>{endless, short_one}));
     PASSTHRU_MSG msgs[2];
     std::uint32_t n = 2;
-    ASSERT_EQ(passthru_read_msgs(6, msgs, &n, 100), STATUS_NOERROR);
+    ASSERT_EQ(PassThruReadMsgs(6, msgs, &n, 100), STATUS_NOERROR);
     ASSERT_EQ(n, 2u);
     EXPECT_EQ(msgs[0].DataSize, 4128u);
     EXPECT_EQ(msgs[0].ExtraDataIndex, 4128u);
@@ -109,7 +109,7 @@ TEST_F(OpenDeviceTest, WriteConvertsEveryRecordAndClampsDataSize) {
         return Result<std::uint32_t>(2u);
     });
     std::uint32_t n = 3;
-    ASSERT_EQ(passthru_write_msgs(6, msgs, &n, 250), STATUS_NOERROR);
+    ASSERT_EQ(PassThruWriteMsgs(6, msgs, &n, 250), STATUS_NOERROR);
     EXPECT_EQ(n, 2u);
     ASSERT_EQ(seen.size(), 3u);
     EXPECT_EQ(seen[0], (Message{counting_bytes(30), ISO15765, 1, 0x40, 2, 3}));
@@ -119,21 +119,28 @@ TEST_F(OpenDeviceTest, WriteConvertsEveryRecordAndClampsDataSize) {
                                         "03 04 05 06 07 08 09 0A 0B 0C 0D 0E 0F 10 11 12 13 14 15 16 17]]"));
 }
 
-TEST_F(OpenDeviceTest, WriteOfNothingAndWriteFailure) {
+TEST_F(OpenDeviceTest, WriteOfNothingAndWriteFailures) {
     EXPECT_CALL(*device, write_msgs(1u, _, 0u))
         .WillOnce([](auto, std::span<const Message> sent, auto) { return Result<std::uint32_t>(sent.size()); })
-        .WillOnce(Return(fail(PassThruError::buffer_full())));
-    PASSTHRU_MSG msg = passthru_msg({0x07, 0xE8, 0x03}, 0x40);
+        .WillOnce(Return(fail(PassThruError::buffer_full())))
+        .WillOnce(Return(std::unexpected(WriteFailure(PassThruError::timeout(), 1))));
+    PASSTHRU_MSG msgs[2] = {passthru_msg({0x07, 0xE8, 0x03}, 0x40), passthru_msg({0x07, 0xE8, 0x04})};
     std::uint32_t n = 0;
-    EXPECT_EQ(passthru_write_msgs(1, &msg, &n, 0), STATUS_NOERROR);
+    EXPECT_EQ(PassThruWriteMsgs(1, msgs, &n, 0), STATUS_NOERROR);
     EXPECT_EQ(n, 0u);
     n = 1;
-    EXPECT_EQ(passthru_write_msgs(1, &msg, &n, 0), ERR_BUFFER_FULL);
-    EXPECT_EQ(n, 1u);
+    EXPECT_EQ(PassThruWriteMsgs(1, msgs, &n, 0), ERR_BUFFER_FULL);
+    EXPECT_EQ(n, 0u);
     EXPECT_EQ(last_error_text(), "transmit buffer full");
+    // The first of two went out before the time-out: the count says so.
+    n = 2;
+    EXPECT_EQ(PassThruWriteMsgs(1, msgs, &n, 0), ERR_TIMEOUT);
+    EXPECT_EQ(n, 1u);
     EXPECT_THAT(log.take(), ElementsAre("[j2534] PassThruWriteMsgs OK ch=1 sent=0 first=[]",
                                         "[j2534] PassThruWriteMsgs ERR ch=1 n=1 first=[tx_flags=0x40 data=[07 E8 03]] "
-                                        "transmit buffer full"));
+                                        "transmit buffer full",
+                                        "[j2534] PassThruWriteMsgs ERR ch=1 n=2 first=[tx_flags=0x40 data=[07 E8 03]] "
+                                        "transport error: operation timed out"));
 }
 
 TEST_F(OpenDeviceTest, PeriodicMessagesAreSilent) {
@@ -142,12 +149,12 @@ TEST_F(OpenDeviceTest, PeriodicMessagesAreSilent) {
         .WillOnce(Return(11u))
         .WillOnce(Return(fail(PassThruError::exceeded_limit())));
     std::uint32_t id = 0;
-    EXPECT_EQ(passthru_start_periodic_msg(6, &msg, &id, 2000), STATUS_NOERROR);
+    EXPECT_EQ(PassThruStartPeriodicMsg(6, &msg, &id, 2000), STATUS_NOERROR);
     EXPECT_EQ(id, 11u);
-    EXPECT_EQ(passthru_start_periodic_msg(6, &msg, &id, 2000), ERR_EXCEEDED_LIMIT);
+    EXPECT_EQ(PassThruStartPeriodicMsg(6, &msg, &id, 2000), ERR_EXCEEDED_LIMIT);
     EXPECT_EQ(id, 11u);
     // The interface's default operation refuses.
-    EXPECT_EQ(passthru_stop_periodic_msg(6, 11), ERR_NOT_SUPPORTED);
+    EXPECT_EQ(PassThruStopPeriodicMsg(6, 11), ERR_NOT_SUPPORTED);
     EXPECT_EQ(last_error_text(), "operation not supported");
     EXPECT_THAT(log.take(), IsEmpty());
 }
@@ -172,12 +179,12 @@ TEST_F(OpenDeviceTest, ConcurrentReadAndWriteAreServedOneAfterTheOther) {
     std::thread reader([&] {
         PASSTHRU_MSG msg;
         std::uint32_t n = 1;
-        read_status = passthru_read_msgs(1, &msg, &n, 100);
+        read_status = PassThruReadMsgs(1, &msg, &n, 100);
     });
     std::thread writer([&] {
         PASSTHRU_MSG msg = passthru_msg({0x02});
         std::uint32_t n = 1;
-        write_status = passthru_write_msgs(1, &msg, &n, 100);
+        write_status = PassThruWriteMsgs(1, &msg, &n, 100);
     });
     reader.join();
     writer.join();

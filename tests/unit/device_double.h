@@ -11,10 +11,10 @@
 #include <vector>
 
 #include "api/device_slot.h"
-#include "api/entry_points.h"
 #include "core/device.h"
 #include "core/diagnostic_log.h"
 #include "core/passthru_error.h"
+#include "vexo/j2534.h"
 
 namespace vexo::testing_support {
 
@@ -26,8 +26,7 @@ public:
                 (override));
     MOCK_METHOD(VoidResult, disconnect, (std::uint32_t), (override));
     MOCK_METHOD((Result<std::vector<Message>>), read_msgs, (std::uint32_t, std::uint32_t, std::uint32_t), (override));
-    MOCK_METHOD((Result<std::uint32_t>), write_msgs, (std::uint32_t, std::span<const Message>, std::uint32_t),
-                (override));
+    MOCK_METHOD(WriteResult, write_msgs, (std::uint32_t, std::span<const Message>, std::uint32_t), (override));
     MOCK_METHOD((Result<std::uint32_t>), start_periodic_msg, (std::uint32_t, const Message&, std::uint32_t),
                 (override));
     MOCK_METHOD((Result<std::uint32_t>), start_msg_filter, (std::uint32_t, const FilterSpec&), (override));
@@ -95,7 +94,7 @@ protected:
         ON_CALL(*device, open).WillByDefault(::testing::Return(1u));
         install(std::move(owned));
         std::uint32_t id = 0;
-        ASSERT_EQ(api::passthru_open(nullptr, &id), STATUS_NOERROR);
+        ASSERT_EQ(PassThruOpen(nullptr, &id), STATUS_NOERROR);
         log.take();
     }
 

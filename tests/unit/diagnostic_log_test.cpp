@@ -75,9 +75,9 @@ TEST(Formatters, HexFormsPadAndCaseAsAsked) {
 }
 
 TEST(Formatters, ConfigListIsLowerHexParameterAndDecimalValue) {
-    const std::vector<ConfigPair> pairs = {{1, 10}, {0x800, 0}, {0, 0}, {0xFFFFFFFF, 4294967295u}, {0x1E, 500000}};
-    EXPECT_EQ(api::config_list_text(pairs), "0x1=10, 0x800=0, 0x0=0, 0xffffffff=4294967295, 0x1e=500000");
-    EXPECT_EQ(api::config_list_text({}), "");
+    SCONFIG pairs[] = {{1, 10}, {0x800, 0}, {0, 0}, {0xFFFFFFFF, 4294967295u}, {0x1E, 500000}};
+    EXPECT_EQ(api::config_list_text({5, pairs}), "0x1=10, 0x800=0, 0x0=0, 0xffffffff=4294967295, 0x1e=500000");
+    EXPECT_EQ(api::config_list_text({0, pairs}), "");
 }
 
 using LogLines = LogDirTest;

@@ -12,7 +12,6 @@
 #include <vector>
 
 #include "api/device_slot.h"
-#include "api/entry_points.h"
 #include "sim/cable_firmware.h"
 #include "sim/sim_control.h"
 #include "tactrix/usb_transport.h"
@@ -72,34 +71,35 @@ PASSTHRU_MSG message(std::uint32_t protocol, std::vector<std::uint8_t> data) {
 
 std::uint32_t connect(std::uint32_t protocol, std::uint32_t baud) {
     std::uint32_t channel = 0;
-    EXPECT_EQ(passthru_connect(1, protocol, 0, baud, &channel), STATUS_NOERROR);
+    EXPECT_EQ(PassThruConnect(1, protocol, 0, baud, &channel), STATUS_NOERROR);
     return channel;
 }
 
 std::uint32_t set_config(std::uint32_t channel, std::uint32_t parameter, std::uint32_t value) {
     SCONFIG pair{parameter, value};
     SCONFIG_LIST list{1, &pair};
-    return passthru_ioctl(channel, SET_CONFIG, &list, nullptr);
+    return PassThruIoctl(channel, SET_CONFIG, &list, nullptr);
 }
 
 const std::vector<Operation>& operations() {
     static const std::vector<Operation> all{
-        {"open", [] { EXPECT_EQ(passthru_close(1), STATUS_NOERROR); },
+        {"open", [] { EXPECT_EQ(PassThruClose(1), STATUS_NOERROR); },
          [] {
              std::uint32_t id = 0;
-             return passthru_open(nullptr, &id);
+             return PassThruOpen(nullptr, &id);
          },
          7s},
-        {"connect", [] {}, [] {
+        {"connect", [] {},
+         [] {
              std::uint32_t channel = 0;
-             return passthru_connect(1, ISO15765, 0, 500000, &channel);
+             return PassThruConnect(1, ISO15765, 0, 500000, &channel);
          },
          7s},
         {"write", [] { connect(CAN, 500000); },
          [] {
              PASSTHRU_MSG msg = message(CAN, {0x00, 0x00, 0x07, 0xDF, 0x02, 0x01, 0x0D});
              std::uint32_t n = 1;
-             return passthru_write_msgs(CAN, &msg, &n, 100);
+             return PassThruWriteMsgs(CAN, &msg, &n, 100);
          },
          5s},
         {"read",
@@ -113,7 +113,7 @@ const std::vector<Operation>& operations() {
          [] {
              PASSTHRU_MSG msg{};
              std::uint32_t n = 1;
-             return passthru_read_msgs(CAN, &msg, &n, 100);
+             return PassThruReadMsgs(CAN, &msg, &n, 100);
          },
          5s},
         {"start filter", [] { connect(CAN, 500000); },
@@ -121,14 +121,14 @@ const std::vector<Operation>& operations() {
              PASSTHRU_MSG mask = message(CAN, {0xFF, 0xFF, 0xFF, 0xFF});
              PASSTHRU_MSG pattern = message(CAN, {0x00, 0x00, 0x07, 0xE8});
              std::uint32_t id = 0;
-             return passthru_start_msg_filter(CAN, PASS_FILTER, &mask, &pattern, nullptr, &id);
+             return PassThruStartMsgFilter(CAN, PASS_FILTER, &mask, &pattern, nullptr, &id);
          },
          5s},
         {"SET_CONFIG", [] { connect(ISO14230, 10400); }, [] { return set_config(ISO14230, DATA_RATE, 10400); }, 5s},
         {"READ_VBATT", [] {},
          [] {
              std::uint32_t millivolts = 0;
-             return passthru_ioctl(1, READ_VBATT, nullptr, &millivolts);
+             return PassThruIoctl(1, READ_VBATT, nullptr, &millivolts);
          },
          5s},
         {"FAST_INIT",
@@ -139,11 +139,11 @@ const std::vector<Operation>& operations() {
          [] {
              PASSTHRU_MSG request = message(ISO14230, {0xC1, 0x33, 0xF1, 0x81, 0x66});
              PASSTHRU_MSG response{};
-             return passthru_ioctl(ISO14230, FAST_INIT, &request, &response);
+             return PassThruIoctl(ISO14230, FAST_INIT, &request, &response);
          },
          9s, 2},
-        {"disconnect", [] { connect(ISO15765, 500000); }, [] { return passthru_disconnect(ISO15765); }, 5s, 0, true},
-        {"close", [] { connect(ISO15765, 500000); }, [] { return passthru_close(1); }, 5s, 0, true},
+        {"disconnect", [] { connect(ISO15765, 500000); }, [] { return PassThruDisconnect(ISO15765); }, 5s, 0, true},
+        {"close", [] { connect(ISO15765, 500000); }, [] { return PassThruClose(1); }, 5s, 0, true},
     };
     return all;
 }
@@ -157,13 +157,13 @@ protected:
         sim::attach_cables(1);
     }
     void TearDown() override {
-        (void)passthru_close(1);
+        (void)PassThruClose(1);
         sim::reset();
     }
 
     static void open_and_set_up(const Operation& op) {
         std::uint32_t id = 0;
-        ASSERT_EQ(passthru_open(nullptr, &id), STATUS_NOERROR);
+        ASSERT_EQ(PassThruOpen(nullptr, &id), STATUS_NOERROR);
         op.setup();
         sim::clear_calls();
     }
@@ -176,7 +176,7 @@ TEST_P(FaultSweep, EveryLibusbCallFailedInTurn) {
     ASSERT_EQ(op.run(), STATUS_NOERROR);
     const std::vector<std::string> calls = sim::calls();
     ASSERT_FALSE(calls.empty());
-    (void)passthru_close(1);
+    (void)PassThruClose(1);
     RecordProperty("libusb_calls", static_cast<int>(calls.size()));
 
     for (std::size_t index = 0; index < calls.size(); ++index) {
@@ -206,7 +206,7 @@ TEST_P(FaultSweep, EveryLibusbCallFailedInTurn) {
             }
             EXPECT_LE(took, op.deadline);
 
-            (void)passthru_close(1);
+            (void)PassThruClose(1);
             EXPECT_EQ(sim::live_handles(), 0u);
             EXPECT_EQ(sim::live_config_descriptors(), 0u);
             EXPECT_FALSE(device_slot().lock.broken());
@@ -215,8 +215,8 @@ TEST_P(FaultSweep, EveryLibusbCallFailedInTurn) {
                 sim::attach_cables(1);
             }
             std::uint32_t id = 0;
-            ASSERT_EQ(passthru_open(nullptr, &id), STATUS_NOERROR);
-            ASSERT_EQ(passthru_close(id), STATUS_NOERROR);
+            ASSERT_EQ(PassThruOpen(nullptr, &id), STATUS_NOERROR);
+            ASSERT_EQ(PassThruClose(id), STATUS_NOERROR);
         }
     }
 }

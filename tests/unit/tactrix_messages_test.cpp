@@ -202,9 +202,16 @@ TEST_F(TactrixMessages, WriteOutcomesWithoutTransmission) {
     EXPECT_THAT(sim::calls(), IsEmpty());
     EXPECT_EQ(outcome(device->start_periodic_msg(ISO15765, msgs[0], 100)), "0x01 operation not supported");
     EXPECT_EQ(device->last_error_detail(), "periodic messages are not implemented for Tactrix");
+    // The second of three fails: the first went out, and the failure says so.
+    sim::fail_call(1, LIBUSB_ERROR_PIPE);
+    const std::vector<Message> three(3, message(ISO15765, {0x00, 0x00, 0x07, 0xDF}));
+    const auto partial = device->write_msgs(ISO15765, three, 100);
+    EXPECT_EQ(outcome(partial), "0x08 transport error: I/O error: Pipe error");
+    EXPECT_EQ(partial.error().written, 1u);
     sim::unplug(cable_index);
     EXPECT_EQ(outcome(device->write_msgs(ISO15765, msgs, 100)),
               "0x08 transport error: I/O error: No such device (it may have been disconnected)");
+    EXPECT_EQ(device->write_msgs(ISO15765, msgs, 100).error().written, 0u);
 }
 
 }  // namespace
