@@ -7,8 +7,7 @@ import pytest
 
 from can_j2534 import J2534Bus
 
-LIBRARY = os.environ["VEXO_J2534_LIBRARY"]
-ABI = "fixed32"  # the plain library's layout until it takes the platform's
+LIBRARY, FIXED32_LIBRARY = os.environ["VEXO_J2534_LIBRARY"], os.environ["VEXO_J2534_FIXED32_LIBRARY"]
 SIM = ctypes.CDLL("libusb-1.0.so.0")  # the simulated cable, first on LD_LIBRARY_PATH
 
 
@@ -32,6 +31,6 @@ def car(request):
     SIM.vexo_sim_set_vehicle(getattr(request, "param", "demo").encode())
     SIM.vexo_sim_attach_cables(1)
     buses = []
-    yield lambda **options: buses.append(J2534Bus(**{"channel": LIBRARY, "abi": ABI, **options})) or buses[-1]
+    yield lambda **options: buses.append(J2534Bus(**{"channel": LIBRARY, **options})) or buses[-1]
     for bus in buses:
         bus.shutdown()
