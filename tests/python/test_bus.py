@@ -142,8 +142,7 @@ def test_send_periodic(car, count, period, duration):
     assert min(sent) >= 2 and written(payloads) == sent
 
 
-@pytest.mark.parametrize("own", [False, pytest.param(True, marks=pytest.mark.xfail(
-    reason="loopback messages arrive with the application-semantics work"))])
+@pytest.mark.parametrize("own", [False, True])
 def test_receive_own_messages(car, own):
     bus = car(receive_own_messages=own, can_filters=[{"can_id": 0x123, "can_mask": 0x7FF}])
     bus.send(can.Message(arbitration_id=0x123, is_extended_id=False, data=b"\x11\x22"))
