@@ -38,19 +38,21 @@ def test_obd_request_and_answer(car, request_id, extended, answer_id):
 
 
 @pytest.mark.parametrize("filters, refused, wanted", [
-    (None, 0, {0x200, 0x201, 0x202, 0x203}),
-    ([{"can_id": 0x201, "can_mask": 0x7FF}], 0, {0x201}),
-    ([{"can_id": 0x200, "can_mask": 0x7FE}, {"can_id": 0x203, "can_mask": 0xFFF}], 0, {0x200, 0x201, 0x203}),
-    ([{"can_id": 0x201, "can_mask": 0x7FF, "extended": True}], 0, set()),
-    ([{"can_id": 0x202, "can_mask": 0x7FF}], 1, {0x202})])  # the device refuses it: software filters
+    (None, "", {0x200, 0x201, 0x202, 0x203}),
+    ([{"can_id": 0x201, "can_mask": 0x7FF}], "", {0x201}),
+    ([{"can_id": 0x200, "can_mask": 0x7FE}, {"can_id": 0x203, "can_mask": 0xFFF}], "", {0x200, 0x201, 0x203}),
+    ([{"can_id": 0x201, "can_mask": 0x7FF, "extended": True}], "", set()),
+    ([{"can_id": 0x202, "can_mask": 0x7FF}], "f", {0x202}),  # the device refuses it: software filters
+    ([{"can_id": 0x201, "can_mask": 0x7FF}], "c", {0x201})])  # StopMsgFilter fails: the channel is opened afresh
 def test_filters(car, filters, refused, wanted):
     if refused:
-        SIM.vexo_sim_cable_reject(ord("f"), b"filter refused", refused)
+        SIM.vexo_sim_cable_reject(ord(refused), b"refused", 1)
     bus = car(can_filters=filters)
     assert {m.arbitration_id for m in received(bus, 0.45)} == wanted
-    assert commands().count("atf5 1 64 4") == len(filters or [None]) + refused
+    assert commands().count("atf5 1 64 4") == len(filters or [None]) + (refused == "f")
     bus.set_filters([{"can_id": 0x203, "can_mask": 0x7FF}])
     assert {m.arbitration_id for m in received(bus, 0.45)} == {0x203}
+    assert commands().count("atc5") == len(filters or [None]) + (refused == "c")  # a reopening per StopMsgFilter
 
 
 @pytest.mark.parametrize("before, options, error, text", [
