@@ -26,5 +26,6 @@ if(NOT made EQUAL 0 OR NOT VEXO_PYTHON_DIST_INFO)
     "(python3-setuptools and python3-wheel needed): ${why}")
   return()
 endif()
-install(FILES ${VEXO_PYTHON_MODULES} DESTINATION ${CMAKE_INSTALL_LIBDIR}/python3/dist-packages/can_j2534)
-install(DIRECTORY ${VEXO_PYTHON_DIST_INFO} DESTINATION ${CMAKE_INSTALL_LIBDIR}/python3/dist-packages)
+# Debian's python3 path, not the library directory: that one is multiarch under /usr.
+install(FILES ${VEXO_PYTHON_MODULES} DESTINATION lib/python3/dist-packages/can_j2534)
+install(DIRECTORY ${VEXO_PYTHON_DIST_INFO} DESTINATION lib/python3/dist-packages)
