@@ -319,22 +319,6 @@ TEST_F(MessageEntryPoints, FailedReadsCountNothing) {
                                    std::string("[j2534] PassThruReadMsgs ERR ch=5 timeout=0 ") + kNoDevice}));
 }
 
-TEST_F(MessageEntryPoints, PeriodicMessagesAreNotSupported) {
-    open_device();
-    connect(ISO15765, 500000);
-    PASSTHRU_MSG msg = passthru_msg(ISO15765, 0, {0x00, 0x00, 0x07, 0xDF, 0x3E, 0x80});
-    J2534_ULONG id = 77;
-    EXPECT_EQ(pt.PassThruStartPeriodicMsg(ISO15765, &msg, nullptr, 2000), ERR_NULL_PARAMETER);
-    EXPECT_EQ(pt.PassThruStartPeriodicMsg(ISO15765, &msg, &id, 2000), ERR_NOT_SUPPORTED);
-    EXPECT_EQ(id, 77u);
-    EXPECT_EQ(last_error(), "operation not supported");
-    mark_last_error();
-    EXPECT_EQ(pt.PassThruStopPeriodicMsg(ISO15765, 1), ERR_NOT_SUPPORTED);
-    EXPECT_EQ(last_error(), "operation not supported");
-    EXPECT_EQ(wire.take(), "");
-    EXPECT_EQ(log.take(), Strings{});
-}
-
 TEST_F(MessageEntryPoints, UnpluggedCableIsNotConnected) {
     open_device();
     connect(ISO15765, 500000);

@@ -50,6 +50,7 @@ SimControls load() {
     resolve(usb, "vexo_sim_cable_deliver_can", sim.deliver_can, sim.error);
     resolve(usb, "vexo_sim_cable_deliver_kline", sim.deliver_kline, sim.error);
     resolve(usb, "vexo_sim_cable_commands", sim.commands, sim.error);
+    resolve(usb, "vexo_sim_cable_command_times", sim.command_times, sim.error);
     resolve(usb, "vexo_sim_fail_next_transfer", sim.fail_next_transfer, sim.error);
     return sim;
 }

@@ -26,6 +26,7 @@ struct SimControls {
     decltype(&::vexo_sim_cable_deliver_can) deliver_can = nullptr;
     decltype(&::vexo_sim_cable_deliver_kline) deliver_kline = nullptr;
     decltype(&::vexo_sim_cable_commands) commands = nullptr;
+    decltype(&::vexo_sim_cable_command_times) command_times = nullptr;
     decltype(&::vexo_sim_fail_next_transfer) fail_next_transfer = nullptr;
 
     // The cable is the usbfs model behind the system's libusb, not the libusb stand-in.

@@ -143,7 +143,7 @@ TEST_F(OpenDeviceTest, WriteOfNothingAndWriteFailures) {
                                         "transport error: operation timed out"));
 }
 
-TEST_F(OpenDeviceTest, PeriodicMessagesAreSilent) {
+TEST_F(OpenDeviceTest, PeriodicMessagesAreLogged) {
     PASSTHRU_MSG msg = passthru_msg({0x3E, 0x80}, 0x40);
     EXPECT_CALL(*device, start_periodic_msg(6u, Message({0x3E, 0x80}, ISO15765, 0, 0x40), 2000u))
         .WillOnce(Return(11u))
@@ -156,7 +156,10 @@ TEST_F(OpenDeviceTest, PeriodicMessagesAreSilent) {
     // The interface's default operation refuses.
     EXPECT_EQ(PassThruStopPeriodicMsg(6, 11), ERR_NOT_SUPPORTED);
     EXPECT_EQ(last_error_text(), "operation not supported");
-    EXPECT_THAT(log.take(), IsEmpty());
+    const std::string args = "ch=6 interval=2000 msg=[tx_flags=0x40 data=[3E 80]]";
+    EXPECT_THAT(log.take(), ElementsAre("[j2534] PassThruStartPeriodicMsg OK " + args + " id=11",
+                                        "[j2534] PassThruStartPeriodicMsg ERR " + args + " exceeded maximum resource count",
+                                        "[j2534] PassThruStopPeriodicMsg ERR ch=6 id=11 operation not supported"));
 }
 
 TEST_F(OpenDeviceTest, ConcurrentReadAndWriteAreServedOneAfterTheOther) {
