@@ -37,6 +37,7 @@ std::optional<Bytes> EcuDiagnostics::answer(std::span<const std::uint8_t> reques
     if (uds_.session != session::default_session && uptime_us - last_request_us_ > s3_timeout_us)
         uds_.enter(session::default_session);
     last_request_us_ = uptime_us;
+    dids_[did_active_session] = {uds_.session};
     auto reply = serve(request, uptime_us);
     if (functional && reply && reply->size() == 3 && (*reply)[0] == negative_response_sid &&
         suppressed_when_functional((*reply)[2]))
@@ -57,9 +58,7 @@ std::optional<Bytes> EcuDiagnostics::serve(std::span<const std::uint8_t> request
         case 0x10: return uds_session_control(request, uds_);
         case 0x11: return uds_ecu_reset(request, uds_);
         case 0x14: return clear_uds(request);
-        case 0x22:
-            dids_[did_active_session] = {uds_.session};
-            return uds_read_data_by_id(request, dids_);
+        case 0x22: return uds_read_data_by_id(request, dids_);
         case 0x27: return uds_security_access(request, uds_, seed_at(uptime_us));
         case 0x3E: return uds_tester_present(request);
         default: return negative_response(service, nrc::service_not_supported);

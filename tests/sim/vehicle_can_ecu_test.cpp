@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <thread>
+
 #include "sim/vehicle_catalog.h"
 #include "tests/sim/vehicle_host.h"
 
@@ -156,6 +159,37 @@ TEST_F(CanEcuTest, UdsAnswersAndRefusals) {
     EXPECT_TRUE(ask(0x7DF, {0x31, 0x01}).empty());
     EXPECT_TRUE(ask(0x7DF, {0x22, 0xF1, 0x99}).empty());
     EXPECT_EQ(ask(0x7DF, {0x22, 0xF1}), answer({0x7F, 0x22, 0x13}));
+}
+
+// A request of several frames is on the bus 1 ms a frame; a single frame to the ECU's own ID in
+// between breaks it off, as ISO 15765-2 has it, while one to the functional ID does not.
+TEST_F(CanEcuTest, ASingleFrameBreaksOffASegmentedRequest) {
+    open_iso15765();
+    Bytes request{0x22};
+    Bytes reply{0x62};
+    for (int i = 0; i < 4; ++i) {
+        append(request, Bytes{0xF1, 0x8C});
+        append(reply, concat({{0xF1, 0x8C}, to_bytes("VX-ECM-0004217")}));
+    }
+    for (const std::uint32_t between : {0u, 0x7E0u, 0x7DFu}) {
+        host.send("att6 13 64\r\n", can_message(0x7E0, request));
+        if (between != 0) host.send("att6 6 64\r\n", can_message(between, {0x3E, 0x80}));
+        // Once both are done, anything the ECU answers is there 20 ms later.
+        std::vector<OutFrame> frames;
+        const auto done = [&] {
+            return std::count_if(frames.begin(), frames.end(),
+                                 [](const OutFrame& f) { return f.status == status::tx_done; });
+        };
+        for (int i = 0; i < 5000 && done() < (between == 0 ? 1 : 2); ++i) {
+            for (OutFrame& frame : host.take()) frames.push_back(std::move(frame));
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        for (OutFrame& frame : host.take()) frames.push_back(std::move(frame));
+        EXPECT_EQ(assemble(frames, iso15765_channel),
+                  between == 0x7E0 ? std::vector<Bytes>{} : std::vector<Bytes>{concat({id_7e8, reply})})
+            << between;
+    }
 }
 
 TEST_F(CanEcuTest, SecurityAccessWithSeedAndKey) {

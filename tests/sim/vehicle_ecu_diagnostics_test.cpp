@@ -135,5 +135,21 @@ TEST_F(EcuDiagnosticsTest, UdsSessionsResetAndClear) {
     EXPECT_FALSE(ask({}));
 }
 
+// S3: a session other than the default one ends 5 s after the last request, whatever it asked.
+TEST_F(EcuDiagnosticsTest, SessionEndsFiveSecondsAfterTheLastRequest) {
+    struct Step {
+        std::uint64_t at_us;
+        Bytes request, answer;
+    } const steps[] = {
+        {1'000'000, {0x10, 0x03}, {0x50, 0x03, 0x00, 0x32, 0x01, 0xF4}},
+        {6'000'000, {0x3E, 0x00}, {0x7E, 0x00}},
+        {11'000'000, {0x22, 0xF1, 0x86}, {0x62, 0xF1, 0x86, 0x03}},
+        {16'000'001, {0x22, 0xF1, 0x86}, {0x62, 0xF1, 0x86, 0x01}},
+        {16'000'002, {0x10, 0x02}, {0x50, 0x02, 0x00, 0x32, 0x01, 0xF4}},
+        {21'000'003, {0x22, 0xF1, 0x86}, {0x62, 0xF1, 0x86, 0x01}},
+    };
+    for (const Step& step : steps) EXPECT_EQ(ecu.answer(step.request, false, step.at_us), step.answer) << step.at_us;
+}
+
 }  // namespace
 }  // namespace vexo::sim
