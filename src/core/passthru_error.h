@@ -77,7 +77,9 @@ public:
     static PassThruError invalid_protocol_id() { return PassThruError(Kind::InvalidProtocolId); }
     static PassThruError exceeded_limit() { return PassThruError(Kind::ExceededLimit); }
     // A limit of the device's own; the text says which.
-    static PassThruError exceeded_limit(std::string limit) { return PassThruError(Kind::ExceededLimit, std::move(limit)); }
+    static PassThruError exceeded_limit(std::string limit) {
+        return PassThruError(Kind::ExceededLimit, std::move(limit));
+    }
     static PassThruError buffer_empty() { return PassThruError(Kind::BufferEmpty); }
     static PassThruError buffer_full() { return PassThruError(Kind::BufferFull); }
     static PassThruError invalid_value(std::uint64_t parameter, std::uint64_t value) {

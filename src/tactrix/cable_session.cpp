@@ -238,7 +238,7 @@ VoidResult CableSession::finish_cut_short() {
 }
 
 VoidResult CableSession::finish_interrupted(std::unique_lock<std::mutex>& write_lock,
-                                           std::chrono::nanoseconds timeout) {
+                                            std::chrono::nanoseconds timeout) {
     // Another command may be cut short while this one's answer is awaited without the lock.
     while (transport_ && !interrupted_command().tail.empty()) {
         if (auto finished = finish_one_interrupted(write_lock, timeout); !finished) return finished;
@@ -247,7 +247,7 @@ VoidResult CableSession::finish_interrupted(std::unique_lock<std::mutex>& write_
 }
 
 VoidResult CableSession::finish_one_interrupted(std::unique_lock<std::mutex>& write_lock,
-                                               std::chrono::nanoseconds timeout) {
+                                                std::chrono::nanoseconds timeout) {
     InterruptedCommand cut = std::exchange(interrupted_command(), {});
     driver_log("finishing a command cut short: " + text::dec(cut.tail.size()) + " bytes left");
     log_hex_dump(kTransmitLabel, cut.tail);

@@ -30,9 +30,8 @@ Result<std::uint32_t> TactrixDevice::start_periodic_msg(std::uint32_t channel_id
     if (auto refused = frame_refusal(channel->protocol, msg)) return fail(std::move(*refused));
     if (interval_ms < kShortestInterval || interval_ms > kLongestInterval) {
         return fail(PassThruError::invalid_time_interval("time interval " + text::dec(interval_ms) +
-                                                         " ms: periodic messages take " +
-                                                         text::dec(kShortestInterval) + " to " +
-                                                         text::dec(kLongestInterval) + " ms"));
+                                                         " ms: periodic messages take " + text::dec(kShortestInterval) +
+                                                         " to " + text::dec(kLongestInterval) + " ms"));
     }
     if (periodic_.count(channel_id) >= kPeriodicPerChannel) {
         return fail(PassThruError::exceeded_limit("channel " + text::dec(channel_id) + " already sends " +

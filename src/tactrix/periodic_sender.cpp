@@ -141,8 +141,8 @@ void PeriodicSender::stop_if_idle() {
 
 std::size_t PeriodicSender::count(std::uint32_t channel_id) const {
     std::lock_guard lock(mutex_);
-    return static_cast<std::size_t>(std::count_if(messages_.begin(), messages_.end(),
-                                                  [&](const PeriodicMessage& m) { return m.channel_id == channel_id; }));
+    return static_cast<std::size_t>(std::count_if(
+        messages_.begin(), messages_.end(), [&](const PeriodicMessage& m) { return m.channel_id == channel_id; }));
 }
 
 void PeriodicSender::pause(std::uint32_t channel_id) {

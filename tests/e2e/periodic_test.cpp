@@ -59,7 +59,8 @@ TEST_F(PeriodicMessages, RefusalsLimitsAndIds) {
         {ISO15765, 0, 12, 100, ERR_INVALID_MSG, "ISO15765 periodic message of 12 bytes: one frame holds 5 to 11 bytes"},
         {ISO15765, ISO15765_ADDR_TYPE, 12, 100, ERR_INVALID_MSG,
          "ISO15765 periodic message of 12 bytes: one frame holds 6 to 11 bytes"},
-        {ISO15765, 0, 4, 100, ERR_INVALID_MSG, "ISO15765 message of 4 bytes: it needs a 4-byte ID and 1 to 4095 data bytes"},
+        {ISO15765, 0, 4, 100, ERR_INVALID_MSG,
+         "ISO15765 message of 4 bytes: it needs a 4-byte ID and 1 to 4095 data bytes"},
     };
     for (const Case& c : cases) {
         msg.TxFlags = c.tx_flags;
@@ -70,13 +71,15 @@ TEST_F(PeriodicMessages, RefusalsLimitsAndIds) {
     EXPECT_EQ(id, 77u);
     const Strings refused = log.take();
     ASSERT_EQ(refused.size(), std::size(cases));
-    EXPECT_EQ(refused[0], "[j2534] PassThruStartPeriodicMsg ERR ch=5 interval=100 msg=[tx_flags=0x0 data=[00 00 07 E0 "
-                          "3E 80]] invalid channel ID");
+    EXPECT_EQ(refused[0],
+              "[j2534] PassThruStartPeriodicMsg ERR ch=5 interval=100 msg=[tx_flags=0x0 data=[00 00 07 E0 "
+              "3E 80]] invalid channel ID");
 
     // Ten a channel, numbered from 1, each sent once at once; nothing of a refused one is.
     msg = kTesterPresent;
     for (J2534_ULONG n = 1; n <= 11; ++n) {
-        EXPECT_EQ(pt.PassThruStartPeriodicMsg(ISO15765, &msg, &id, 65535), n <= 10 ? STATUS_NOERROR : ERR_EXCEEDED_LIMIT);
+        EXPECT_EQ(pt.PassThruStartPeriodicMsg(ISO15765, &msg, &id, 65535),
+                  n <= 10 ? STATUS_NOERROR : ERR_EXCEEDED_LIMIT);
         EXPECT_EQ(id, std::min<J2534_ULONG>(n, 10));
     }
     EXPECT_EQ(last_error(), "channel 6 already sends 10 periodic messages");
@@ -90,12 +93,13 @@ TEST_F(PeriodicMessages, RefusalsLimitsAndIds) {
     EXPECT_EQ(pt.PassThruStopPeriodicMsg(CAN, 4), ERR_INVALID_CHANNEL_ID);
     EXPECT_EQ(pt.PassThruStartPeriodicMsg(ISO15765, &msg, &id, 65535), STATUS_NOERROR);
     EXPECT_EQ(id, 11u);
-    EXPECT_EQ(log.take(), (Strings{"[j2534] PassThruStopPeriodicMsg OK ch=6 id=3",
-                                   "[j2534] PassThruStopPeriodicMsg ERR ch=6 id=3 invalid message ID 3",
-                                   "[j2534] PassThruStopPeriodicMsg ERR ch=5 id=4 invalid channel ID",
-                                   periodic_line(11, kTesterPresentAtt),
-                                   "[j2534] PassThruStartPeriodicMsg OK ch=6 interval=65535 msg=[tx_flags=0x0 data=[00 00 "
-                                   "07 E0 3E 80]] id=11"}));
+    EXPECT_EQ(log.take(),
+              (Strings{"[j2534] PassThruStopPeriodicMsg OK ch=6 id=3",
+                       "[j2534] PassThruStopPeriodicMsg ERR ch=6 id=3 invalid message ID 3",
+                       "[j2534] PassThruStopPeriodicMsg ERR ch=5 id=4 invalid channel ID",
+                       periodic_line(11, kTesterPresentAtt),
+                       "[j2534] PassThruStartPeriodicMsg OK ch=6 interval=65535 msg=[tx_flags=0x0 data=[00 00 "
+                       "07 E0 3E 80]] id=11"}));
 }
 
 // The sender never waits for the device lock: its commands go out whole while a read holds it,
@@ -107,9 +111,10 @@ TEST_F(PeriodicMessages, GoOutAtOnceThenEveryIntervalWhileAReadWaits) {
     J2534_ULONG id = 0;
     ASSERT_EQ(pt.PassThruStartPeriodicMsg(ISO15765, &msg, &id, 200), STATUS_NOERROR);
     EXPECT_EQ(wire.take(), kTesterPresentAtt);
-    EXPECT_EQ(log.take(), (Strings{periodic_line(1, kTesterPresentAtt), "[tactrix] periodic sender started",
-                                   "[j2534] PassThruStartPeriodicMsg OK ch=6 interval=200 msg=[tx_flags=0x0 data=[00 00 "
-                                   "07 E0 3E 80]] id=1"}));
+    EXPECT_EQ(log.take(),
+              (Strings{periodic_line(1, kTesterPresentAtt), "[tactrix] periodic sender started",
+                       "[j2534] PassThruStartPeriodicMsg OK ch=6 interval=200 msg=[tx_flags=0x0 data=[00 00 "
+                       "07 E0 3E 80]] id=1"}));
     EXPECT_EQ(read(ISO15765, 1, 1000).status, ERR_TIMEOUT);
 
     const Strings commands = cable_commands();
@@ -193,8 +198,8 @@ TEST_F(PeriodicMessages, EveryRouteStopsThemAndLeavesNoThread) {
         EXPECT_EQ(after.find("att6"), std::string::npos) << static_cast<int>(c.route);
         EXPECT_EQ(pt.PassThruStopPeriodicMsg(ISO15765, iso_id), c.stop_after);
         EXPECT_EQ(last_error(), c.error.empty() ? "invalid message ID " + std::to_string(iso_id) : c.error);
-        const J2534_STATUS cleared = open ? pt.PassThruIoctl(CAN, CLEAR_PERIODIC_MSGS, nullptr, nullptr)
-                                          : STATUS_NOERROR;
+        const J2534_STATUS cleared =
+            open ? pt.PassThruIoctl(CAN, CLEAR_PERIODIC_MSGS, nullptr, nullptr) : STATUS_NOERROR;
         EXPECT_EQ(cleared, STATUS_NOERROR);
         EXPECT_EQ(c.route == Route::Unplug ? pt.PassThruClose(1) : STATUS_NOERROR, STATUS_NOERROR);
         EXPECT_TRUE(eventually([&] { return threads() == idle_threads; })) << threads() << " " << idle_threads;
@@ -226,7 +231,8 @@ TEST_F(PeriodicMessages, PauseWhileTheirChannelIsReopenedAndGoOnAfter) {
             commands = cable_commands();
             times.resize(commands.size());
             sim.command_times(times.data(), times.size());
-            closed = static_cast<std::size_t>(std::find(commands.rbegin(), commands.rend(), "atc6").base() - commands.begin());
+            closed = static_cast<std::size_t>(std::find(commands.rbegin(), commands.rend(), "atc6").base() -
+                                              commands.begin());
             return std::count(commands.begin() + static_cast<std::ptrdiff_t>(closed), commands.end(), "att6 6 64") >= 2;
         }));
         const auto back = std::find_if(commands.begin() + static_cast<std::ptrdiff_t>(closed), commands.end(),
@@ -247,7 +253,8 @@ TEST_F(PeriodicMessages, ALongRequestSurvivesATesterPresentEveryFiveMilliseconds
     PASSTHRU_MSG pattern = passthru_msg(ISO15765, 0, {0x00, 0x00, 0x07, 0xE8});
     PASSTHRU_MSG flow = passthru_msg(ISO15765, 0, {0x00, 0x00, 0x07, 0xE0}), msg = kTesterPresent;
     J2534_ULONG filter = 0, id = 0;
-    ASSERT_EQ(pt.PassThruStartMsgFilter(ISO15765, FLOW_CONTROL_FILTER, &mask, &pattern, &flow, &filter), STATUS_NOERROR);
+    ASSERT_EQ(pt.PassThruStartMsgFilter(ISO15765, FLOW_CONTROL_FILTER, &mask, &pattern, &flow, &filter),
+              STATUS_NOERROR);
     ASSERT_EQ(pt.PassThruStartPeriodicMsg(ISO15765, &msg, &id, 5), STATUS_NOERROR);
     // The VIN twenty times over: six frames on the bus, longer than the interval.
     PASSTHRU_MSG request = passthru_msg(ISO15765, 0, {0x00, 0x00, 0x07, 0xE0, 0x22});
@@ -274,7 +281,8 @@ TEST_F(PeriodicMessages, KeepTheEcuInItsSessionWhileTheApplicationOnlyReads) {
     PASSTHRU_MSG pattern = passthru_msg(ISO15765, 0, {0x00, 0x00, 0x07, 0xE8});
     PASSTHRU_MSG flow = passthru_msg(ISO15765, 0, {0x00, 0x00, 0x07, 0xE0}), msg = kTesterPresent;
     J2534_ULONG filter = 0, id = 0;
-    ASSERT_EQ(pt.PassThruStartMsgFilter(ISO15765, FLOW_CONTROL_FILTER, &mask, &pattern, &flow, &filter), STATUS_NOERROR);
+    ASSERT_EQ(pt.PassThruStartMsgFilter(ISO15765, FLOW_CONTROL_FILTER, &mask, &pattern, &flow, &filter),
+              STATUS_NOERROR);
     const auto ask = [&](std::initializer_list<int> request) {
         PASSTHRU_MSG sent = passthru_msg(ISO15765, 0, {0x00, 0x00, 0x07, 0xE0});
         for (const int byte : request) sent.Data[sent.DataSize++] = static_cast<std::uint8_t>(byte);
@@ -315,7 +323,8 @@ TEST_F(PeriodicMessages, AFailedWriteIsTriedAgainAndACutOneWaitsForTheApplicatio
             return at != lines.end();
         });
     };
-    const std::string not_sent = "[tactrix] periodic message 1 on channel 5 not sent, next try in 20 ms: transport error: ";
+    const std::string not_sent =
+        "[tactrix] periodic message 1 on channel 5 not sent, next try in 20 ms: transport error: ";
     sim.fail_next_transfer(-7, 0);  // LIBUSB_ERROR_TIMEOUT
     EXPECT_TRUE(logged(not_sent + "operation timed out"));
     sim.fail_next_transfer(-9, 4);  // LIBUSB_ERROR_PIPE after "att5"
@@ -324,7 +333,9 @@ TEST_F(PeriodicMessages, AFailedWriteIsTriedAgainAndACutOneWaitsForTheApplicatio
     std::this_thread::sleep_for(100ms);
     EXPECT_EQ(read(CAN, 1, 0).status, ERR_BUFFER_EMPTY);
     EXPECT_TRUE(logged("[tactrix] finishing a command cut short: 14 bytes left"));
-    EXPECT_EQ(std::count(lines.begin() + static_cast<std::ptrdiff_t>(cut), lines.begin() + static_cast<std::ptrdiff_t>(from), sent_line), 0);
+    EXPECT_EQ(std::count(lines.begin() + static_cast<std::ptrdiff_t>(cut),
+                         lines.begin() + static_cast<std::ptrdiff_t>(from), sent_line),
+              0);
     EXPECT_TRUE(logged(sent_line));
     std::string whole;
     const std::string written = wire.take();

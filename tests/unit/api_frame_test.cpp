@@ -88,7 +88,8 @@ TEST_F(NoDeviceTest, EveryDeviceCallFailsWith08AndItsFailureLine) {
         {[&] { return PassThruStartPeriodicMsg(1, &msg, &out, 100); },
          {"[j2534] PassThruStartPeriodicMsg ERR ch=1 interval=100 msg=[tx_flags=0x40 data=[07 E8 03]] device not "
           "connected"}},
-        {[] { return PassThruStopPeriodicMsg(1, 1); }, {"[j2534] PassThruStopPeriodicMsg ERR ch=1 id=1 device not connected"}},
+        {[] { return PassThruStopPeriodicMsg(1, 1); },
+         {"[j2534] PassThruStopPeriodicMsg ERR ch=1 id=1 device not connected"}},
         {[] { return PassThruSetProgrammingVoltage(1, 12, 5000); }, {}},
         {[&] { return PassThruReadVersion(1, text, text, text); }, {}},
         {[&] { return PassThruIoctl(3, SET_CONFIG, &config_list, nullptr); },

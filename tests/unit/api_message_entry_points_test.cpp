@@ -157,9 +157,10 @@ TEST_F(OpenDeviceTest, PeriodicMessagesAreLogged) {
     EXPECT_EQ(PassThruStopPeriodicMsg(6, 11), ERR_NOT_SUPPORTED);
     EXPECT_EQ(last_error_text(), "operation not supported");
     const std::string args = "ch=6 interval=2000 msg=[tx_flags=0x40 data=[3E 80]]";
-    EXPECT_THAT(log.take(), ElementsAre("[j2534] PassThruStartPeriodicMsg OK " + args + " id=11",
-                                        "[j2534] PassThruStartPeriodicMsg ERR " + args + " exceeded maximum resource count",
-                                        "[j2534] PassThruStopPeriodicMsg ERR ch=6 id=11 operation not supported"));
+    EXPECT_THAT(log.take(),
+                ElementsAre("[j2534] PassThruStartPeriodicMsg OK " + args + " id=11",
+                            "[j2534] PassThruStartPeriodicMsg ERR " + args + " exceeded maximum resource count",
+                            "[j2534] PassThruStopPeriodicMsg ERR ch=6 id=11 operation not supported"));
 }
 
 TEST_F(OpenDeviceTest, ConcurrentReadAndWriteAreServedOneAfterTheOther) {
