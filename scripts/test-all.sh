@@ -119,6 +119,7 @@ linux_build() {
         "$OUT/linux/bench/$bench" --benchmark_min_time=0.01
     done
     LD_LIBRARY_PATH="$OUT/linux/sim/simusb" "$OUT/linux/bench/vexo_receive_bench" --benchmark_min_time=0.01
+    LD_LIBRARY_PATH="$OUT/linux/sim/simusb" "$OUT/linux/bench/vexo_periodic_bench" --short
     stage_done
 
     stage "Linux export lists (nm -D)"
