@@ -133,9 +133,9 @@ def test_send_periodic(car, count, period, duration):
     bus, payloads = car(can_filters=NONE_OF_THE_CARS), [b"\x02\x3e\x80\0\0\0\0\0", b"\x02\x3e\0"]
     messages = [[can.Message(arbitration_id=0x7E0, is_extended_id=False, data=p)] * count for p in payloads]
     task = bus.send_periodic(messages[0], period, duration)
-    # The library's own where it has them (one message, no duration, whole milliseconds), else a thread.
+    # The library's own where they fit (one message, no duration, whole milliseconds), else a thread.
     library_case = (count, period, duration) == (1, 0.05, None)
-    assert isinstance(task, ThreadBasedCyclicSendTask) or library_case and isinstance(task, J2534PeriodicTask)
+    assert isinstance(task, J2534PeriodicTask if library_case else ThreadBasedCyclicSendTask)
     for step in (lambda: task.modify_data(messages[1]), task.stop, lambda: None):
         time.sleep(0.2)
         step()
