@@ -164,24 +164,24 @@ std::optional<PassThruError> PeriodicSender::loss() const {
 }
 
 void PeriodicSender::run() {
+    // A message held back is tried again a little later; meanwhile others go out when due.
+    const auto when = [](const PeriodicMessage& message) { return std::max(message.due, message.retry); };
     std::unique_lock lock(mutex_);
     while (!stopping_ && !messages_.empty()) {
         PeriodicMessage* next = nullptr;
         for (PeriodicMessage& message : messages_) {
             if (paused_.contains(message.channel_id)) continue;
-            if (next == nullptr || message.due < next->due) next = &message;
+            if (next == nullptr || when(message) < when(*next)) next = &message;
         }
         if (next == nullptr) {
             wake_.wait(lock);
             continue;
         }
-        if (Clock::now() < next->due) {
-            wake_.wait_until(lock, next->due);
+        if (Clock::now() < when(*next)) {
+            wake_.wait_until(lock, when(*next));
             continue;
         }
-        const Step step = send(*next);
-        if (step == Step::Lost) break;
-        if (step == Step::Held) wake_.wait_for(lock, kHeldRetry);
+        if (send(*next) == Step::Lost) break;
     }
     running_ = false;
 }
@@ -206,6 +206,7 @@ PeriodicSender::Step PeriodicSender::send(PeriodicMessage& message) {
                    " ms: " + sent.error().message());
     }
     gate.leave();
+    if (step == Step::Held) message.retry = Clock::now() + kHeldRetry;
     if (step == Step::Held || step == Step::Lost) return step;
     // The next send keeps the phase, also after a failed or skipped write; sends a late write
     // missed are skipped.

@@ -22,7 +22,8 @@ struct PeriodicMessage {
     std::uint32_t channel_id = 0;
     Transmit transmit;
     std::chrono::milliseconds interval{0};
-    std::chrono::steady_clock::time_point due{};  // of the next send
+    std::chrono::steady_clock::time_point due{};    // of the next send
+    std::chrono::steady_clock::time_point retry{};  // of a send held back, if after `due`
 };
 
 // How a periodic message's sends show in the trace: "tactrix TX wire (periodic 3)".
