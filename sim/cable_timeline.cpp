@@ -31,8 +31,10 @@ void CableTimeline::run() {
             continue;
         }
         const auto first = work_.begin();
-        if (Clock::now() < first->first) {
-            changed_.wait_until(lock, first->first);
+        // A copy: the entry may go while this waits.
+        const Clock::time_point when = first->first;
+        if (Clock::now() < when) {
+            changed_.wait_until(lock, when);
             continue;
         }
         auto work = std::move(first->second);
