@@ -217,7 +217,11 @@ TEST_F(PeriodicMessages, EveryRouteStopsThemAndLeavesNoThread) {
         open_device();
         connect(ISO15765, 500000);
         connect(CAN, 500000);
-        if (idle_threads == 0) idle_threads = threads();
+        if (idle_threads == 0) {  // once a sender came and went: ThreadSanitizer starts a thread with the first
+            EXPECT_EQ(pt.PassThruStopPeriodicMsg(ISO15765, start(ISO15765, kTesterPresent, 65535)), STATUS_NOERROR);
+            idle_threads = threads();
+            log.skip();
+        }
         const J2534_ULONG id = start(ISO15765, kTesterPresent, 5);
         start(CAN, can, 5);
         EXPECT_EQ(c.route(id), STATUS_NOERROR) << route;
