@@ -161,18 +161,18 @@ TEST_F(CanEcuTest, UdsAnswersAndRefusals) {
     EXPECT_EQ(ask(0x7DF, {0x22, 0xF1}), answer({0x7F, 0x22, 0x13}));
 }
 
-// A request of several frames is on the bus 1 ms a frame; a single frame to the ECU's own ID in
-// between breaks it off, as ISO 15765-2 has it, while one to the functional ID does not.
+// A request of several frames is on the bus 1 ms a frame (86 ms here); a single frame to the
+// ECU's own ID in between breaks it off, as ISO 15765-2 has it, while one to the functional ID does not.
 TEST_F(CanEcuTest, ASingleFrameBreaksOffASegmentedRequest) {
     open_iso15765();
     Bytes request{0x22};
     Bytes reply{0x62};
-    for (int i = 0; i < 4; ++i) {
-        append(request, Bytes{0xF1, 0x8C});
-        append(reply, concat({{0xF1, 0x8C}, to_bytes("VX-ECM-0004217")}));
+    for (int i = 0; i < 300; ++i) {
+        append(request, Bytes{0xF1, 0x86});
+        append(reply, Bytes{0xF1, 0x86, 0x01});
     }
     for (const std::uint32_t between : {0u, 0x7E0u, 0x7DFu}) {
-        host.send("att6 13 64\r\n", can_message(0x7E0, request));
+        host.send("att6 605 64\r\n", can_message(0x7E0, request));
         if (between != 0) host.send("att6 6 64\r\n", can_message(between, {0x3E, 0x80}));
         // Once both are done, anything the ECU answers is there 20 ms later.
         std::vector<OutFrame> frames;
