@@ -78,8 +78,9 @@ TEST_F(X64Exports, EachWorksThroughASessionWithTheCable) {
               STATUS_NOERROR);
     PASSTHRU_MSG frame = tester_present();
     EXPECT_EQ(EXPORT(PassThruWriteMsgs)(channel, &frame, &n, 100), STATUS_NOERROR);
-    EXPECT_EQ(EXPORT(PassThruStartPeriodicMsg)(channel, &frame, &periodic, 1000), ERR_NOT_SUPPORTED);
-    EXPECT_EQ(EXPORT(PassThruStopPeriodicMsg)(channel, 1), ERR_NOT_SUPPORTED);
+    EXPECT_EQ(EXPORT(PassThruStartPeriodicMsg)(channel, &frame, &periodic, 1000), STATUS_NOERROR);
+    EXPECT_EQ(periodic, 1u);
+    EXPECT_EQ(EXPORT(PassThruStopPeriodicMsg)(channel, periodic), STATUS_NOERROR);
 
     // The 64-bit layouts: each record's pointer sits at offset 8, after the count and padding.
     SCONFIG set[2] = {{DATA_RATE, 500000}, {LOOPBACK, 0}};

@@ -71,9 +71,9 @@ TEST_F(StdcallExports, EachPopsItsArgumentsThroughASessionWithTheCable) {
     call("PassThruStartMsgFilter", {channel, PASS_FILTER, arg(&mask), arg(&pattern), 0, arg(&filter)}, STATUS_NOERROR);
     PASSTHRU_MSG frame = tester_present();
     call("PassThruWriteMsgs", {channel, arg(&frame), arg(&n), 100}, STATUS_NOERROR);
-    // Periodic messages are not supported by this cable's driver.
-    call("PassThruStartPeriodicMsg", {channel, arg(&frame), arg(&periodic), 1000}, ERR_NOT_SUPPORTED);
-    call("PassThruStopPeriodicMsg", {channel, 1}, ERR_NOT_SUPPORTED);
+    call("PassThruStartPeriodicMsg", {channel, arg(&frame), arg(&periodic), 1000}, STATUS_NOERROR);
+    EXPECT_EQ(periodic, 1u);
+    call("PassThruStopPeriodicMsg", {channel, periodic}, STATUS_NOERROR);
     SCONFIG loopback{LOOPBACK, 0};
     SCONFIG_LIST list{1, &loopback};
     call("PassThruIoctl", {channel, SET_CONFIG, arg(&list), 0}, STATUS_NOERROR);
