@@ -96,7 +96,12 @@ function(vexo_gzip_file input output)
     message(FATAL_ERROR "gzip ${input} failed")
   endif()
 endfunction()
-configure_file(${PROJECT_SOURCE_DIR}/packaging/vexo.1.in ${PROJECT_BINARY_DIR}/vexo.1 @ONLY)
-vexo_gzip_file(${PROJECT_BINARY_DIR}/vexo.1 ${PROJECT_BINARY_DIR}/vexo.1.gz)
+# The man page's commands and options come from the declarations that give 'vexo --help'.
+configure_file(${PROJECT_SOURCE_DIR}/packaging/vexo.1.in ${PROJECT_BINARY_DIR}/vexo.1.in @ONLY)
+add_custom_command(OUTPUT ${PROJECT_BINARY_DIR}/vexo.1.gz
+  COMMAND vexo_man ${PROJECT_BINARY_DIR}/vexo.1.in ${PROJECT_BINARY_DIR}/vexo.1
+  COMMAND gzip -n -9 -f -k ${PROJECT_BINARY_DIR}/vexo.1
+  DEPENDS vexo_man ${PROJECT_BINARY_DIR}/vexo.1.in VERBATIM)
+add_custom_target(vexo_man_page ALL DEPENDS ${PROJECT_BINARY_DIR}/vexo.1.gz)
 install(FILES ${PROJECT_BINARY_DIR}/vexo.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(FILES ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR})
