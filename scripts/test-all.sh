@@ -218,8 +218,8 @@ windows_build() {  # win32|win64
     stage "Windows $tree cross-build and DLL checks"
     # A test build: the zip and the installer ship the simulated cable as libusb-1.0.dll (the real
     # one is cross-built from Debian's source by scripts/package.sh only), with the LGPL-2.1 text
-    # from Debian's common-licenses standing in for its COPYING.
-    cmake -S "$ROOT" --preset "$tree" -B "$OUT/$tree" -DVEXO_WIN32_DLL= "${extra[@]}" \
+    # from Debian's common-licenses standing in for its COPYING, and say "test" in their names.
+    cmake -S "$ROOT" --preset "$tree" -B "$OUT/$tree" -DVEXO_WIN32_DLL= "${extra[@]}" -DVEXO_TEST_PACKAGE=ON \
         -DVEXO_LIBUSB_DLL="$OUT/$tree/sim/simusb/libusb-1.0.dll" -DVEXO_LIBUSB_LICENSE=/usr/share/common-licenses/LGPL-2.1 \
         -DVEXO_LIBUSB_VERSION="(test build: the simulated cable's stand-in)"
     cmake --build "$OUT/$tree" -j"$JOBS"
@@ -320,7 +320,7 @@ wine_tests() {  # win32|win64
     local setup version
     setup=$(bash "$ROOT/scripts/build-installer.sh" "$OUT/win32" "$OUT/win64" "$OUT/linux" "$OUT/installer")
     version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$OUT/win64/CMakeCache.txt")
-    [ "$(basename "$setup")" = "vexo-j2534-$version-setup.exe" ] || die "installer named $(basename "$setup")"
+    [ "$(basename "$setup")" = "vexo-j2534-$version-test-setup.exe" ] || die "installer named $(basename "$setup")"
     bash "$ROOT/scripts/check-installer.sh" "$setup" "$version"
     stage_done
 }
