@@ -77,7 +77,8 @@ install_packages() {
         $sudo apt-get update -q
         $sudo apt-get install -y -q \
             cmake ninja-build g++ pkg-config binutils file ccache \
-            libusb-1.0-0-dev libgtest-dev libgmock-dev googletest libbenchmark-dev libclang-rt-14-dev \
+            libusb-1.0-0-dev libcli11-dev nlohmann-json3-dev \
+            libgtest-dev libgmock-dev googletest libbenchmark-dev libclang-rt-14-dev \
             umockdev libumockdev-dev can-utils python3 libqt6serialbus6-bin \
             gcc-mingw-w64-i686-posix g++-mingw-w64-i686-posix binutils-mingw-w64-i686 \
             gcc-mingw-w64-x86-64-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 \
