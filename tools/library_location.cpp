@@ -14,20 +14,16 @@ struct SimUsbPlace {
     std::string_view note;       // what puts it there, where it is not a build tree
 };
 #if defined(_WIN32)
-constexpr SimUsbPlace kSimUsbPlaces[] = {{false, "simusb", ""},
-                                         {true, "simusb", ""},
-                                         {true, "sim/simusb", ""},
-                                         {true, "sim", ""},
-                                         {false, "", "in a test build"}};
+// A test build ships the stand-in as the libusb-1.0.dll beside vexo.exe.
+constexpr SimUsbPlace kInstalledPlace = {false, "", "in a test build"};
 #else
-// Build trees first, then the private directory an installed copy keeps it in, out of the
-// linker's way: nothing but 'vexo --sim' may ever bind the stand-in.
-constexpr SimUsbPlace kSimUsbPlaces[] = {{false, "simusb", ""},
-                                         {true, "simusb", ""},
-                                         {true, "sim/simusb", ""},
-                                         {true, "sim", ""},
-                                         {true, "lib/vexo-j2534", "installed"}};
+// The private directory an installed copy keeps it in, out of the linker's way: nothing but
+// 'vexo --sim' may ever bind the stand-in.
+constexpr SimUsbPlace kInstalledPlace = {true, "lib/vexo-j2534", "installed"};
 #endif
+// Build trees first.
+constexpr SimUsbPlace kSimUsbPlaces[] = {
+    {false, "simusb", ""}, {true, "simusb", ""}, {true, "sim/simusb", ""}, {true, "sim", ""}, kInstalledPlace};
 
 // "../sim/simusb/", with this platform's separator.
 std::string directory_text(bool above, std::string_view directory) {

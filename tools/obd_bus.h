@@ -11,10 +11,10 @@
 
 namespace vexo::tools {
 
-// The OBD-II conversation over ISO15765: the CAN set-up the vehicle uses, the ECUs that answer, and
-// requests to one ECU or, with --functional, to every ECU at once. When nothing answers and the user
-// fixed no set-up (--baud, --tx, --rx), the other common set-ups are tried and the user is told which
-// one answered.
+// The conversation with ECUs over ISO15765, addressed as OBD-II does (vin, obd, dtc, and uds's own
+// requests): the CAN set-up the vehicle uses, the ECUs that answer, and requests to one ECU or, with
+// --functional, to every ECU at once. When nothing answers and the user fixed no set-up (--baud,
+// --tx, --rx), the other common set-ups are tried and the user is told which one answered.
 class ObdBus {
 public:
     // Opens the cable and connects. To reach every ECU it first asks 01 00 of all and keeps those that
