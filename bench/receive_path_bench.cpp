@@ -8,6 +8,8 @@
 #include <benchmark/benchmark.h>
 #include <time.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
@@ -127,5 +129,49 @@ void BM_ReceivePath(benchmark::State& state) {
     state.SetItemsProcessed(static_cast<std::int64_t>(received));
 }
 BENCHMARK(BM_ReceivePath)->Arg(1)->Arg(16)->Arg(256)->UseRealTime()->Unit(benchmark::kMicrosecond)->MinTime(2.0);
+
+// A cable out of step: "ari", 4 MB without LF, then one CAN message, read with
+// PassThruReadMsgs(..., 20) until the message comes. Reports the drain rate (target: at least
+// 10 MB/s) and the longest single read, which should stay near its 20 ms.
+void BM_GarbageDrain(benchmark::State& state) {
+    const PassThruLibrary& pt = vexo::e2e::passthru_library();
+    const SimControls& sim = vexo::e2e::sim_controls();
+    std::string stream = "ari";
+    // Never LF, and never an 'r' that could follow an 'a' into a frame.
+    for (std::size_t i = 0; i < (4u << 20); ++i) stream += static_cast<char>(i % 200 == 0 ? 'a' : 0x80 | (i & 0x7F));
+    // Framed as the cable frames it: the simulated cable takes no vehicle traffic beyond 1 MB unread.
+    stream += vexo::e2e::data_frame(5, 0x40, 1, std::string("\x00\x00\x07\xE8\x02\x01\x0D", 7));
+    const auto log_file = log_directory() / "j2534-0404.log";
+    std::chrono::duration<double> drained{0};
+    std::chrono::duration<double, std::milli> longest{0};
+    for (auto _ : state) {
+        sim.reset();
+        sim.attach_cables(1);
+        J2534_ULONG id = 0;
+        J2534_ULONG channel = 0;
+        if (!sim.error.empty() || pt.PassThruOpen(nullptr, &id) != 0 ||
+            pt.PassThruConnect(id, CAN, 0, 500000, &channel) != 0) {
+            state.SkipWithError("session setup failed");
+            break;
+        }
+        sim.inject(reinterpret_cast<const std::uint8_t*>(stream.data()), stream.size());
+        const auto start = std::chrono::steady_clock::now();
+        const auto give_up = start + std::chrono::minutes(2);
+        for (J2534_STATUS status = ERR_TIMEOUT; status == ERR_TIMEOUT && std::chrono::steady_clock::now() < give_up;) {
+            PASSTHRU_MSG msg{};
+            J2534_ULONG n = 1;
+            const auto before = std::chrono::steady_clock::now();
+            status = pt.PassThruReadMsgs(CAN, &msg, &n, 20);
+            longest = std::max<std::chrono::duration<double, std::milli>>(longest, std::chrono::steady_clock::now() - before);
+        }
+        drained += std::chrono::steady_clock::now() - start;
+        pt.PassThruClose(id);
+    }
+    sim.reset();
+    std::filesystem::remove(log_file);
+    state.counters["drain_MB_per_s"] = static_cast<double>(state.iterations() * stream.size()) / 1e6 / drained.count();
+    state.counters["longest_read_ms"] = longest.count();
+}
+BENCHMARK(BM_GarbageDrain)->Iterations(2)->UseRealTime()->Unit(benchmark::kMillisecond);
 
 }  // namespace

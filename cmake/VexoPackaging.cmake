@@ -40,13 +40,18 @@ else()
   set(CPACK_PACKAGE_DESCRIPTION "libvexo_j2534_0404.so exports the fourteen PassThru functions of J2534 04.04
 and drives a Tactrix Openport 2.0 USB cable through libusb. The package also
 holds its header and pkg-config file, the vexo command-line client, a udev
-rule for the cable and a simulated cable: try 'vexo --sim info'.")
+rule for the cable, a simulated cable (try 'vexo --sim info') and the
+python-can interface j2534: can.Bus(interface=\"j2534\") for any J2534 device.")
   # dpkg-shlibdeps names the libusb-1.0-0 and libc/libstdc++ packages from the binaries.
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+  # The python-can interface: python3 byte-compiles it (postinst), python3-can runs it.
+  set(CPACK_DEBIAN_PACKAGE_DEPENDS python3)
+  set(CPACK_DEBIAN_PACKAGE_RECOMMENDS python3-can)
   # No shlibs file: it would also claim libusb-1.0.so.0, the simulated cable's private stand-in.
   # The ldconfig trigger, as for any package with a library in /usr/lib.
   set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${PROJECT_SOURCE_DIR}/packaging/debian/postinst
-    ${PROJECT_SOURCE_DIR}/packaging/debian/postrm ${PROJECT_SOURCE_DIR}/packaging/debian/triggers)
+    ${PROJECT_SOURCE_DIR}/packaging/debian/prerm ${PROJECT_SOURCE_DIR}/packaging/debian/postrm
+    ${PROJECT_SOURCE_DIR}/packaging/debian/triggers)
   set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
   # The build's date, or SOURCE_DATE_EPOCH's for reproducible packages.
   string(TIMESTAMP VEXO_CHANGELOG_DATE "%a, %d %b %Y %H:%M:%S +0000" UTC)

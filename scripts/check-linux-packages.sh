@@ -3,7 +3,8 @@
 # a user meets them: the .deb's members and control fields, lintian (no errors), an install on this
 # machine (as root; otherwise unpacked into a scratch root), 'vexo --sim info' from the installed
 # copy, pkg-config and a C program built with its flags for each library, seeing no other .pc file
-# than the package's, the ~/.passthru file, and a removal that leaves nothing behind; the
+# than the package's, the ~/.passthru file, python-can's can.Bus(interface="j2534") through the
+# entry point, and a removal that leaves nothing behind; the
 # tarball's members and its bin/vexo.
 # usage: check-linux-packages.sh BUILD_TREE
 set -euo pipefail
@@ -30,6 +31,22 @@ WANT_INFO="firmware: Openport 2.0 sim 1.17.4877
 dll:      $VERSION
 api:      04.04
 battery:  12.60 V"
+# The python-can interface: its modules and the dist-info setuptools writes from pyproject.toml.
+PY_DIST=python_can_j2534-$(sed -n 's/^version = "\(.*\)"$/\1/p' "$ROOT/python/pyproject.toml").dist-info
+PY_FILES=$( (cd "$ROOT/python" && ls can_j2534/*.py; printf "$PY_DIST/%s\n" METADATA entry_points.txt top_level.txt) |
+    sed 's|^|lib/python3/dist-packages/|')
+PY_NAME="Tactrix Openport 2.0 (vexo)"  # the device's name in ~/.passthru/vexo-j2534.json
+py_bus() {  # python3-path extra-PYTHONPATH channel simusb-dir home: the interface found through its entry point, on the car
+    HOME=$5 PYTHONPATH=$2 VEXO_SIM_CABLES=1 LD_LIBRARY_PATH=$4 "$1" -c 'import sys, can, can_j2534
+print(can.interfaces.BACKENDS["j2534"], can_j2534.__file__)
+bus = can.Bus(interface="j2534", channel=sys.argv[1] or None)
+print(bus.channel_info)
+bus.shutdown()' "$3" 2>&1
+}
+want_py_bus() {  # dist-packages channel-name library abi
+    printf "('can_j2534', 'J2534Bus') %s/can_j2534/__init__.py\nJ2534 %s (%s, %s ABI): protocol 5 at 500000 bit/s; %s\n" \
+        "$1" "$2" "$3" "$4" "firmware Openport 2.0 sim 1.17.4877, API 04.04"
+}
 
 # pkg-config as on a machine with nothing but the package (in ROOT, empty for /): it sees the
 # package's .pc files alone, so a Requires on a -dev package the .deb does not pull in fails;
@@ -74,6 +91,7 @@ DEB_FILES="/lib/udev/rules.d/60-vexo-openport.rules
 /usr/share/doc/vexo-j2534/copyright
 /usr/share/man/man1/vexo.1.gz
 /usr/share/vexo-j2534/passthru/vexo-j2534.json"
+DEB_FILES=$(printf '%s\n' "$DEB_FILES" $(sed 's|^|/usr/|' <<<"$PY_FILES") | LC_ALL=C sort)
 same_list "dpkg-deb -c: exactly the $(echo "$DEB_FILES" | wc -l) files" "$DEB_FILES" \
     "$(dpkg-deb -c "$DEB" | awk '$1 !~ /^d/ { sub(/^\./, "", $6); print $6 }' | LC_ALL=C sort)"
 [ "$(dpkg-deb -f "$DEB" Package Version Architecture | tr '\n' ' ')" = "Package: vexo-j2534 Version: $VERSION Architecture: amd64 " ] &&
@@ -101,14 +119,21 @@ if [ "$(id -u)" -eq 0 ] && [ "${VEXO_DEB_SCRATCH:-0}" != 1 ]; then
         [ "$(/usr/bin/vexo --sim info 2>&1 | head -n1)" = "library:  /usr/lib/libvexo_j2534_0404.so" ] &&
             ok "it loads /usr/lib/libvexo_j2534_0404.so" || fail "installed vexo loads $(/usr/bin/vexo --sim info 2>&1 | head -n1)"
         use_pkg_config ""
+        same_list "python3: can.Bus(interface=\"j2534\") through the entry point, on the default library" \
+            "$(want_py_bus /usr/lib/python3/dist-packages vexo-j2534 libvexo_j2534_0404.so platform)" \
+            "$(py_bus /usr/bin/python3 "" "" /usr/lib/vexo-j2534 "$HOME")"
         mkdir -p "$WORK/home"
         HOME=$WORK/home /usr/bin/vexo register >/dev/null && cmp -s "$WORK/home/.passthru/vexo-j2534.json" \
             /usr/share/vexo-j2534/passthru/vexo-j2534.json && ok "vexo register writes the system copy's file" ||
             fail "vexo register wrote $(cat "$WORK/home/.passthru/vexo-j2534.json" 2>&1)"
+        same_list "python3: can.Bus(interface=\"j2534\") on the device ~/.passthru names" \
+            "$(want_py_bus /usr/lib/python3/dist-packages "$PY_NAME" /usr/lib/libvexo_j2534_0404_fixed32.so fixed32)" \
+            "$(py_bus /usr/bin/python3 "" "$PY_NAME" /usr/lib/vexo-j2534 "$WORK/home")"
         dpkg -r vexo-j2534 >>"$WORK/dpkg.log" 2>&1 && ok "dpkg -r" || fail "dpkg -r: $(tail -n 3 "$WORK/dpkg.log")"
         dpkg --purge vexo-j2534 >>"$WORK/dpkg.log" 2>&1 || true
         left=""
-        for f in $DEB_FILES /usr/lib/vexo-j2534 /usr/include/vexo /usr/share/doc/vexo-j2534 /usr/share/vexo-j2534; do
+        for f in $DEB_FILES /usr/lib/vexo-j2534 /usr/include/vexo /usr/share/doc/vexo-j2534 /usr/share/vexo-j2534 \
+            /usr/lib/python3/dist-packages/can_j2534 /usr/lib/python3/dist-packages/$PY_DIST; do
             [ ! -e "$f" ] || left="$left $f"
         done
         [ -z "$left" ] && ok "removed cleanly: none of its files or directories is left" || fail "left behind:$left"
@@ -119,6 +144,10 @@ else
     dpkg-deb -x "$DEB" "$WORK/root"
     same_list "vexo --sim info from the package unpacked into a scratch root" "$WANT_INFO" "$(sim_info "$WORK/root/usr/bin/vexo")"
     use_pkg_config "$WORK/root"
+    py=$WORK/root/usr/lib/python3/dist-packages
+    same_list "python3: can.Bus(interface=\"j2534\") through the entry point, from the scratch root" \
+        "$(want_py_bus "$py" libvexo_j2534_0404.so "$WORK/root/usr/lib/libvexo_j2534_0404.so" platform)" \
+        "$(py_bus /usr/bin/python3 "$py" "$WORK/root/usr/lib/libvexo_j2534_0404.so" "$WORK/root/usr/lib/vexo-j2534" "$HOME")"
 fi
 
 printf '\n== %s\n' "$(basename "$TGZ")"
@@ -126,7 +155,7 @@ TOP=vexo-j2534-$VERSION-linux-x86_64
 same_list "exactly the expected members" "$(printf '%s\n' bin/vexo include/vexo/j2534.h lib/libvexo_j2534_0404.so \
     lib/libvexo_j2534_0404_fixed32.so lib/pkgconfig/vexo-j2534.pc lib/pkgconfig/vexo-j2534-fixed32.pc \
     lib/vexo-j2534/libusb-1.0.so.0 share/doc/vexo-j2534/LICENSE share/man/man1/vexo.1.gz \
-    share/vexo-j2534/udev/60-vexo-openport.rules share/vexo-j2534/udev/README | LC_ALL=C sort)" \
+    share/vexo-j2534/udev/60-vexo-openport.rules share/vexo-j2534/udev/README $PY_FILES | LC_ALL=C sort)" \
     "$(tar -tzf "$TGZ" | grep -v '/$' | sed "s|^$TOP/||" | LC_ALL=C sort)"
 mkdir -p "$WORK/tgz" && tar -C "$WORK/tgz" -xzf "$TGZ"
 same_list "bin/vexo --sim info from the unpacked tarball" "$WANT_INFO" "$(sim_info "$WORK/tgz/$TOP/bin/vexo")"

@@ -174,7 +174,8 @@ both' "README.txt: both may be registered"
 check_windows_folder() {  # arch folder version
     local arch=$1 dir=$2 version=$3 f
     UNPACKED+=("$arch:$dir")
-    check_members "$dir" INSTALL.txt LICENSE.txt LICENSE-libusb.txt vexo_j2534_0404.dll libusb-1.0.dll vexo.exe
+    check_members "$dir" INSTALL.txt LICENSE.txt LICENSE-libusb.txt vexo_j2534_0404.dll libusb-1.0.dll vexo.exe \
+        $(cd "$ROOT" && ls python/pyproject.toml python/can_j2534/*.py)
     check_windows_arch "$arch" "$dir"
     for f in vexo_j2534_0404.dll vexo.exe; do
         [ ! -f "$dir/$f" ] || { [ "$(version_resource "$dir/$f")" = "vexo-j2534 $version $f" ] &&
@@ -202,6 +203,7 @@ check_windows_folder() {  # arch folder version
         contains "$dir/INSTALL.txt" 'WinUSB' "INSTALL.txt: the driver"
         contains "$dir/INSTALL.txt" '%TEMP%\j2534-0404.log' "INSTALL.txt: the log"
         contains "$dir/INSTALL.txt" "Debian's libusb-1.0" "INSTALL.txt: libusb's source"
+        contains "$dir/INSTALL.txt" 'py -m pip install .\python' "INSTALL.txt: pip installs the python-can interface"
         grep -q $'\r$' "$dir/INSTALL.txt" && ok "INSTALL.txt: CRLF line ends" || fail "INSTALL.txt: not CRLF"
     fi
     if [ -f "$dir/LICENSE-libusb.txt" ]; then

@@ -79,7 +79,8 @@ install_packages() {
             cmake ninja-build g++ pkg-config binutils file ccache \
             libusb-1.0-0-dev libcli11-dev nlohmann-json3-dev \
             libgtest-dev libgmock-dev googletest libbenchmark-dev libclang-rt-14-dev \
-            umockdev libumockdev-dev can-utils python3 libqt6serialbus6-bin \
+            umockdev libumockdev-dev can-utils python3 libqt6serialbus6-bin qt6-base-dev qt6-serialbus-dev \
+            python3-can python3-pytest python3-setuptools python3-wheel python3-venv \
             gcc-mingw-w64-i686-posix g++-mingw-w64-i686-posix binutils-mingw-w64-i686 \
             gcc-mingw-w64-x86-64-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 \
             wine wine64 wine32:i386 dpkg-dev lintian nsis
@@ -106,6 +107,11 @@ linux_build() {
     usbfs_tests=$(ctest --test-dir "$OUT/linux" -N -R '^e2e_usbfs\.')
     grep -q '^Total Tests: [1-9]' <<<"$usbfs_tests" ||
         die "no e2e_usbfs tests: is umockdev (libumockdev-dev) installed?"
+    # Nor the clients nobody here wrote, when their packages are missing.
+    [ "$(ctest --test-dir "$OUT/linux" -N -R '^vexo_e2e\.(canbusutil|qt_passthrucan)' | grep -c '^ *Test *#')" = 2 ] ||
+        die "Qt's passthrucan clients are not registered: are libqt6serialbus6-bin and qt6-serialbus-dev installed?"
+    grep -q '^Total Tests: [1-9]' <<<"$(ctest --test-dir "$OUT/linux" -N -R '^python\.')" ||
+        die "no python-can interface tests: are python3-can and python3-pytest installed?"
     ctest --test-dir "$OUT/linux" -j"$JOBS" --output-on-failure --no-tests=error
     # Every benchmark once, briefly: a smoke run that must not fail; its figures are not judged.
     local bench

@@ -13,9 +13,9 @@ std::optional<char> command_letter(std::string_view line) {
     return line[2];
 }
 
-bool valid_message_length(std::uint32_t channel, std::size_t length) {
+bool valid_message_length(std::uint32_t channel, std::uint32_t tx_flags, std::size_t length) {
     const ProtocolFacts* protocol = protocol_on_channel(channel);
-    return protocol != nullptr && length >= protocol->min_message && length <= protocol->max_message;
+    return protocol != nullptr && message_sizes(*protocol, tx_flags).fits(length);
 }
 
 Bytes be32(std::uint32_t value) {
@@ -139,16 +139,22 @@ CableFirmware::Answer CableFirmware::close_channel(std::uint32_t channel_field) 
 
 CableFirmware::Answer CableFirmware::transmit(const std::vector<std::uint32_t>& fields,
                                               const std::vector<std::uint8_t>& payload) {
+    bool loopback = false;
     {
         std::string_view error;
         std::lock_guard lock(state_mutex_);
-        if (!find_open_locked(fields[0], error)) return {error_frame(error), {}};
+        const CableChannel* open = find_open_locked(fields[0], error);
+        if (!open) return {error_frame(error), {}};
+        const auto setting = open->config.find(LOOPBACK);
+        loopback = setting != open->config.end() && setting->second != 0;
     }
     const auto channel = static_cast<std::uint8_t>(fields[0]);
-    if (!valid_message_length(channel, payload.size())) return {error_frame(error_text::bad_length), {}};
+    if (!valid_message_length(channel, fields[2], payload.size())) return {error_frame(error_text::bad_length), {}};
+    const std::uint32_t now = clock_.now_us();
+    Bytes answer = tx_done_frame(channel, payload, now);
+    if (loopback) append(answer, loopback_frames(channel, payload, now));
     Transmission sent{channel, fields[2], payload};
-    return {tx_done_frame(channel, payload, clock_.now_us()),
-            {[sent = std::move(sent)](VehicleSide& v) { v.on_transmit(sent); }}};
+    return {std::move(answer), {[sent = std::move(sent)](VehicleSide& v) { v.on_transmit(sent); }}};
 }
 
 CableFirmware::Answer CableFirmware::install_filter(const std::vector<std::uint32_t>& fields,

@@ -59,7 +59,7 @@ Bytes analog_frame(std::uint8_t pin, std::uint32_t millivolts) {
 }
 
 Bytes can_message_frames(std::uint8_t channel, std::uint32_t can_id, std::span<const std::uint8_t> data,
-                         std::uint32_t ts_us) {
+                         std::uint32_t ts_us, MessageStatuses statuses) {
     Bytes out;
     std::size_t offset = 0;
     do {
@@ -69,19 +69,26 @@ Bytes can_message_frames(std::uint8_t channel, std::uint32_t can_id, std::span<c
         chunk.reserve(4 + take);
         put_be32(chunk, can_id);
         append(chunk, data.subspan(offset, take));
-        append(out, data_frame(channel, last ? status::rx_end : status::normal, chunk, ts_us));
+        append(out, data_frame(channel, last ? statuses.end : statuses.middle, chunk, ts_us));
         offset += take;
     } while (offset < data.size());
     return out;
 }
 
-Bytes kline_message_frames(std::uint8_t channel, std::span<const std::uint8_t> data) {
-    Bytes out = data_frame(channel, status::normal_start, {});
+Bytes kline_message_frames(std::uint8_t channel, std::span<const std::uint8_t> data, MessageStatuses statuses) {
+    Bytes out = data_frame(channel, statuses.start, {});
     const std::size_t room = max_frame_payload(channel);
     for (std::size_t offset = 0; offset < data.size(); offset += room)
-        append(out, data_frame(channel, status::normal, data.subspan(offset, std::min(room, data.size() - offset))));
-    append(out, data_frame(channel, status::rx_end, {}));
+        append(out, data_frame(channel, statuses.middle, data.subspan(offset, std::min(room, data.size() - offset))));
+    append(out, data_frame(channel, statuses.end, {}));
     return out;
+}
+
+Bytes loopback_frames(std::uint8_t channel, std::span<const std::uint8_t> transmitted, std::uint32_t ts_us) {
+    if (!is_can_channel(channel)) return kline_message_frames(channel, transmitted, looped_back);
+    std::uint32_t can_id = 0;
+    for (std::uint8_t byte : transmitted.first(4)) can_id = can_id << 8 | byte;
+    return can_message_frames(channel, can_id, transmitted.subspan(4), ts_us, looped_back);
 }
 
 Bytes tx_done_frame(std::uint8_t channel, std::span<const std::uint8_t> transmitted, std::uint32_t ts_us) {

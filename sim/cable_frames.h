@@ -26,6 +26,16 @@ inline constexpr std::uint8_t normal_start = 0x80;
 inline constexpr std::uint8_t tx_loopback_start = 0xA0;
 }  // namespace status
 
+// The status bytes of a message's frames: one received from the bus, or the loopback of one
+// transmitted, which the cable sends when the channel's LOOPBACK is on.
+struct MessageStatuses {
+    std::uint8_t start;
+    std::uint8_t middle;
+    std::uint8_t end;
+};
+inline constexpr MessageStatuses received{status::normal_start, status::normal, status::rx_end};
+inline constexpr MessageStatuses looped_back{status::tx_loopback_start, status::tx_loopback, status::loopback_end};
+
 // Cable channel numbers.
 inline constexpr std::uint8_t iso9141_channel = carried_protocol(ISO9141)->cable_channel;
 inline constexpr std::uint8_t iso14230_channel = carried_protocol(ISO14230)->cable_channel;
@@ -69,11 +79,16 @@ Bytes analog_frame(std::uint8_t pin, std::uint32_t millivolts);      // "arr<pin
 // each carrying the 4-byte CAN ID (big-endian) first; all chunks `Normal` but the last,
 // which is `RxEnd`. A message without data bytes is one `RxEnd` chunk with the ID alone.
 Bytes can_message_frames(std::uint8_t channel, std::uint32_t can_id, std::span<const std::uint8_t> data,
-                         std::uint32_t ts_us);
+                         std::uint32_t ts_us, MessageStatuses statuses = received);
 
 // A received K-line message: `NormalStart` without payload, the bytes in `Normal` frames
 // (split when longer than one frame holds), then `RxEnd` without payload.
-Bytes kline_message_frames(std::uint8_t channel, std::span<const std::uint8_t> data);
+Bytes kline_message_frames(std::uint8_t channel, std::span<const std::uint8_t> data,
+                           MessageStatuses statuses = received);
+
+// A transmitted message echoed as a received one is framed, with the loopback statuses; on CAN
+// channels its first 4 bytes are the CAN ID.
+Bytes loopback_frames(std::uint8_t channel, std::span<const std::uint8_t> transmitted, std::uint32_t ts_us);
 
 // The cable's report that a transmitted message left: on CAN channels it carries the CAN ID
 // (the first 4 bytes sent, fewer if the message was shorter), on K-line channels nothing.

@@ -173,6 +173,10 @@ int vexo_sim_cable_set_fast_init_response(const uint8_t* bytes, size_t count) {
     return with_cable([&](CableFirmware& c) { c.set_fast_init_response({response.begin(), response.end()}); });
 }
 
+int vexo_sim_cable_set_filtering(int on) {
+    return with_cable([&](CableFirmware& c) { c.set_filtering(on != 0); });
+}
+
 int vexo_sim_cable_deliver_can(uint8_t channel, uint32_t can_id, const uint8_t* data, size_t count, uint32_t ts_us) {
     const auto firmware = cable();
     if (!firmware) return -1;

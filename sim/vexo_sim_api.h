@@ -68,6 +68,10 @@ VEXO_SIM_API int vexo_sim_cable_inject_before_next_reply(const uint8_t* bytes, s
 VEXO_SIM_API int vexo_sim_cable_set_identity(const char* text);
 VEXO_SIM_API int vexo_sim_cable_set_battery_mv(uint32_t millivolts);
 VEXO_SIM_API int vexo_sim_cable_set_fast_init_response(const uint8_t* bytes, size_t count);
+/* Non-zero: the channels' filters decide what reaches the host, as the standard's pass, block
+   and flow-control rules say (a CAN channel without filters then passes nothing). 0, the
+   default: every message on an open channel does. */
+VEXO_SIM_API int vexo_sim_cable_set_filtering(int on);
 /* A vehicle message received on an open channel, framed as the cable frames it. CAN channels
    (5, 6) take the CAN ID and data and stamp every frame with ts_us; K-line channels (3, 4)
    take the bytes alone. Returns 0 when the host will see it, 1 when the channel is not open,

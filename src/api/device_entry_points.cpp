@@ -18,7 +18,10 @@ Result<std::uint32_t> open_into_slot() {
     if (slot.device) return fail(PassThruError::device_in_use());
     std::unique_ptr<Device> device = make_device();
     Result<std::uint32_t> id = device->open(0);
-    if (id) slot.device = std::move(device);
+    if (id) {
+        slot.device = std::move(device);
+        slot.config.publish(slot.device->config_store());
+    }
     return id;
 }
 
@@ -68,7 +71,10 @@ J2534_STATUS J2534_CALL PassThruClose(J2534_ULONG DeviceID) {
                 const auto id = narrowed(DeviceID, Argument::DeviceId);
                 if (!id) return fail(id.error());
                 VoidResult closed = device->close(*id);
-                if (closed) device.reset();
+                if (closed) {
+                    device.reset();
+                    device_slot().config.publish(nullptr);
+                }
                 return closed;
             },
             [&] {

@@ -2,16 +2,38 @@
 
 #include <functional>
 #include <memory>
+#include <mutex>
 
 #include "core/breakable_mutex.h"
 #include "core/device.h"
 
 namespace vexo::api {
 
-// The one open device of the process. Every use of `device` happens under `lock`.
+// The open device's channel settings, for GET_CONFIG: behind a lock of their own, so reading
+// them never waits for the slot lock that a blocking read may hold for seconds. Shared
+// ownership keeps them alive for a reader while the device goes.
+class PublishedConfig {
+public:
+    void publish(std::shared_ptr<const ConfigStore> store) {
+        std::lock_guard lock(mutex_);
+        store_ = std::move(store);
+    }
+    std::shared_ptr<const ConfigStore> current() const {
+        std::lock_guard lock(mutex_);
+        return store_;
+    }
+
+private:
+    mutable std::mutex mutex_;
+    std::shared_ptr<const ConfigStore> store_;
+};
+
+// The one open device of the process. Every use of `device` happens under `lock`; `config`
+// is published whenever `device` is set or emptied.
 struct DeviceSlot {
     BreakableMutex lock;
     std::unique_ptr<Device> device;
+    PublishedConfig config;
 };
 
 // Created on first use, never destroyed: an application that skips PassThruClose leaves the

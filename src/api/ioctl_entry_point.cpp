@@ -4,6 +4,7 @@
 #include "api/caller_values.h"
 #include "api/entry_frame.h"
 #include "api/marshalling.h"
+#include "core/config_store.h"
 #include "core/text_format.h"
 
 namespace vexo::api {
@@ -50,13 +51,22 @@ std::string bytes_text(const Bytes& bytes) {
     return "len=" + dec(bytes.size()) + " bytes=[" + leading_bytes_text(bytes, kFastInitTextBytes) + "]";
 }
 
-// Answered from the defaults table alone: no lock, no device.
-std::uint32_t get_config(J2534_ULONG, void* input, void*) {
+// What the channel took, from the settings the open device publishes; the defaults without a
+// device or for a channel it does not know (an ID or a parameter wider than 32 bits is one the
+// device cannot know). No slot lock: it must not wait behind a read.
+std::uint32_t get_config(J2534_ULONG channel_id, void* input, void*) {
     if (input == nullptr) return ERR_NULL_PARAMETER;
     const auto& list = *static_cast<SCONFIG_LIST*>(input);
     if (list.ConfigPtr == nullptr) return STATUS_NOERROR;
+    const std::shared_ptr<const ConfigStore> store =
+        fits_32_bits(channel_id) ? device_slot().config.current() : nullptr;
     for (J2534_ULONG i = 0; i < list.NumOfParams; ++i) {
-        list.ConfigPtr[i].Value = config_default(saturated(list.ConfigPtr[i].Parameter));
+        const J2534_ULONG parameter = list.ConfigPtr[i].Parameter;
+        std::optional<std::uint32_t> value;
+        if (store && fits_32_bits(parameter)) {
+            value = store->reported(static_cast<std::uint32_t>(channel_id), static_cast<std::uint32_t>(parameter));
+        }
+        list.ConfigPtr[i].Value = value.value_or(config_default(saturated(parameter)));
     }
     return STATUS_NOERROR;
 }
@@ -154,6 +164,36 @@ std::uint32_t fast_init(J2534_ULONG channel_id, void* input, void* output) {
 // Applications send these while they set a channel up; they succeed without effect.
 std::uint32_t nothing_to_clear(J2534_ULONG, void*, void*) { return STATUS_NOERROR; }
 
+// Without a device, or for a channel it does not know (any ID wider than 32 bits), there is
+// nothing to clear: success, as applications that clear before they connect expect.
+std::uint32_t clear_on_device(J2534_ULONG channel_id, std::uint32_t ioctl_id, const std::string& name) {
+    if (!fits_32_bits(channel_id)) return STATUS_NOERROR;
+    const auto outcome = call_device([&](std::unique_ptr<Device>& device) {
+        return device->ioctl(static_cast<std::uint32_t>(channel_id), ioctl_id, nullptr);
+    });
+    if (!outcome) return ERR_FAILED;
+    const std::string args = "[j2534] PassThruIoctl " + name;
+    if (*outcome) {
+        log_line(args + " OK ch=" + dec(channel_id));
+        return STATUS_NOERROR;
+    }
+    const PassThruError& error = outcome->error();
+    if (error.kind() == PassThruError::Kind::DeviceNotConnected ||
+        error.kind() == PassThruError::Kind::InvalidChannelId) {
+        return STATUS_NOERROR;
+    }
+    log_line(args + " ERR ch=" + dec(channel_id) + " " + error.message());
+    return to_status(error);
+}
+
+std::uint32_t clear_rx_buffer(J2534_ULONG channel_id, void*, void*) {
+    return clear_on_device(channel_id, CLEAR_RX_BUFFER, "CLEAR_RX_BUFFER");
+}
+
+std::uint32_t clear_msg_filters(J2534_ULONG channel_id, void*, void*) {
+    return clear_on_device(channel_id, CLEAR_MSG_FILTERS, "CLEAR_MSG_FILTERS");
+}
+
 using IoctlHandler = std::uint32_t (*)(J2534_ULONG channel_id, void* input, void* output);
 
 struct IoctlRule {
@@ -166,11 +206,11 @@ constexpr IoctlRule kIoctlRules[] = {
     // Answered here, without the device.
     {GET_CONFIG, get_config},
     {CLEAR_TX_BUFFER, nothing_to_clear},
-    {CLEAR_RX_BUFFER, nothing_to_clear},
     {CLEAR_PERIODIC_MSGS, nothing_to_clear},
-    {CLEAR_MSG_FILTERS, nothing_to_clear},
     {CLEAR_FUNCT_MSG_LOOKUP_TABLE, nothing_to_clear},
     // Handed to the device.
+    {CLEAR_RX_BUFFER, clear_rx_buffer},
+    {CLEAR_MSG_FILTERS, clear_msg_filters},
     {SET_CONFIG, set_config},
     {READ_VBATT, read_vbatt},
     {FIVE_BAUD_INIT, five_baud_init},

@@ -1,5 +1,7 @@
 #include "core/device.h"
 
+#include "core/config_store.h"
+
 namespace vexo {
 
 namespace {
@@ -30,5 +32,6 @@ VoidResult Device::reserved_18() { return unsupported(); }
 WriteResult Device::write_msgs_default_timeout(std::uint32_t channel_id, std::span<const Message> msgs) {
     return write_msgs(channel_id, msgs, 0);
 }
+std::shared_ptr<const ConfigStore> Device::config_store() const { return nullptr; }
 
 }  // namespace vexo

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -81,6 +82,8 @@ struct WriteFailure : PassThruError {
 // The number of messages written.
 using WriteResult = std::expected<std::uint32_t, WriteFailure>;
 
+class ConfigStore;
+
 // A pass-thru device as the entry points see it. Every operation runs with the device slot
 // lock held, so implementations need no locking for state only operations touch. Operations
 // an implementation does not provide keep these defaults, which fail with NotSupported.
@@ -111,6 +114,10 @@ public:
     virtual VoidResult reserved_17();
     virtual VoidResult reserved_18();
     virtual WriteResult write_msgs_default_timeout(std::uint32_t channel_id, std::span<const Message> msgs);
+
+    // The channels' settings, for GET_CONFIG to read without the slot lock; it outlives the device
+    // for whoever still holds it. Null: GET_CONFIG reports its defaults.
+    virtual std::shared_ptr<const ConfigStore> config_store() const;
 };
 
 }  // namespace vexo

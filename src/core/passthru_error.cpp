@@ -51,6 +51,8 @@ std::uint32_t PassThruError::status() const {
         case Kind::NullParameter: return ERR_NULL_PARAMETER;
         case Kind::InvalidProtocolId: return ERR_INVALID_PROTOCOL_ID;
         case Kind::InvalidValue: return ERR_INVALID_IOCTL_VALUE;
+        case Kind::InvalidMsg: return ERR_INVALID_MSG;
+        case Kind::InvalidFilterId: return ERR_INVALID_FILTER_ID;
         case Kind::ExceededLimit: return ERR_EXCEEDED_LIMIT;
         case Kind::BufferEmpty: return ERR_BUFFER_EMPTY;
         case Kind::BufferFull: return ERR_BUFFER_FULL;
@@ -75,6 +77,8 @@ std::string PassThruError::message() const {
             const auto& p = std::get<InvalidValuePayload>(payload_);
             return "invalid value " + text::hex_wide(p.value) + " for parameter " + text::hex_wide(p.parameter);
         }
+        case Kind::InvalidMsg: return std::get<std::string>(payload_);
+        case Kind::InvalidFilterId: return "invalid filter ID " + text::dec(std::get<std::uint32_t>(payload_));
         case Kind::ExceededLimit: return "exceeded maximum resource count";
         case Kind::BufferEmpty: return "receive buffer empty";
         case Kind::BufferFull: return "transmit buffer full";

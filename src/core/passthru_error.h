@@ -25,6 +25,8 @@ public:
         NullParameter,
         InvalidProtocolId,
         InvalidValue,
+        InvalidMsg,
+        InvalidFilterId,
         ExceededLimit,
         BufferEmpty,
         BufferFull,
@@ -62,7 +64,7 @@ public:
         friend bool operator==(const TooWidePayload&, const TooWidePayload&) = default;
     };
 
-    // The variants without payload; InvalidValue, TooWide, Transport and Internal have their own makers.
+    // The variants without payload; those with one have their own makers below.
     static PassThruError device_not_connected() { return PassThruError(Kind::DeviceNotConnected); }
     static PassThruError device_not_open() { return PassThruError(Kind::DeviceNotOpen); }
     static PassThruError device_in_use() { return PassThruError(Kind::DeviceInUse); }
@@ -77,6 +79,11 @@ public:
     static PassThruError invalid_value(std::uint64_t parameter, std::uint64_t value) {
         return PassThruError(Kind::InvalidValue, InvalidValuePayload{parameter, value});
     }
+    // A message the protocol cannot carry; the text names the rule it breaks.
+    static PassThruError invalid_msg(std::string rule) { return PassThruError(Kind::InvalidMsg, std::move(rule)); }
+    static PassThruError invalid_filter_id(std::uint32_t filter_id) {
+        return PassThruError(Kind::InvalidFilterId, filter_id);
+    }
     static PassThruError too_wide(Argument argument, std::uint64_t value) {
         return PassThruError(Kind::TooWide, TooWidePayload{argument, value});
     }
@@ -86,7 +93,9 @@ public:
 
     Kind kind() const { return kind_; }
     const TransportError* transport_error() const { return std::get_if<TransportError>(&payload_); }
-    const std::string* internal_text() const { return std::get_if<std::string>(&payload_); }
+    const std::string* internal_text() const {
+        return kind_ == Kind::Internal ? std::get_if<std::string>(&payload_) : nullptr;
+    }
     const InvalidValuePayload* invalid_value_payload() const { return std::get_if<InvalidValuePayload>(&payload_); }
     bool is_timeout() const { return transport_error() != nullptr && transport_error()->is_timeout(); }
 
@@ -98,7 +107,8 @@ public:
     friend bool operator==(const PassThruError&, const PassThruError&) = default;
 
 private:
-    using Payload = std::variant<std::monostate, InvalidValuePayload, TransportError, std::string, TooWidePayload>;
+    using Payload =
+        std::variant<std::monostate, InvalidValuePayload, TransportError, std::string, std::uint32_t, TooWidePayload>;
 
     explicit PassThruError(Kind kind, Payload payload = {}) : kind_(kind), payload_(std::move(payload)) {}
 

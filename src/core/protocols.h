@@ -24,14 +24,31 @@ struct ProtocolFacts {
     // Bytes of one message the cable takes, CAN ID included.
     std::size_t min_message = 0;
     std::size_t max_message = 0;
+    // TxFlag ISO15765_ADDR_TYPE puts one address byte between the CAN ID and the data.
+    bool extended_addressing = false;
 
     constexpr bool carried() const { return cable_channel != 0; }
 };
 
+// The sizes of one message the cable takes, CAN ID and any address byte included.
+struct MessageSizes {
+    std::size_t min = 0;
+    std::size_t max = 0;
+    bool extended = false;  // the address byte counts
+
+    constexpr bool fits(std::size_t size) const { return size >= min && size <= max; }
+};
+
+constexpr MessageSizes message_sizes(const ProtocolFacts& protocol, std::uint32_t tx_flags) {
+    const bool extended = protocol.extended_addressing && (tx_flags & ISO15765_ADDR_TYPE) != 0;
+    const std::size_t address = extended ? 1 : 0;
+    return {protocol.min_message + address, protocol.max_message + address, extended};
+}
+
 // The carried protocols first, in the order the registry lists them.
 inline constexpr std::array kProtocols = {
     ProtocolFacts{CAN, "CAN", 5, true, 500000, 4, 4 + 8},
-    ProtocolFacts{ISO15765, "ISO15765", 6, true, 500000, 4, 4 + 4095},
+    ProtocolFacts{ISO15765, "ISO15765", 6, true, 500000, 4 + 1, 4 + 4095, true},
     ProtocolFacts{ISO9141, "ISO9141", 3, false, 10400, 1, 260},
     ProtocolFacts{ISO14230, "ISO14230", 4, false, 10400, 1, 260},
     ProtocolFacts{J1850VPW, "J1850VPW"},

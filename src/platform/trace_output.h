@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -22,10 +23,21 @@ inline constexpr std::string_view kSharedTempDirectory = "/tmp";
 // rather than in the /tmp every other test process shares. No effect on Windows.
 void set_shared_temp_directory(std::string directory);
 
+// A trace file that a line would take beyond this size is renamed to kLogFileName + ".1",
+// replacing an older one, and the line starts a new file: at most twice this is ever kept.
+inline constexpr std::uint64_t kTraceRotationSize = std::uint64_t{64} << 20;
+inline constexpr std::string_view kRotatedSuffix = ".1";
+
+// For tests: rotates at another size; 0 puts kTraceRotationSize back.
+void set_trace_rotation_size(std::uint64_t bytes);
+std::uint64_t trace_rotation_size();
+
 // Appends the text and one LF to the trace file in one write, opening and closing it for this line
 // so that nothing stays open between calls. Windows: the directory is %TEMP%; no TEMP, no file.
 // POSIX: TEMP, else TMPDIR, else the user's own /tmp/vexo-<uid>/ (made 0700). Every failure is
-// swallowed.
+// swallowed. Several processes write the same file: the size check, the rotation and the write
+// happen under an advisory lock on the file, so no process rotates a file another has just
+// rotated and no line is lost to the rename or split.
 void append_log_line(std::string_view text);
 
 }  // namespace vexo::platform

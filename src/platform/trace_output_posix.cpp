@@ -1,4 +1,5 @@
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -63,6 +64,45 @@ bool write_fully(int fd, const char* data, std::size_t size) {
     return true;
 }
 
+bool same_file(const struct stat& a, const struct stat& b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
+
+// Appends the line to the trace in the directory, rotating it first when the line would take it
+// beyond the rotation size. Everything happens under the file's lock; a writer that was waiting
+// for it while another rotated finds its file renamed and opens the new one.
+void append_rotating(int dir_fd, const std::string& line) {
+    // The directory is often world-writable: never follow a planted link, and never block on a
+    // planted FIFO (O_NONBLOCK makes its open fail without a reader; it is inert on a plain file).
+    constexpr int flags = O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK;
+    const std::string name(kLogFileName);
+    const std::string rotated = name + std::string(kRotatedSuffix);
+    for (int attempt = 0; attempt < 4; ++attempt) {
+        const int fd = ::openat(dir_fd, name.c_str(), flags, 0600);
+        if (fd < 0) return;
+        struct stat held {};
+        if (::fstat(fd, &held) != 0 || !S_ISREG(held.st_mode)) {
+            ::close(fd);
+            return;
+        }
+        // A file system without locks still gets its lines, and its rotations.
+        while (::flock(fd, LOCK_EX) != 0 && errno == EINTR) {
+        }
+        struct stat named {};
+        const bool current = ::fstat(fd, &held) == 0 &&
+                             ::fstatat(dir_fd, name.c_str(), &named, AT_SYMLINK_NOFOLLOW) == 0 && same_file(held, named);
+        const auto size = static_cast<std::uint64_t>(held.st_size);
+        const bool full = size != 0 && size + line.size() > trace_rotation_size();
+        // A writer that waited for the lock while another rotated the file opens the new one.
+        if (!current || (full && ::renameat(dir_fd, name.c_str(), dir_fd, rotated.c_str()) == 0)) {
+            ::close(fd);  // and its lock
+            continue;
+        }
+        // One write with its LF: lines of concurrent writers then never interleave.
+        write_fully(fd, line.data(), line.size());
+        ::close(fd);
+        return;
+    }
+}
+
 }  // namespace
 
 void debug_output(std::string_view) {}
@@ -73,27 +113,18 @@ void set_shared_temp_directory(std::string directory) {
 }
 
 void append_log_line(std::string_view text) {
-    // The directory is often world-writable: never follow a planted link, and never block on a
-    // planted FIFO (O_NONBLOCK makes its open fail without a reader; it is inert on a plain file).
-    constexpr int flags = O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK;
-    const std::string name(kLogFileName);
-    int fd = -1;
+    int dir_fd = -1;
     if (const char* dir = environment_directory()) {
-        fd = ::open((std::string(dir) + "/" + name).c_str(), flags, 0600);
-    } else if (const int dir_fd = open_private_directory(); dir_fd >= 0) {
-        fd = ::openat(dir_fd, name.c_str(), flags, 0600);
-        ::close(dir_fd);
+        dir_fd = ::open(dir, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    } else {
+        dir_fd = open_private_directory();
     }
-    if (fd < 0) return;
-    struct stat st {};
-    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
-        // One write with its LF: lines of concurrent writers then never interleave.
-        std::string line;
-        line.reserve(text.size() + 1);
-        line.append(text).push_back('\n');
-        write_fully(fd, line.data(), line.size());
-    }
-    ::close(fd);
+    if (dir_fd < 0) return;
+    std::string line;
+    line.reserve(text.size() + 1);
+    line.append(text).push_back('\n');
+    append_rotating(dir_fd, line);
+    ::close(dir_fd);
 }
 
 }  // namespace vexo::platform

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <array>
+#include <optional>
+#include <string>
 #include <string_view>
 #include <utility>
 
@@ -14,6 +16,8 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 constexpr std::size_t kReadSize = 512;
+// Long enough for a cable to hand over what it holds, short enough not to wait for more.
+constexpr std::chrono::milliseconds kDiscardRead{5};
 
 // A command whose write failed part-way: the bytes the cable's parser still waits for, and
 // the command's letter. The parser outlives the session and the device (the "atz" of
@@ -36,6 +40,49 @@ char command_letter(std::span<const std::uint8_t> command) {
 // Commands the cable answers with a line: "atz" closes silently, and "att" is answered with
 // a data frame that reading messages handles.
 bool answered_with_line(char letter) { return std::string_view("iaocfsry").find(letter) != std::string_view::npos; }
+
+// Bytes dropped in a row for one reason: one log line when the run ends.
+class DesyncRun {
+public:
+    DesyncRun(const DesyncRun&) = delete;
+    DesyncRun& operator=(const DesyncRun&) = delete;
+    DesyncRun() = default;
+    ~DesyncRun() { end(); }
+
+    // Returns the detail text when a new run starts.
+    std::optional<std::string> add(const ParseError& error, std::size_t dropped) {
+        std::string reason = parse_error_text(error);
+        if (dropped_ != 0 && reason == reason_) {
+            dropped_ += dropped;
+            return std::nullopt;
+        }
+        end();
+        reason_ = std::move(reason);
+        dropped_ = dropped;
+        return "Tactrix parser desync: " + reason_;
+    }
+    void end() {
+        if (dropped_ == 0) return;
+        driver_log("tactrix parser desync: " + reason_ + ", dropping " + text::dec(dropped_) +
+                   (dropped_ == 1 ? " byte" : " bytes"));
+        dropped_ = 0;
+    }
+
+private:
+    std::string reason_;
+    std::size_t dropped_ = 0;
+};
+
+// How many bytes from the front go for one parse failure. A frame or line that cannot be read
+// loses its first byte; bytes that cannot start a frame go together, up to the next "ar" or a
+// last 'a' that may begin one, so garbage costs one move of the buffer per run.
+std::size_t drop_length(std::span<const std::uint8_t> bytes, ParseError::Kind kind) {
+    if (kind != ParseError::BadStartMarker) return 1;
+    for (std::size_t i = 1; i < bytes.size(); ++i) {
+        if (bytes[i] == 'a' && (i + 1 == bytes.size() || bytes[i + 1] == 'r')) return i;
+    }
+    return bytes.size();
+}
 
 bool cable_gone(const PassThruError& error) {
     const TransportError* transport = error.transport_error();
@@ -183,17 +230,15 @@ VoidResult CableSession::read_more(std::chrono::nanoseconds timeout, bool log) {
 
 Result<RxFrame> CableSession::receive(std::chrono::nanoseconds limit) {
     const auto deadline = Clock::now() + limit;
+    DesyncRun run;
     auto parsed = parse_frame(rx_buffer_.bytes(), no_lf_before_);
     while (!parsed) {
-        if (parsed.error().kind != ParseError::NeedMoreData) {
-            const std::string text = parse_error_text(parsed.error());
-            detail_ = "Tactrix parser desync: " + text;
-            driver_log("tactrix parser desync: " + text + ", dropping 1 byte");
-            if (!rx_buffer_.empty()) {
-                consume(1);
-                parsed = parse_frame(rx_buffer_.bytes());
-                continue;
-            }
+        if (parsed.error().kind != ParseError::NeedMoreData && !rx_buffer_.empty()) {
+            const std::size_t dropped = drop_length(rx_buffer_.bytes(), parsed.error().kind);
+            if (auto detail = run.add(parsed.error(), dropped)) detail_ = std::move(*detail);
+            consume(dropped);
+            parsed = parse_frame(rx_buffer_.bytes());
+            continue;
         }
         // The front stays as it is until more arrives: what was searched need not be again.
         no_lf_before_ = rx_buffer_.size();
@@ -202,6 +247,7 @@ Result<RxFrame> CableSession::receive(std::chrono::nanoseconds limit) {
         if (auto read = read_more(remaining, true); !read) return fail(read.error());
         parsed = parse_frame(rx_buffer_.bytes(), no_lf_before_);
     }
+    run.end();
     auto [consumed, frame] = std::move(*parsed);
     consume(consumed);
     driver_log("tactrix RX frame: " + frame_text(frame));
@@ -235,6 +281,31 @@ VoidResult CableSession::poll() {
     auto read = read_more(std::chrono::milliseconds(1), true);
     if (!read && read.error().is_timeout()) return {};
     return read;
+}
+
+VoidResult CableSession::discard_received() {
+    const std::size_t kept_frames = pending_data_.size();
+    pending_data_.clear();
+    const auto deadline = Clock::now() + kDiscardWindow;
+    std::size_t drained = 0;
+    while (drained < kDiscardLimit && Clock::now() < deadline) {
+        const std::size_t before = rx_buffer_.size();
+        auto read = read_more(kDiscardRead, true);
+        if (!read && !read.error().is_timeout()) return read;
+        if (rx_buffer_.size() == before) break;
+        drained += rx_buffer_.size() - before;
+    }
+    // Whole frames and garbage go; a frame still arriving stays, so that its rest is no garbage.
+    std::size_t discarded = 0;
+    for (auto parsed = parse_frame(rx_buffer_.bytes());; parsed = parse_frame(rx_buffer_.bytes())) {
+        if (!parsed && parsed.error().kind == ParseError::NeedMoreData) break;
+        const std::size_t n = parsed ? parsed->first : drop_length(rx_buffer_.bytes(), parsed.error().kind);
+        consume(n);
+        discarded += n;
+    }
+    driver_log("receive buffer cleared: dropped " + text::dec(discarded) + " bytes and " + text::dec(kept_frames) +
+               " frames kept during replies");
+    return {};
 }
 
 Result<std::string> CableSession::await_identify() {

@@ -21,6 +21,10 @@ inline constexpr std::chrono::seconds kCommandTimeout{2};
 inline constexpr std::chrono::seconds kReplyWindow{2};
 // Vehicle data met while waiting for a command's reply waits here for read_msgs.
 inline constexpr std::size_t kPendingDataLimit = 65536;
+// How much of what the cable already sent discard_received() reads at most, so that a busy bus
+// cannot hold it.
+inline constexpr std::size_t kDiscardLimit = 65536;
+inline constexpr std::chrono::milliseconds kDiscardWindow{20};
 
 // Bytes received from the cable and not yet consumed. Removal from the front only advances
 // a read offset; the dead prefix is dropped once it outweighs the live bytes, so draining a
@@ -76,7 +80,8 @@ public:
     VoidResult send(std::span<const std::uint8_t> bytes, std::chrono::nanoseconds timeout = kCommandTimeout);
 
     // The next frame from the cable: parsed from what is buffered, reading more (512 bytes at
-    // a time) until `limit` has passed. Garbage is dropped a byte at a time, each drop logged.
+    // a time) until `limit` has passed. Garbage is dropped in runs, one log line for each run of
+    // bytes dropped for the same reason.
     Result<RxFrame> receive(std::chrono::nanoseconds limit);
     // The next frame for a reader of vehicle data: what was kept during replies comes first.
     Result<RxFrame> next_frame(std::chrono::nanoseconds limit);
@@ -85,6 +90,10 @@ public:
     Result<std::vector<std::uint8_t>> read_exact(std::size_t n);
     // One read of the shortest time-out, for a caller that must not wait.
     VoidResult poll();
+    // Drops everything received and not yet read: the frames kept during replies, the buffered
+    // bytes, and what the cable has already sent, read without waiting for more, up to
+    // kDiscardLimit bytes or kDiscardWindow. A frame still arriving is kept whole.
+    VoidResult discard_received();
 
     // Reads frames for up to the reply window until `accept` takes one. An Error frame ends
     // the wait with "{rejected} (are {text})"; vehicle data is kept for read_msgs; anything

@@ -16,6 +16,19 @@ using Clock = std::chrono::steady_clock;
 constexpr std::uint32_t kReserveLimit = 64;
 
 constexpr std::size_t kCanIdLength = 4;
+constexpr std::uint32_t kLargest11BitId = 0x7FF;
+
+// "CAN message of 13 bytes: a CAN frame holds a 4-byte ID and at most 8 data bytes"; short
+// enough for the 80 bytes of PassThruGetLastError's buffer.
+std::string size_rule(const ProtocolFacts& protocol, std::size_t size, const MessageSizes& sizes) {
+    const std::string text = std::string(protocol.name) + " message of " + text::dec(size) + " bytes: ";
+    const std::string range = text::dec(sizes.min) + " to " + text::dec(sizes.max);
+    if (sizes.extended) return text + "extended addressing needs " + range + " bytes";
+    if (!protocol.can) return text + "it needs " + range + " bytes";
+    const std::string most = text::dec(sizes.max - kCanIdLength);
+    if (sizes.min == kCanIdLength) return text + "a CAN frame holds a 4-byte ID and at most " + most + " data bytes";
+    return text + "it needs a 4-byte ID and " + text::dec(sizes.min - kCanIdLength) + " to " + most + " data bytes";
+}
 
 void take_timestamp(MessageAssembly& message, const RxFrame::Data& frame) {
     if (frame.ts_us != 0) message.timestamp = frame.ts_us;
@@ -54,6 +67,25 @@ AssemblyStep feed_frame(MessageAssembly& message, const RxFrame::Data& frame, bo
     }
 }
 
+std::optional<DataKind> loopback_as_received(DataKind kind) {
+    switch (kind.tag()) {
+        case DataKind::TxLoopbackStart: return DataKind::NormalStart;
+        case DataKind::TxLoopback: return DataKind::Normal;
+        case DataKind::LoopbackEnd: return DataKind::RxEnd;
+        default: return std::nullopt;
+    }
+}
+
+std::uint32_t rx_status_of(const TactrixChannel& channel, std::span<const std::uint8_t> data, bool loopback) {
+    std::uint32_t status = loopback ? TX_MSG_TYPE : 0;
+    if (!channel.protocol.can) return status;
+    const bool only_29_bit = (channel.connect_flags & CAN_29BIT_ID) != 0 && (channel.connect_flags & CAN_ID_BOTH) == 0;
+    std::uint32_t can_id = 0;
+    for (std::uint8_t byte : data.first(std::min(data.size(), kCanIdLength))) can_id = can_id << 8 | byte;
+    if (only_29_bit || can_id > kLargest11BitId) status |= CAN_29BIT_ID;
+    return status;
+}
+
 Message complete_message(MessageAssembly& message, std::uint32_t protocol_id) {
     Message out;
     out.data = std::move(message.data);
@@ -68,22 +100,35 @@ Result<std::uint32_t> TactrixDevice::connect(std::uint32_t, std::uint32_t protoc
                                              std::uint32_t baud_rate) {
     const ProtocolFacts* protocol = carried_protocol(protocol_id);
     if (protocol == nullptr) return fail(PassThruError::invalid_protocol_id());
-    const std::uint8_t cable_channel = protocol->cable_channel;
-    if (auto sent = cable_.send(wire::open_channel(cable_channel, flags, baud_rate)); !sent) return fail(sent.error());
+    TactrixChannel fresh;
+    fresh.protocol = *protocol;
+    fresh.connect_flags = flags;
+    fresh.baud_rate = baud_rate;
+    if (auto opened = open_on_cable(fresh); !opened) return fail(opened.error());
+    TactrixChannel& channel = channels_.insert_or_assign(protocol_id, std::move(fresh)).first->second;
+    config_->connected(protocol_id, baud_rate);
+    if (auto passing = pass_all(channel); !passing) return fail(passing.error());
+    return protocol_id;
+}
+
+VoidResult TactrixDevice::open_on_cable(const TactrixChannel& channel) {
+    if (auto sent = cable_.send(wire::open_channel(channel.protocol.cable_channel, channel.connect_flags,
+                                                   channel.baud_rate));
+        !sent) {
+        return sent;
+    }
     if (auto acked = cable_.await_ack(); !acked) return fail(acked.error());
+    return {};
+}
 
-    TactrixChannel& channel = channels_.insert_or_assign(protocol_id, TactrixChannel{}).first->second;
-    channel.protocol = *protocol;
-    channel.connect_flags = flags;
-    channel.baud_rate = baud_rate;
-    if (protocol->can) return protocol_id;
-
+VoidResult TactrixDevice::pass_all(TactrixChannel& channel) {
     // The K-line channels pass nothing until a filter lets it through.
-    if (auto sent = cable_.send(wire::pass_all_filter(cable_channel)); !sent) return fail(sent.error());
+    if (channel.protocol.can) return {};
+    if (auto sent = cable_.send(wire::pass_all_filter(channel.protocol.cable_channel)); !sent) return sent;
     auto filter_id = cable_.await_filter_ack();
     if (!filter_id) return fail(filter_id.error());
     channel.cable_filter_ids.push_back(*filter_id);
-    return protocol_id;
+    return {};
 }
 
 VoidResult TactrixDevice::disconnect(std::uint32_t channel_id) {
@@ -93,6 +138,7 @@ VoidResult TactrixDevice::disconnect(std::uint32_t channel_id) {
     (void)cable_.send(wire::close_channel(channel->protocol.cable_channel));
     (void)cable_.await_ack();
     channels_.erase(channel_id);
+    config_->forget(channel_id);
     return {};
 }
 
@@ -106,6 +152,7 @@ Result<std::vector<Message>> TactrixDevice::read_msgs(std::uint32_t channel_id, 
 
     // A zero time-out takes what is complete already, polls the cable once, takes what that
     // completed, and returns without an error when nothing is there.
+    const bool loopback_on = config_->reported(channel_id, LOOPBACK).value_or(0) != 0;
     const bool polling = timeout_ms == 0;
     bool polled = false;
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
@@ -124,18 +171,26 @@ Result<std::vector<Message>> TactrixDevice::read_msgs(std::uint32_t channel_id, 
             cable_.note("Tactrix error mid-stream: " + error->text);
             continue;
         }
-        const auto* data = frame->as<RxFrame::Data>();
+        auto* data = frame->as<RxFrame::Data>();
         if (data == nullptr) continue;
-        if (feed_frame(channel->partial, *data, channel->protocol.can) == AssemblyStep::Open) continue;
-        if (channel->partial.data.empty()) {
-            channel->partial = MessageAssembly{};
+        // The cable echoes what was sent; the application sees it only with LOOPBACK on.
+        const std::optional<DataKind> echoed = loopback_as_received(data->kind);
+        if (echoed && !loopback_on) continue;
+        if (echoed) data->kind = *echoed;
+        MessageAssembly& assembly = echoed ? channel->loopback : channel->partial;
+        if (feed_frame(assembly, *data, channel->protocol.can) == AssemblyStep::Open) continue;
+        if (assembly.data.empty()) {
+            assembly = MessageAssembly{};
+            if (echoed) continue;
             return messages;
         }
-        if (channel->partial.dropped != 0) {
+        if (assembly.dropped != 0) {
             cable_.note("received message longer than " + text::dec(PASSTHRU_MSG_DATA_SIZE) + " bytes: dropped its last " +
-                        text::dec(channel->partial.dropped));
+                        text::dec(assembly.dropped));
         }
-        messages.push_back(complete_message(channel->partial, channel->protocol.id));
+        Message message = complete_message(assembly, channel->protocol.id);
+        message.rx_status = rx_status_of(*channel, message.data, echoed.has_value());
+        messages.push_back(std::move(message));
     }
     // A message still arriving stays with the channel for the next read: delivering half of
     // it would hand the application a corrupted message.
@@ -151,6 +206,11 @@ WriteResult TactrixDevice::write_msgs(std::uint32_t channel_id, std::span<const 
         timeout_ms == 0 ? std::chrono::nanoseconds(kCommandTimeout) : std::chrono::milliseconds(timeout_ms);
     std::uint32_t written = 0;
     for (const Message& msg : msgs) {
+        // Nothing of a message the protocol cannot carry reaches the cable; those before it have.
+        if (const MessageSizes sizes = message_sizes(channel->protocol, msg.tx_flags); !sizes.fits(msg.data.size())) {
+            return std::unexpected(WriteFailure(
+                PassThruError::invalid_msg(size_rule(channel->protocol, msg.data.size(), sizes)), written));
+        }
         const auto flags = wire::transmit_flags(channel->protocol.cable_channel, msg.tx_flags);
         if (auto sent = cable_.send(wire::transmit(channel->protocol.cable_channel, flags, msg.data), timeout); !sent) {
             return std::unexpected(WriteFailure(sent.error(), written));

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
+#include <span>
 #include <unordered_map>
 #include <vector>
 
@@ -28,6 +30,16 @@ AssemblyStep feed_frame(MessageAssembly& message, const RxFrame::Data& frame, bo
 // The finished message; the assembly starts over empty.
 Message complete_message(MessageAssembly& message, std::uint32_t protocol_id);
 
+// The cable echoes a transmitted message in frames shaped like a received one: the kind a
+// loopback frame stands for, or nothing for a frame that is no loopback.
+std::optional<DataKind> loopback_as_received(DataKind kind);
+
+// A filter the application installed, kept so that it can be put back on the cable.
+struct AppliedFilter {
+    std::uint32_t id = 0;  // the J2534 filter ID handed out
+    FilterSpec spec;
+};
+
 // One protocol opened on the cable. The channel ID handed out is the protocol ID itself.
 struct TactrixChannel {
     ProtocolFacts protocol;
@@ -35,9 +47,18 @@ struct TactrixChannel {
     std::uint32_t baud_rate = 0;
     // IDs the cable answered in its filter acknowledgements, in order.
     std::vector<std::uint32_t> cable_filter_ids;
+    // The application's filters on the cable, in the order they were installed.
+    std::vector<AppliedFilter> filters;
+    // Every value SET_CONFIG set, acknowledged or not: FAST_INIT sends them again.
     std::unordered_map<std::uint32_t, std::uint32_t> config_params;
     // A message still arriving when the last read ended; the next read goes on with it.
     MessageAssembly partial;
+    // The same for the cable's loopback of a transmitted message.
+    MessageAssembly loopback;
 };
+
+// RxStatus of a message read on the channel: TX_MSG_TYPE for a loopback, CAN_29BIT_ID when
+// the CAN ID needs 29 bits or the channel was connected for 29-bit IDs alone.
+std::uint32_t rx_status_of(const TactrixChannel& channel, std::span<const std::uint8_t> data, bool loopback);
 
 }  // namespace vexo::tactrix

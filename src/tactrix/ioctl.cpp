@@ -33,7 +33,8 @@ std::optional<ForwardFailure> forward_parameter(CableSession& cable, const Tactr
     return std::nullopt;
 }
 
-Result<IoctlOutput> set_config(CableSession& cable, TactrixChannel& channel, const IoctlInput* input) {
+Result<IoctlOutput> set_config(CableSession& cable, TactrixChannel& channel, ConfigStore& store,
+                               std::uint32_t channel_id, const IoctlInput* input) {
     const auto* pairs = input == nullptr ? nullptr : std::get_if<ConfigList>(input);
     if (pairs == nullptr) return fail(PassThruError::null_parameter());
     // The cable refusing a parameter is not an error: applications set parameters it does not
@@ -41,7 +42,10 @@ Result<IoctlOutput> set_config(CableSession& cable, TactrixChannel& channel, con
     std::optional<PassThruError> transport_error;
     for (const ConfigPair& pair : *pairs) {
         auto failure = forward_parameter(cable, channel, pair);
-        if (!failure) continue;
+        if (!failure) {
+            store.acknowledged(channel_id, pair);
+            continue;
+        }
         if (failure->write_failed) {
             cable.note("ats forward for " + pair_text(pair) + " failed: " + failure->error.message());
         } else {
@@ -100,13 +104,30 @@ Result<IoctlOutput> fast_init(CableSession& cable, const TactrixChannel& channel
 
 }  // namespace
 
+// The one receive stream serves every channel, so what it held is gone for all of them.
+VoidResult TactrixDevice::clear_received() {
+    for (auto& [id, channel] : channels_) {
+        channel.partial = MessageAssembly{};
+        channel.loopback = MessageAssembly{};
+    }
+    return cable_.discard_received();
+}
+
 Result<IoctlOutput> TactrixDevice::ioctl(std::uint32_t channel_id, std::uint32_t ioctl_id, const IoctlInput* input) {
     switch (ioctl_id) {
         case SET_CONFIG:
         case FAST_INIT: {
             TactrixChannel* channel = find_channel(channel_id);
             if (channel == nullptr) return fail(PassThruError::invalid_channel_id());
-            return ioctl_id == SET_CONFIG ? set_config(cable_, *channel, input) : fast_init(cable_, *channel, input);
+            return ioctl_id == SET_CONFIG ? set_config(cable_, *channel, *config_, channel_id, input)
+                                          : fast_init(cable_, *channel, input);
+        }
+        case CLEAR_RX_BUFFER:
+        case CLEAR_MSG_FILTERS: {
+            if (find_channel(channel_id) == nullptr) return fail(PassThruError::invalid_channel_id());
+            auto cleared = ioctl_id == CLEAR_RX_BUFFER ? clear_received() : reinstall(channel_id, {});
+            if (!cleared) return fail(cleared.error());
+            return IoctlNothing{};
         }
         case READ_VBATT: return read_battery(cable_);
         case FIVE_BAUD_INIT:

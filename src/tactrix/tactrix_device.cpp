@@ -37,6 +37,7 @@ VoidResult TactrixDevice::close(std::uint32_t) {
     if (cable_.is_open()) (void)cable_.send(wire::close_device());
     cable_.close();
     channels_.clear();
+    config_->clear();
     return {};
 }
 

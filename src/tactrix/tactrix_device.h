@@ -7,6 +7,7 @@
 #include <string>
 #include <unordered_map>
 
+#include "core/config_store.h"
 #include "core/device.h"
 #include "tactrix/cable_session.h"
 #include "tactrix/channels.h"
@@ -41,6 +42,7 @@ public:
     Result<IoctlOutput> ioctl(std::uint32_t channel_id, std::uint32_t ioctl_id, const IoctlInput* input) override;
     Result<std::uint32_t> is_present() override;
     std::optional<DeviceInfo> describe() override;
+    std::shared_ptr<const ConfigStore> config_store() const override { return config_; }
 
     // Seams for tests: the conversation with the cable, and the channels' records.
     CableSession& cable() { return cable_; }
@@ -49,11 +51,22 @@ public:
 
 private:
     TactrixChannel* find_channel(std::uint32_t channel_id);
+    // "ato" for the channel's protocol, flags and baud rate, acknowledged.
+    VoidResult open_on_cable(const TactrixChannel& channel);
+    // The pass-all filter the K-line channels need to receive anything.
+    VoidResult pass_all(TactrixChannel& channel);
+    // One "atf", acknowledged: the cable's ID for the filter.
+    Result<std::uint32_t> install_filter(const TactrixChannel& channel, const FilterSpec& filter);
+    // Closes the channel on the cable and opens it again with its settings and the filters kept.
+    VoidResult reinstall(std::uint32_t channel_id, std::vector<AppliedFilter> kept);
+    // Forgets every message received and not yet read, on every channel.
+    VoidResult clear_received();
 
     CableSession cable_;
     std::unordered_map<std::uint32_t, TactrixChannel> channels_;
     std::string identity_;
     std::atomic<std::uint32_t> next_filter_id_{1};
+    std::shared_ptr<ConfigStore> config_ = std::make_shared<ConfigStore>();
 };
 
 }  // namespace vexo::tactrix

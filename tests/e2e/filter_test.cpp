@@ -134,14 +134,52 @@ TEST_F(FilterEntryPoints, StartChecksPointersChannelAndDevice) {
     EXPECT_EQ(id, 77u);
 }
 
-TEST_F(FilterEntryPoints, StopIsNotSupported) {
+// Which of 7E8, 7E9 and 7EA the cable now lets through to the host ('+') or filters out ('-').
+std::string passing(const SimControls& sim) {
+    const std::uint8_t data[] = {0x01, 0x0C};
+    std::string out;
+    for (std::uint32_t id = 0x7E8; id <= 0x7EA; ++id) out += sim.deliver_can(5, id, data, 2, 0) == 0 ? '+' : '-';
+    return out;
+}
+
+TEST_F(FilterEntryPoints, StopAndClearReinstallTheChannelWithWhatStays) {
     open_device();
-    connect(ISO15765, 500000);
-    EXPECT_EQ(pt.PassThruStopMsgFilter(ISO15765, 1), ERR_NOT_SUPPORTED);
-    EXPECT_EQ(log.take(), Strings{"[j2534] PassThruStopMsgFilter ERR ch=6 id=1 operation not supported"});
-    EXPECT_EQ(last_error(), "operation not supported");
-    EXPECT_EQ(pt.PassThruStopMsgFilter(3, 9), ERR_NOT_SUPPORTED);
-    EXPECT_EQ(wire.take(), "");
+    connect(CAN, 500000);
+    ASSERT_EQ(sim.set_filtering(1), 0);
+    const std::string reopen = "atc5\r\nato5 0 500000 0\r\n";
+    std::string atf[3];
+    for (int i = 0; i < 3; ++i) {
+        PASSTHRU_MSG mask = passthru_msg(CAN, 0, {0xFF, 0xFF, 0xFF, 0xFF});
+        PASSTHRU_MSG pattern = passthru_msg(CAN, 0, {0x00, 0x00, 0x07, 0xE8 + i});
+        J2534_ULONG id = 0;
+        ASSERT_EQ(pt.PassThruStartMsgFilter(CAN, PASS_FILTER, &mask, &pattern, nullptr, &id), STATUS_NOERROR);
+        EXPECT_EQ(id, static_cast<J2534_ULONG>(i + 1));
+        atf[i] = wire.take();
+    }
+    EXPECT_EQ(passing(sim), "+++");
+    log.skip();
+    ASSERT_EQ(pt.PassThruStopMsgFilter(CAN, 2), STATUS_NOERROR);
+    EXPECT_EQ(wire.take(), reopen + atf[0] + atf[2]);
+    EXPECT_EQ(log.take().back(), "[j2534] PassThruStopMsgFilter OK ch=5 id=2");
+    EXPECT_EQ(passing(sim), "+-+");
+    EXPECT_EQ(pt.PassThruStopMsgFilter(CAN, 2), ERR_INVALID_FILTER_ID);
+    EXPECT_EQ(log.take(), Strings{"[j2534] PassThruStopMsgFilter ERR ch=5 id=2 invalid filter ID 2"});
+    ASSERT_EQ(pt.PassThruStopMsgFilter(CAN, 3), STATUS_NOERROR);  // the one left kept its ID
+    EXPECT_EQ(wire.take(), reopen + atf[0]);
+    EXPECT_EQ(passing(sim), "+--");
+
+    ASSERT_EQ(pt.PassThruIoctl(CAN, CLEAR_MSG_FILTERS, nullptr, nullptr), STATUS_NOERROR);
+    EXPECT_EQ(wire.take(), reopen);
+    EXPECT_EQ(log.take().back(), "[j2534] PassThruIoctl CLEAR_MSG_FILTERS OK ch=5");
+    EXPECT_EQ(passing(sim), "---");
+    EXPECT_EQ(pt.PassThruStopMsgFilter(CAN, 1), ERR_INVALID_FILTER_ID);
+
+    // A cable that does not open the channel again has closed it: the channel is gone.
+    ASSERT_EQ(sim.silence('o', 1), 0);
+    EXPECT_EQ(pt.PassThruIoctl(CAN, CLEAR_MSG_FILTERS, nullptr, nullptr), ERR_TIMEOUT);
+    EXPECT_EQ(log.take().back(),
+              "[j2534] PassThruIoctl CLEAR_MSG_FILTERS ERR ch=5 transport error: operation timed out");
+    EXPECT_EQ(read(CAN, 1, 0).status, ERR_INVALID_CHANNEL_ID);
 }
 
 }  // namespace

@@ -1,4 +1,7 @@
 // PassThruIoctl: configuration, battery voltage, initialisation and the requests answered at once.
+#include <chrono>
+#include <thread>
+
 #include "passthru_fixture.h"
 
 namespace vexo::e2e {
@@ -43,12 +46,67 @@ TEST_F(IoctlEntryPoint, SetConfigForwardsEachParameterAndWaitsForItsAck) {
                               "[tactrix] tactrix RX frame: Ack(channel=Some(6))",
                           }));
     EXPECT_EQ(params[0].Value, 500000u);
+}
 
-    // GET_CONFIG still answers its defaults.
-    SCONFIG rate{DATA_RATE, 0};
-    SCONFIG_LIST one{1, &rate};
-    ASSERT_EQ(pt.PassThruIoctl(ISO15765, GET_CONFIG, &one, nullptr), STATUS_NOERROR);
-    EXPECT_EQ(rate.Value, 10400u);
+// GET_CONFIG: what the cable took, DATA_RATE the connect baud rate, the defaults for a channel
+// the device does not know and without a device. CLEAR_MSG_FILTERS puts back the K-line pass-all
+// filter and the values the cable took, each parameter's last one, in the order set.
+TEST_F(IoctlEntryPoint, GetConfigReportsWhatTheCableTookAlsoAfterReinstallation) {
+    open_device();
+    connect(ISO14230, 9600);
+    ASSERT_EQ(sim.reject('s', "unknown parameter", 1), 0);
+    SCONFIG set[] = {{ISO15765_BS, 8}, {P1_MAX, 20}, {LOOPBACK, 1}, {P1_MAX, 5}};
+    SCONFIG_LIST set_list{4, set};
+    ASSERT_EQ(pt.PassThruIoctl(ISO14230, SET_CONFIG, &set_list, nullptr), STATUS_NOERROR);
+    const auto get = [&](std::uint32_t channel) {
+        SCONFIG got[] = {{DATA_RATE, 7}, {LOOPBACK, 7}, {P1_MAX, 7}, {ISO15765_BS, 7}, {P3_MIN, 7}};
+        SCONFIG_LIST list{5, got};
+        EXPECT_EQ(pt.PassThruIoctl(channel, GET_CONFIG, &list, nullptr), STATUS_NOERROR);
+        std::vector<J2534_ULONG> values;
+        for (const SCONFIG& param : got) values.push_back(param.Value);
+        return values;
+    };
+    const std::vector<J2534_ULONG> took = {9600, 1, 5, 0, 110}, defaults = {10400, 0, 40, 0, 110};
+    EXPECT_EQ(get(ISO14230), took);
+    EXPECT_EQ(get(CAN), defaults);
+    wire.skip();
+    ASSERT_EQ(pt.PassThruIoctl(ISO14230, CLEAR_MSG_FILTERS, nullptr, nullptr), STATUS_NOERROR);
+    EXPECT_EQ(wire.take(), "atc4\r\nato4 0 9600 0\r\natf4 1 0 1\r\n" + bytes({0, 0}) + "ats4 3 1\r\nats4 7 5\r\n");
+    EXPECT_EQ(get(ISO14230), took);
+    ASSERT_EQ(pt.PassThruClose(1), STATUS_NOERROR);
+    EXPECT_EQ(get(ISO14230), defaults);
+}
+
+TEST_F(IoctlEntryPoint, ClearRxBufferDropsAnAnswerNotYetRead) {
+    ASSERT_EQ(sim.set_vehicle("demo"), 0);
+    open_device();
+    connect(ISO15765, 500000);
+    PASSTHRU_MSG mask = passthru_msg(ISO15765, 0, {0xFF, 0xFF, 0xFF, 0xFF});
+    PASSTHRU_MSG pattern = passthru_msg(ISO15765, 0, {0x00, 0x00, 0x07, 0xE8});
+    PASSTHRU_MSG flow = passthru_msg(ISO15765, 0, {0x00, 0x00, 0x07, 0xE0});
+    J2534_ULONG id = 0;
+    ASSERT_EQ(pt.PassThruStartMsgFilter(ISO15765, FLOW_CONTROL_FILTER, &mask, &pattern, &flow, &id), STATUS_NOERROR);
+    const PASSTHRU_MSG request = passthru_msg(ISO15765, 0, {0x00, 0x00, 0x07, 0xE0, 0x01, 0x0C});
+    ASSERT_EQ(write(ISO15765, request), STATUS_NOERROR);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    log.skip();
+    EXPECT_EQ(pt.PassThruIoctl(ISO15765, CLEAR_RX_BUFFER, nullptr, nullptr), STATUS_NOERROR);
+    const Strings lines = log.take();
+    EXPECT_TRUE(lines.end()[-2].starts_with("[tactrix] receive buffer cleared: dropped ")) << lines.end()[-2];
+    EXPECT_EQ(lines.back(), "[j2534] PassThruIoctl CLEAR_RX_BUFFER OK ch=6");
+    EXPECT_EQ(read(ISO15765, 1, 200).status, ERR_TIMEOUT);
+
+    // What arrives after it is read as usual; a channel the device does not know has nothing to clear.
+    ASSERT_EQ(write(ISO15765, request), STATUS_NOERROR);
+    const auto got = read(ISO15765, 1, 1000);
+    ASSERT_EQ(got.status, STATUS_NOERROR);
+    EXPECT_EQ(data_of(got.msgs[0]).substr(4, 2), bytes({0x41, 0x0C}));
+    wire.skip();
+    log.skip();
+    EXPECT_EQ(pt.PassThruIoctl(CAN, CLEAR_RX_BUFFER, nullptr, nullptr), STATUS_NOERROR);
+    EXPECT_EQ(pt.PassThruIoctl(CAN, CLEAR_MSG_FILTERS, nullptr, nullptr), STATUS_NOERROR);
+    EXPECT_EQ(wire.take(), "");
+    EXPECT_EQ(log.take(), (Strings{"[j2534] PassThruIoctl ch=5 id=0x08", "[j2534] PassThruIoctl ch=5 id=0x0A"}));
 }
 
 TEST_F(IoctlEntryPoint, SetConfigTheCableRefusesStillSucceeds) {

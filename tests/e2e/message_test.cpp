@@ -1,4 +1,6 @@
 // Writing messages to the vehicle and reading what the cable delivers.
+#include <chrono>
+
 #include "passthru_fixture.h"
 
 namespace vexo::e2e {
@@ -82,18 +84,40 @@ TEST_F(MessageEntryPoints, WriteSendsEveryMessageAndSummarisesTheFirst) {
     EXPECT_EQ(log.take(), Strings{"[j2534] PassThruWriteMsgs OK ch=6 sent=0 first=[]"});
 }
 
-TEST_F(MessageEntryPoints, WriteCutsDataSizeToTheRecordsCapacity) {
+// A message the protocol cannot carry is refused, nothing of it written; the one before it is
+// sent. DataSize beyond the record's 4128 bytes counts as 4128.
+TEST_F(MessageEntryPoints, MessagesTheProtocolCannotCarryAreRefused) {
     open_device();
-    connect(ISO15765, 500000);
-    PASSTHRU_MSG msg = passthru_msg(ISO15765, 0, {0x00, 0x00, 0x07, 0xE0});
-    msg.DataSize = 5000;
-    ASSERT_EQ(write(ISO15765, msg), STATUS_NOERROR);
-    const std::string written = wire.take();
-    const std::string line = "att6 4128 64\r\n";
-    ASSERT_EQ(written.size(), line.size() + PASSTHRU_MSG_DATA_SIZE);
-    EXPECT_EQ(written.substr(0, line.size()), line);
-    // The cable took the whole payload as this one command's.
-    EXPECT_EQ(cable_commands().back(), "att6 4128 64");
+    for (std::uint32_t protocol : {CAN, ISO15765, ISO9141, ISO14230}) connect(protocol, 10400);
+    struct Case {
+        std::uint32_t protocol, tx_flags, size;
+        std::string refusal;  // empty: sent
+    } const cases[] = {
+        {CAN, 0, 13, "CAN message of 13 bytes: a CAN frame holds a 4-byte ID and at most 8 data bytes"},
+        {CAN, 0, 3, "CAN message of 3 bytes: a CAN frame holds a 4-byte ID and at most 8 data bytes"},
+        {CAN, 0, 12, ""},
+        {ISO15765, 0, 4, "ISO15765 message of 4 bytes: it needs a 4-byte ID and 1 to 4095 data bytes"},
+        {ISO15765, 0, 5000, "ISO15765 message of 4128 bytes: it needs a 4-byte ID and 1 to 4095 data bytes"},
+        {ISO15765, ISO15765_ADDR_TYPE, 5, "ISO15765 message of 5 bytes: extended addressing needs 6 to 4100 bytes"},
+        {ISO15765, ISO15765_ADDR_TYPE, 4100, ""},
+        {ISO9141, 0, 0, "ISO9141 message of 0 bytes: it needs 1 to 260 bytes"},
+        {ISO14230, 0, 0, "ISO14230 message of 0 bytes: it needs 1 to 260 bytes"},
+    };
+    for (const Case& c : cases) {
+        PASSTHRU_MSG msgs[2] = {passthru_msg(c.protocol, 0, {0x00, 0x00, 0x07, 0xE0, 0x3E}),
+                                passthru_msg(c.protocol, c.tx_flags, {})};
+        msgs[1].DataSize = c.size;
+        const std::string first = "att" + std::to_string(c.protocol) + " 5 " + (c.protocol < CAN ? "0" : "64") +
+                                  "\r\n" + data_of(msgs[0]);
+        J2534_ULONG n = 2;
+        EXPECT_EQ(pt.PassThruWriteMsgs(c.protocol, msgs, &n, 100),
+                  c.refusal.empty() ? STATUS_NOERROR : ERR_INVALID_MSG);
+        EXPECT_EQ(n, c.refusal.empty() ? 2u : 1u) << c.protocol << " " << c.size;  // the first went out
+        const std::string written = wire.take();
+        EXPECT_EQ(written.substr(0, first.size()), first);
+        EXPECT_EQ(written.size() > first.size(), c.refusal.empty()) << c.protocol << " " << c.size;
+        EXPECT_EQ(c.refusal.empty() ? "" : last_error(), c.refusal);
+    }
 }
 
 TEST_F(MessageEntryPoints, WriteRefusals) {
@@ -329,6 +353,77 @@ TEST_F(MessageEntryPoints, UnpluggedCableIsNotConnected) {
                                                "07 DF 09 02]] ") +
                                        kNoDevice}));
     EXPECT_EQ(wire.take(), "");
+}
+
+TEST_F(MessageEntryPoints, RxStatusSaysWhatAFrameIs) {
+    open_device();
+    struct Case {
+        std::uint32_t protocol, flags, can_id, rx_status;
+    } const cases[] = {
+        {CAN, 0, 0x7E8, 0},
+        {CAN, 0, 0x18DAF110, CAN_29BIT_ID},
+        {CAN, CAN_29BIT_ID, 0x7E8, CAN_29BIT_ID},
+        {CAN, CAN_29BIT_ID | CAN_ID_BOTH, 0x7E8, 0},
+        {CAN, CAN_29BIT_ID | CAN_ID_BOTH, 0x18DAF110, CAN_29BIT_ID},
+        {ISO15765, 0, 0x18DAF110, CAN_29BIT_ID},
+    };
+    const std::string data = bytes({0x02, 0x01, 0x0D});
+    for (const Case& c : cases) {
+        connect(c.protocol, 500000, c.flags);
+        ASSERT_EQ(sim.deliver_can(static_cast<std::uint8_t>(c.protocol), c.can_id,
+                                  reinterpret_cast<const std::uint8_t*>(data.data()), data.size(), 42),
+                  0);
+        const auto got = read(c.protocol, 1, 1000);
+        ASSERT_EQ(got.status, STATUS_NOERROR) << last_error();
+        EXPECT_EQ(got.msgs[0].RxStatus, c.rx_status) << c.protocol << " " << c.flags << " " << c.can_id;
+    }
+
+    // With LOOPBACK on, what was sent comes back marked TX_MSG_TYPE; off, it does not.
+    SCONFIG loopback{LOOPBACK, 1};
+    SCONFIG_LIST list{1, &loopback};
+    const PASSTHRU_MSG sent = passthru_msg(CAN, 0, {0x18, 0xDB, 0x33, 0xF1, 0x02, 0x01, 0x0D});
+    for (std::uint32_t on : {1u, 0u}) {
+        loopback.Value = on;
+        ASSERT_EQ(pt.PassThruIoctl(CAN, SET_CONFIG, &list, nullptr), STATUS_NOERROR);
+        log.skip();
+        ASSERT_EQ(write(CAN, sent), STATUS_NOERROR);
+        const auto got = read(CAN, 1, 300);
+        const Strings frames = frame_lines(log.take());
+        ASSERT_EQ(frames.size(), on + 1);  // the transmit report, and the loopback when on
+        EXPECT_EQ(got.status, on ? STATUS_NOERROR : ERR_TIMEOUT);
+        if (on == 0 || got.status != STATUS_NOERROR) continue;
+        EXPECT_TRUE(frames[1].starts_with("[tactrix] tactrix RX frame: Data(proto=0x35 kind=LoopbackEnd")) << frames[1];
+        EXPECT_EQ(got.msgs[0].RxStatus, TX_MSG_TYPE | CAN_29BIT_ID);
+        EXPECT_EQ(data_of(got.msgs[0]), data_of(sent));
+    }
+}
+
+// Whatever the cable sends, every read returns about when its time-out says, and garbage costs
+// one desync line per run of bytes, not one per byte.
+TEST_F(MessageEntryPoints, GarbageIsDrainedAndEveryReadKeepsItsDeadline) {
+    open_device();
+    connect(CAN, 500000);
+    const std::string garbage = "ari" + std::string(256 * 1024, 'x');
+    ASSERT_EQ(sim.inject(reinterpret_cast<const std::uint8_t*>(garbage.data()), garbage.size()), 0);
+    const std::string data = bytes({0x02, 0x01, 0x0D});
+    ASSERT_EQ(sim.deliver_can(5, 0x7E8, reinterpret_cast<const std::uint8_t*>(data.data()), data.size(), 42), 0);
+    ReadResult got;
+    got.status = ERR_TIMEOUT;
+    int reads = 0;
+    while (got.status != STATUS_NOERROR && reads++ < 5000) {
+        const auto start = std::chrono::steady_clock::now();
+        got = read(CAN, 1, 20);
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(20 + 1000));
+    }
+    ASSERT_EQ(got.status, STATUS_NOERROR);
+    EXPECT_EQ(data_of(got.msgs[0]), kEcuId + data);
+    Strings desyncs;
+    for (const auto& line : log.take()) {
+        if (line.find("parser desync") != std::string::npos) desyncs.push_back(line);
+    }
+    ASSERT_FALSE(desyncs.empty());
+    EXPECT_EQ(desyncs[0], "[tactrix] tactrix parser desync: LineTooLong, dropping 1 byte");
+    EXPECT_LE(desyncs.size(), static_cast<std::size_t>(reads) + 1);
 }
 
 }  // namespace

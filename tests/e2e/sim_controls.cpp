@@ -46,6 +46,7 @@ SimControls load() {
     resolve(usb, "vexo_sim_cable_set_identity", sim.set_identity, sim.error);
     resolve(usb, "vexo_sim_cable_set_battery_mv", sim.set_battery_mv, sim.error);
     resolve(usb, "vexo_sim_cable_set_fast_init_response", sim.set_fast_init_response, sim.error);
+    resolve(usb, "vexo_sim_cable_set_filtering", sim.set_filtering, sim.error);
     resolve(usb, "vexo_sim_cable_deliver_can", sim.deliver_can, sim.error);
     resolve(usb, "vexo_sim_cable_deliver_kline", sim.deliver_kline, sim.error);
     resolve(usb, "vexo_sim_cable_commands", sim.commands, sim.error);

@@ -22,6 +22,7 @@ struct SimControls {
     decltype(&::vexo_sim_cable_set_identity) set_identity = nullptr;
     decltype(&::vexo_sim_cable_set_battery_mv) set_battery_mv = nullptr;
     decltype(&::vexo_sim_cable_set_fast_init_response) set_fast_init_response = nullptr;
+    decltype(&::vexo_sim_cable_set_filtering) set_filtering = nullptr;
     decltype(&::vexo_sim_cable_deliver_can) deliver_can = nullptr;
     decltype(&::vexo_sim_cable_deliver_kline) deliver_kline = nullptr;
     decltype(&::vexo_sim_cable_commands) commands = nullptr;

@@ -158,5 +158,22 @@ TEST_F(ConcurrentCalls, MixedCallsOnOneDeviceNeitherFailNorDeadlock) {
     }
 }
 
+TEST_F(ConcurrentCalls, GetConfigDoesNotWaitBehindABlockingRead) {
+    open_device();
+    connect(CAN, 250000);
+    std::atomic<bool> read_returned{false};
+    std::thread reader([&] {
+        (void)read(CAN, 1, 2000);
+        read_returned = true;
+    });
+    std::this_thread::sleep_for(200ms);  // the read holds the device by now
+    SCONFIG rate{DATA_RATE, 0};
+    SCONFIG_LIST list{1, &rate};
+    EXPECT_EQ(pt.PassThruIoctl(CAN, GET_CONFIG, &list, nullptr), STATUS_NOERROR);
+    EXPECT_FALSE(read_returned);
+    EXPECT_EQ(rate.Value, 250000u);
+    reader.join();
+}
+
 }  // namespace
 }  // namespace vexo::e2e

@@ -64,6 +64,17 @@ TEST_F(WideValues, AreRefusedByNameAndNeverReachTheCable) {
         EXPECT_EQ(log.take(), c.lines) << c.text;
     }
     EXPECT_EQ(out, 0u);  // the refused write counted nothing; nothing else wrote an output
+
+    // A channel ID or parameter wider than 32 bits is one the device cannot know: GET_CONFIG gives
+    // the defaults, CLEAR_RX_BUFFER and CLEAR_MSG_FILTERS clear nothing and succeed.
+    SCONFIG got[] = {{DATA_RATE, 7}, {wide(k2to32 | DATA_RATE), 7}};
+    SCONFIG_LIST got_list{2, got};
+    ASSERT_EQ(pt.PassThruIoctl(wide(k2to32 + CAN), GET_CONFIG, &got_list, nullptr), STATUS_NOERROR);
+    EXPECT_EQ(got[0].Value, 10400u);
+    ASSERT_EQ(pt.PassThruIoctl(CAN, GET_CONFIG, &got_list, nullptr), STATUS_NOERROR);
+    EXPECT_EQ(std::vector<J2534_ULONG>({got[0].Value, got[1].Value}), std::vector<J2534_ULONG>({500000, 0}));
+    EXPECT_EQ(pt.PassThruIoctl(wide(k2to32 + CAN), CLEAR_RX_BUFFER, nullptr, nullptr), STATUS_NOERROR);
+    EXPECT_EQ(pt.PassThruIoctl(wide(k2to32 + CAN), CLEAR_MSG_FILTERS, nullptr, nullptr), STATUS_NOERROR);
     EXPECT_EQ(wire.take(), "");
 
     // A count and a time-out are clamped, not refused.

@@ -28,6 +28,19 @@ set(want
   usr/local/share/vexo-j2534/passthru/vexo-j2534.json
   usr/local/share/vexo-j2534/udev/60-vexo-openport.rules
   usr/local/share/vexo-j2534/udev/README)
+# The python-can interface where the build could write its metadata (a warning at configure says
+# when it could not).
+if(PYTHON_DIST_INFO)
+  get_filename_component(dist_info ${PYTHON_DIST_INFO} NAME)
+  foreach(module ${PYTHON_MODULES})
+    get_filename_component(module ${module} NAME)
+    list(APPEND want usr/local/lib/python3/dist-packages/can_j2534/${module})
+  endforeach()
+  foreach(file METADATA entry_points.txt top_level.txt)
+    list(APPEND want usr/local/lib/python3/dist-packages/${dist_info}/${file})
+  endforeach()
+  list(SORT want)
+endif()
 if(NOT have STREQUAL want)
   string(APPEND failures "installed tree:\n  ${have}\nwanted:\n  ${want}\n")
 endif()

@@ -43,7 +43,7 @@ TEST(CableFirmwareTest, AnswersEachCommand) {
     send(cable, "atf6 3 64 4\r\n", Bytes(12, 0x01));
     EXPECT_EQ(drain(cable), "arf2\r\n");
 
-    send(cable, "att6 4 64\r\n", Bytes{0x00, 0x00, 0x07, 0xDF});
+    send(cable, "att6 5 64\r\n", Bytes{0x00, 0x00, 0x07, 0xDF, 0x3E});
     const std::string done = drain(cable);
     ASSERT_EQ(done.size(), 13u);  // TxDone: time stamp then the CAN ID
     EXPECT_EQ(done.substr(0, 5), std::string("ar6\x09\x10", 5));

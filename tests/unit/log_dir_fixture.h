@@ -8,6 +8,8 @@
 #include <iterator>
 #include <optional>
 #include <random>
+#include <set>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -85,6 +87,32 @@ protected:
         std::sort(expected.begin(), expected.end());
         std::sort(got.begin(), got.end());
         EXPECT_TRUE(got == expected) << "lines cut or interleaved: " << got.size() << " lines";
+    }
+
+    // Several processes write kRotationLines lines each to a trace that rotates at
+    // kRotationSize: exactly one rotation, every line whole in one of the two files.
+    static constexpr int kRotationWriters = 8;
+    static constexpr int kRotationLines = 50;
+    static constexpr std::uint64_t kRotationSize = 32 * 1024;
+    static std::string rotation_line(int writer, int line) {
+        return "writer " + std::to_string(writer) + " line " + std::to_string(line) + " " + std::string(80, 'r');
+    }
+    // The body of one writing process: into the directory, whatever TEMP it started with.
+    static void write_rotation_lines(int writer, const std::string& directory) {
+        platform::set_environment_value("TEMP", directory);
+        platform::set_trace_rotation_size(kRotationSize);
+        for (int i = 0; i < kRotationLines; ++i) platform::append_log_line(rotation_line(writer, i));
+    }
+    void expect_rotated_once_without_loss() const {
+        const std::string older = read_file(dir_ / (std::string(platform::kLogFileName) + ".1"));
+        EXPECT_GT(older.size(), kRotationSize - 100);
+        EXPECT_LE(older.size(), kRotationSize);
+        std::multiset<std::string> got, expected;
+        std::istringstream in(older + log_contents());
+        for (std::string line; std::getline(in, line);) got.insert(line);
+        for (int w = 0; w < kRotationWriters; ++w)
+            for (int i = 0; i < kRotationLines; ++i) expected.insert(rotation_line(w, i));
+        EXPECT_TRUE(got == expected) << "lines lost, cut or doubled: " << got.size() << " lines";
     }
 
     std::filesystem::path dir_;

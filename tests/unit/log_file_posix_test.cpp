@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include "core/diagnostic_log.h"
@@ -62,6 +63,32 @@ TEST_F(PosixLogFile, PlantedFifoNeitherBlocksNorReceives) {
 }
 
 TEST_F(PosixLogFile, LinesOfConcurrentWritersArriveWhole) { expect_concurrent_lines_arrive_whole(); }
+
+TEST_F(PosixLogFile, SeveralProcessesRotateOnceAndLoseNoLine) {
+    // The writers start together, when the gate's write end closes.
+    int gate[2] = {-1, -1};
+    ASSERT_EQ(::pipe(gate), 0);
+    std::vector<pid_t> writers;
+    for (int w = 0; w < kRotationWriters; ++w) {
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            ::close(gate[1]);
+            char byte = 0;
+            (void)::read(gate[0], &byte, 1);
+            write_rotation_lines(w, utf8(dir_));
+            ::_exit(0);
+        }
+        writers.push_back(pid);
+    }
+    ::close(gate[0]);
+    ::close(gate[1]);
+    for (pid_t pid : writers) {
+        int status = -1;
+        ::waitpid(pid, &status, 0);
+        EXPECT_EQ(status, 0);
+    }
+    expect_rotated_once_without_loss();
+}
 
 // With neither TEMP nor TMPDIR, <shared>/vexo-<uid>/. The shared directory is a scratch one here:
 // the real /tmp is shared with every other test process, whose lines land there too.

@@ -56,5 +56,38 @@ TEST_F(Win32LogFile, NonAsciiTempDirectory) {
 
 TEST_F(Win32LogFile, LinesOfConcurrentWritersArriveWhole) { expect_concurrent_lines_arrive_whole(); }
 
+// The writers are this test in processes of its own, told so by VEXO_TRACE_WRITER (their index
+// and the directory); they start together, when the gate event is set.
+TEST_F(Win32LogFile, SeveralProcessesRotateOnceAndLoseNoLine) {
+    constexpr const char* kGate = "vexo-trace-writers";
+    if (const auto writer = platform::environment_value("VEXO_TRACE_WRITER")) {
+        ::WaitForSingleObject(::OpenEventA(SYNCHRONIZE, FALSE, kGate), 60000);
+        return write_rotation_lines(writer->front() - '0', writer->substr(1));
+    }
+    const HANDLE gate = ::CreateEventA(nullptr, TRUE, FALSE, kGate);
+    wchar_t self[MAX_PATH] = {};
+    ::GetModuleFileNameW(nullptr, self, MAX_PATH);
+    std::wstring command = L"\"" + std::wstring(self) + L"\" --gtest_filter=Win32LogFile.SeveralProcesses*";
+    std::vector<PROCESS_INFORMATION> writers(kRotationWriters);
+    for (int w = 0; w < kRotationWriters; ++w) {
+        platform::set_environment_value("VEXO_TRACE_WRITER", std::to_string(w) + utf8(dir_));
+        STARTUPINFOW startup{};
+        startup.cb = sizeof startup;
+        ASSERT_TRUE(::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                                     &writers[static_cast<std::size_t>(w)]));
+    }
+    platform::set_environment_value("VEXO_TRACE_WRITER", std::nullopt);
+    ::SetEvent(gate);
+    for (const PROCESS_INFORMATION& process : writers) {
+        DWORD code = 1;
+        ::WaitForSingleObject(process.hProcess, INFINITE);
+        EXPECT_TRUE(::GetExitCodeProcess(process.hProcess, &code) && code == 0);
+        ::CloseHandle(process.hThread);
+        ::CloseHandle(process.hProcess);
+    }
+    ::CloseHandle(gate);
+    expect_rotated_once_without_loss();
+}
+
 }  // namespace
 }  // namespace vexo

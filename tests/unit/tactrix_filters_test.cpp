@@ -105,13 +105,12 @@ TEST_F(TactrixFilters, WriteFailuresComeBackAsTheyAreAndUseNoNumber) {
     EXPECT_EQ(device->start_msg_filter(CAN, filter_spec(PASS_FILTER, {0xFF}, {0x01})), 1u);
 }
 
-TEST_F(TactrixFilters, StoppingAFilterIsRefusedOnAnyChannel) {
-    for (std::uint32_t ch : {ISO15765, 99u}) {
-        EXPECT_EQ(outcome(device->stop_msg_filter(ch, 1)), "0x01 operation not supported");
-    }
-    EXPECT_EQ(device->last_error_detail(),
-              "stop_msg_filter: not supported by Tactrix wire protocol; disconnect/reconnect the channel to clear "
-              "filters");
+TEST_F(TactrixFilters, StoppingAFilterOfAnotherChannelOrNoneSendsNothing) {
+    ASSERT_EQ(device->start_msg_filter(CAN, filter_spec(PASS_FILTER, {0xFF}, {0x01})), 1u);
+    forget_traffic();
+    EXPECT_EQ(outcome(device->stop_msg_filter(99, 1)), "0x02 invalid channel ID");
+    EXPECT_EQ(outcome(device->stop_msg_filter(ISO15765, 1)), "0x16 invalid filter ID 1");
+    EXPECT_EQ(outcome(device->stop_msg_filter(CAN, 2)), "0x16 invalid filter ID 2");
     EXPECT_EQ(written(), "");
 }
 

@@ -187,16 +187,16 @@ TEST_F(TactrixMessages, KlineFlagsGoOutUnchanged) {
 }
 
 TEST_F(TactrixMessages, AZeroTimeoutGivesEachMessageTwoSeconds) {
-    const std::vector<Message> msgs{message(ISO15765, {0x00, 0x00, 0x07, 0xDF})};
+    const std::vector<Message> msgs{message(ISO15765, {0x00, 0x00, 0x07, 0xDF, 0x3E})};
     ASSERT_EQ(outcome(device->write_msgs(ISO15765, msgs, 0)), "ok");
     ASSERT_EQ(outcome(device->write_msgs_default_timeout(ISO15765, msgs)), "ok");
-    EXPECT_THAT(sim::calls(), ElementsAre("libusb_bulk_transfer(0x02,15,2000)", "libusb_bulk_transfer(0x02,15,2000)"));
-    EXPECT_EQ(written(), "att6 4 64\r\n\0\0\x07\xDF"s + "att6 4 64\r\n\0\0\x07\xDF"s);
+    EXPECT_THAT(sim::calls(), ElementsAre("libusb_bulk_transfer(0x02,16,2000)", "libusb_bulk_transfer(0x02,16,2000)"));
+    EXPECT_EQ(written(), "att6 5 64\r\n\0\0\x07\xDF\x3E"s + "att6 5 64\r\n\0\0\x07\xDF\x3E"s);
 }
 
 TEST_F(TactrixMessages, WriteOutcomesWithoutTransmission) {
     EXPECT_EQ(device->write_msgs(ISO15765, {}, 100), 0u);
-    const std::vector<Message> msgs{message(CAN, {0, 0, 1, 0})};
+    const std::vector<Message> msgs{message(CAN, {0, 0, 1, 0, 0x3E})};
     EXPECT_EQ(outcome(device->write_msgs(CAN, msgs, 100)), "0x02 invalid channel ID");
     EXPECT_EQ(written(), "");
     EXPECT_THAT(sim::calls(), IsEmpty());
@@ -204,7 +204,7 @@ TEST_F(TactrixMessages, WriteOutcomesWithoutTransmission) {
     EXPECT_EQ(device->last_error_detail(), "periodic messages are not implemented for Tactrix");
     // The second of three fails: the first went out, and the failure says so.
     sim::fail_call(1, LIBUSB_ERROR_PIPE);
-    const std::vector<Message> three(3, message(ISO15765, {0x00, 0x00, 0x07, 0xDF}));
+    const std::vector<Message> three(3, message(ISO15765, {0x00, 0x00, 0x07, 0xDF, 0x3E}));
     const auto partial = device->write_msgs(ISO15765, three, 100);
     EXPECT_EQ(outcome(partial), "0x08 transport error: I/O error: Pipe error");
     EXPECT_EQ(partial.error().written, 1u);
