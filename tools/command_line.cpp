@@ -216,7 +216,7 @@ void add_global_options(CLI::App& app, Options& o) {
                          "how many simulated cables are plugged in; 0 shows what happens when none is",
                          text::dec(o.sim_cables))
         ->needs(sim);
-    flag(app, "--json", o.json, "print JSON on stdout instead of text: one object, or one a line as it happens");
+    flag(app, "--json", o.json, "print JSON on stdout instead of text: one object, or one per line as it happens");
     CLI::Option* trace_dir = value<std::string>(app, "--trace-dir", "DIR", nonempty("a directory"), into(o.trace_dir),
                                                 "the J2534 library traces every call to " VEXO_TRACE_FILE_NAME
                                                 " in the temporary directory; this run's goes to DIR instead");
@@ -268,11 +268,11 @@ void add_uds(CLI::App& app, Parsed& p) {
                        "after a seed from 27 with an odd level, run CMD through the shell with the seed on its input "
                        "(\"1234\"), send its output (hexadecimal) as the key with the next level (27 02)");
     value<std::string>(*uds, "--script", "FILE", nonempty("a file"), into(o.uds_script),
-                       "read the requests from FILE, one a line ('-' is standard input)");
+                       "read the requests from FILE, one per line ('-' is standard input)");
     uds->add_option("HEX", p.uds_words,
                     "a request's bytes in hexadecimal (22 F1 90 or 22F190); '--' starts the next request, '-' "
                     "alone reads them from standard input")
-        ->type_name("");
+        ->type_name("[-- HEX...]...");
 }
 
 void add_monitor(CLI::App& app, Parsed& p) {
@@ -334,7 +334,8 @@ std::unique_ptr<CLI::App> declare(Parsed& p) {
     app->set_help_flag();  // --help is read like any other option: a bad command line still says what is wrong
     app->allow_extras();   // extras are named below, in vexo's words
     app->require_subcommand(0, 1);
-    app->option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+    // A flag takes no value: "--clear=0" must not quietly mean "do not clear".
+    app->option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast)->disable_flag_override();
     app->footer("Try 'vexo --sim info' first: it needs no cable.\nexit status: " + std::string(kExitStatus));
     add_global_options(*app, o);
 
@@ -353,10 +354,12 @@ std::unique_ptr<CLI::App> declare(Parsed& p) {
         "(0D), coolant temperature (05), intake air temperature (0F), throttle position (11), fuel level (2F) and "
         "control module voltage (42).",
         kSetUpSearch);
-    flag(*obd, "--watch", o.watch, "refresh the values until Ctrl-C (exit status 130); with --json one object a line");
+    flag(*obd, "--watch", o.watch,
+         "refresh the values until Ctrl-C (exit status 130); with --json one object per line");
     add_request_options(*obd, p);
     CLI::App* dtc = command(
-        *app, Command::Dtc, "stored, pending and permanent trouble codes (modes 03, 07, 0A); --clear erases them",
+        *app, Command::Dtc,
+        "stored, pending and permanent trouble codes (modes 03, 07, 0A); --clear erases them (mode 04)",
         "Reads the stored diagnostic trouble codes (mode 03) and prints them as P/C/B/U codes such as P0301, then "
         "the pending (07) and permanent (0A) ones when the ECU has those modes.",
         kSetUpSearch);
@@ -418,6 +421,14 @@ std::string extra_text(const CLI::App& app, const CLI::App* used, const std::str
         return name + " does not apply to " + used->get_name();
     }
     return "unknown option " + in_quotes(name);
+}
+
+// CLI11 names the option first ("--timeout: 1 required MS missing", "clear was given a disallowed
+// flag override"); vexo says what is wrong with it in its own words.
+std::string mismatch_text(std::string_view text) {
+    std::string name(text.substr(0, text.find_first_of(": ")));
+    if (!name.starts_with('-')) name.insert(0, name.size() == 1 ? "-" : "--");
+    return name + (text.ends_with("flag override") ? " takes no value" : " needs a value");
 }
 
 Command command_named(std::string_view name) {
@@ -506,6 +517,8 @@ std::expected<Options, UsageError> parse_command_line(std::span<const std::strin
     };
     try {
         app->parse(std::move(words));
+    } catch (const CLI::ArgumentMismatch& error) {
+        return failure(mismatch_text(error.what()));
     } catch (const CLI::ParseError& error) {
         return failure(error.what());
     }
