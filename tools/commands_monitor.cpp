@@ -163,7 +163,10 @@ Result<int> run_monitor(const CommandContext& context) {
     if (!options.json) {
         print_err(std::string("monitoring ") + (protocol == CAN ? "CAN" : "ISO15765") + " at " +
                   std::to_string(options.baud) + " baud, " + filter_text(filters) +
-                  (log ? ", logging to " + path_text(*options.log_file) : std::string()) + "; Ctrl-C stops\n");
+                  (!log               ? std::string()
+                   : log->to_stdout() ? ", logging to standard output"
+                                      : ", logging to " + path_text(*options.log_file)) +
+                  "; Ctrl-C stops\n");
     }
 
     FrameClock clock;

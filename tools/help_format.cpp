@@ -9,6 +9,7 @@ namespace {
 
 constexpr std::size_t kWidth = 80;
 constexpr std::size_t kWidestNameColumn = 24;
+constexpr char kNoBreak = '\x1F';
 
 std::vector<std::string> paragraphs(std::string_view text) {
     std::vector<std::string> parts;
@@ -58,10 +59,10 @@ std::string about_of(const CLI::App& command) {
     return newline == std::string::npos ? std::string() : description.substr(newline + 1);
 }
 
-// "--help, -h", "--lib PATH", "HEX".
+// "--help, -h", "--lib PATH", "HEX... [-- HEX...]..." (a positional's type name says what may follow it).
 std::string option_name(const CLI::Option& option) {
-    if (option.get_positional()) return option.get_name() + (option.get_expected_max() > 1 ? "..." : "");
     std::string names;
+    if (option.get_positional()) names = option.get_name() + (option.get_expected_max() > 1 ? "..." : "");
     for (const std::string& name : option.get_lnames()) names += (names.empty() ? "--" : ", --") + name;
     for (const std::string& name : option.get_snames()) names += (names.empty() ? "-" : ", -") + name;
     const std::string value = option.get_type_name();
@@ -103,16 +104,22 @@ std::string option_lines(const std::vector<const CLI::Option*>& options) {
 
 std::string usage_of(const CLI::App& command) {
     const std::string start = "usage: " + command.get_parent()->get_name() + " " + command.get_name() + " ";
+    // An item is never broken across lines: its blanks stand in as kNoBreak until it is wrapped.
     std::string items;
+    const auto add = [&items](std::string item) {
+        std::replace(item.begin(), item.end(), ' ', kNoBreak);
+        items += (items.empty() ? "" : " ") + item;
+    };
     for (const CLI::Option* option : options_of(command)) {
         const bool again = !option->get_positional() && repeats(*option);
-        items += (items.empty() ? "[" : " [") + option_name(*option) + (again ? "]..." : "]");
+        add("[" + option_name(*option) + (again ? "]..." : "]"));
     }
     // Every command prints JSON when asked.
-    if (const CLI::Option* json = command.get_parent()->get_option_no_throw("--json")) {
-        items += (items.empty() ? "[" : " [") + option_name(*json) + "]";
-    }
-    return wrap(items, start, start.size());
+    if (const CLI::Option* json = command.get_parent()->get_option_no_throw("--json"))
+        add("[" + option_name(*json) + "]");
+    std::string usage = wrap(items, start, start.size());
+    std::replace(usage.begin(), usage.end(), kNoBreak, ' ');
+    return usage;
 }
 
 std::string general_help(const CLI::App& app) {
