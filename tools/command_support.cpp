@@ -1,7 +1,6 @@
 #include "command_support.h"
 
 #include <cerrno>
-#include <charconv>
 #include <cstdio>
 #include <system_error>
 
@@ -34,28 +33,7 @@ Result<Session> open_session(const CommandContext& context) {
 
 VoidResult finish(Session& session) { return session.close(); }
 
-Json json_report(std::string_view command, bool ok) {
-    Json json;
-    json["schema"] = kJsonSchema;
-    json["command"] = command;
-    json["ok"] = ok;
-    return json;
-}
-
-Json json_report(Command command, bool ok) { return json_report(command_name(command), ok); }
-
-Json json_decimal(std::string_view digits) {
-    const char* end = digits.data() + digits.size();
-    if (digits.find('.') == std::string_view::npos) {
-        std::int64_t whole = 0;
-        if (std::from_chars(digits.data(), end, whole).ptr == end) return whole;
-    }
-    double value = 0;
-    if (std::from_chars(digits.data(), end, value).ptr == end) return value;
-    return nullptr;
-}
-
-void print_json(const Json& json) { print_out(json.dump(-1, ' ', false, Json::error_handler_t::replace) + "\n"); }
+void print_json(const Json& json) { print_out(json_line(json)); }
 
 VoidResult steer_trace(const Options& options) {
     if (options.no_trace) {

@@ -2,13 +2,13 @@
 
 #include <cstdint>
 #include <filesystem>
-#include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
 #include <string_view>
 
 #include "command_line.h"
 #include "j2534_library.h"
+#include "json_report.h"
 #include "passthru_session.h"
 #include "tool_error.h"
 
@@ -30,23 +30,7 @@ Result<Session> open_session(const CommandContext& context);
 // Closes the session at the end of a command that otherwise succeeded.
 VoidResult finish(Session& session);
 
-// Keys in the order written, as the README documents them.
-using Json = nlohmann::ordered_json;
-
-// The version of every JSON object vexo prints; raised when a key changes meaning or goes away.
-inline constexpr std::uint32_t kJsonSchema = 1;
-
-// A JSON report for `command` (or vexo's own, "version"), holding "schema", "command" and "ok".
-Json json_report(std::string_view command, bool ok = true);
-Json json_report(Command command, bool ok = true);
-// A decimal number already rounded to what it means ("12.35", "1726") as a JSON number.
-Json json_decimal(std::string_view digits);
-// A JSON value, or null for none.
-template <class T>
-Json json_or_null(const std::optional<T>& value) {
-    return value ? Json(*value) : Json(nullptr);
-}
-// One line of JSON on stdout. Text from a device that is not UTF-8 shows as U+FFFD; nothing throws.
+// One line of JSON on stdout.
 void print_json(const Json& json);
 
 // Applies --trace-dir and --no-trace before the library loads; a directory that is none is a usage error.
