@@ -85,7 +85,8 @@ install_packages() {
         $sudo apt-get update -q
         $sudo apt-get install -y -q \
             cmake ninja-build g++ pkg-config binutils file ccache \
-            libusb-1.0-0-dev libgtest-dev libgmock-dev googletest libbenchmark-dev libclang-rt-14-dev \
+            libusb-1.0-0-dev libcli11-dev nlohmann-json3-dev \
+            libgtest-dev libgmock-dev googletest libbenchmark-dev libclang-rt-14-dev \
             umockdev libumockdev-dev can-utils python3 libqt6serialbus6-bin qt6-base-dev qt6-serialbus-dev \
             python3-can python3-pytest python3-setuptools python3-wheel python3-venv \
             gcc-mingw-w64-i686-posix g++-mingw-w64-i686-posix binutils-mingw-w64-i686 \
@@ -214,7 +215,7 @@ wine_tests() {  # win32|win64
     setup=$(bash "$ROOT/scripts/build-installer.sh" "$ROOT/build-win32" "$ROOT/build-win64" "$ROOT/build-linux" \
         "$OUT/installer")
     version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$ROOT/build-win64/CMakeCache.txt")
-    [ "$(basename "$setup")" = "vexo-j2534-$version-setup.exe" ] || die "installer named $(basename "$setup")"
+    [ "$(basename "$setup")" = "vexo-j2534-$version-test-setup.exe" ] || die "installer named $(basename "$setup")"
     bash "$ROOT/scripts/check-installer.sh" "$setup" "$version"
     stage_done
 }
