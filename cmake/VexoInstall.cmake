@@ -8,7 +8,7 @@ include(GNUInstallDirs)
 
 # Not on Windows: the DLL binds the libusb-1.0.dll in its own folder first, so a stand-in in
 # simusb\ would never reach it. A Windows test build ships the stand-in as that libusb-1.0.dll
-# (VEXO_LIBUSB_DLL) and runs 'vexo.exe --sim --sim-lib libusb-1.0.dll'.
+# (VEXO_LIBUSB_DLL), which 'vexo.exe --sim' finds beside itself.
 if(WIN32)
   option(VEXO_INSTALL_SIM "Install the simulated cable for 'vexo --sim'" OFF)
 else()
@@ -28,6 +28,13 @@ if(WIN32)
   set(VEXO_LIBUSB_DLL "" CACHE FILEPATH "libusb-1.0.dll to ship beside the DLL (scripts/package.sh builds it)")
   set(VEXO_LIBUSB_LICENSE "" CACHE FILEPATH "libusb's licence text (COPYING of its source)")
   set(VEXO_LIBUSB_VERSION "" CACHE STRING "The version of the libusb source VEXO_LIBUSB_DLL was built from")
+  # A test build (scripts/test-all.sh) ships the simulated cable as its libusb-1.0.dll: its packages
+  # say so in their names and texts, so that none is taken for a release, whose cable is real.
+  option(VEXO_TEST_PACKAGE "The Windows packages are a test build's: VEXO_LIBUSB_DLL is the simulated cable" OFF)
+  set(VEXO_TEST_NOTE "")
+  if(VEXO_TEST_PACKAGE)
+    set(VEXO_TEST_NOTE "\nTEST BUILD: its libusb-1.0.dll is the simulated cable, not libusb; it reaches no real cable.")
+  endif()
   if(VEXO_LIBUSB_DLL)
     install(FILES ${VEXO_LIBUSB_DLL} DESTINATION .)
     install(FILES ${VEXO_LIBUSB_LICENSE} DESTINATION . RENAME LICENSE-libusb.txt)
@@ -96,7 +103,12 @@ function(vexo_gzip_file input output)
     message(FATAL_ERROR "gzip ${input} failed")
   endif()
 endfunction()
-configure_file(${PROJECT_SOURCE_DIR}/packaging/vexo.1.in ${PROJECT_BINARY_DIR}/vexo.1 @ONLY)
-vexo_gzip_file(${PROJECT_BINARY_DIR}/vexo.1 ${PROJECT_BINARY_DIR}/vexo.1.gz)
+# The man page's commands and options come from the declarations that give 'vexo --help'.
+configure_file(${PROJECT_SOURCE_DIR}/packaging/vexo.1.in ${PROJECT_BINARY_DIR}/vexo.1.in @ONLY)
+add_custom_command(OUTPUT ${PROJECT_BINARY_DIR}/vexo.1.gz
+  COMMAND vexo_man ${PROJECT_BINARY_DIR}/vexo.1.in ${PROJECT_BINARY_DIR}/vexo.1
+  COMMAND gzip -n -9 -f -k ${PROJECT_BINARY_DIR}/vexo.1
+  DEPENDS vexo_man ${PROJECT_BINARY_DIR}/vexo.1.in VERBATIM)
+add_custom_target(vexo_man_page ALL DEPENDS ${PROJECT_BINARY_DIR}/vexo.1.gz)
 install(FILES ${PROJECT_BINARY_DIR}/vexo.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(FILES ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR})

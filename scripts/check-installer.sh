@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The installer's round trip under 64-bit Wine: a silent install (/S), its files, the discovery key
-# in both registry views (each naming its own DLL) and the Add/Remove Programs entry; the installed
-# x64 vexo.exe, against the simulated car when the test build ships the simulated cable as its
-# libusb-1.0.dll; then a silent uninstall that must leave none of it behind.
+# in both registry views (each naming its own DLL) and the Add/Remove Programs entry, whose name says
+# "test build" exactly when the installer's does; the installed x64 vexo.exe, against the simulated
+# car when the test build ships the simulated cable as its libusb-1.0.dll; then a silent uninstall
+# that must leave none of it behind.
 # usage: check-installer.sh SETUP_EXE VERSION
 # Uses WINEPREFIX if set (a 64-bit prefix), else makes a fresh one and removes it afterwards.
 set -euo pipefail
@@ -75,9 +76,14 @@ done
 got=$(values "$UNINSTALL_KEY" 64 || true)
 grep -qxF "UninstallString|REG_SZ|\"$WIN_DIR\\uninstall.exe\"" <<<"$got" && grep -qxF "DisplayVersion|REG_SZ|$VERSION" <<<"$got" &&
     ok "Add/Remove Programs entry, version $VERSION" || fail "uninstall entry: $got"
+display=$(sed -n 's/^DisplayName|REG_SZ|//p' <<<"$got")
+case $(basename "$SETUP") in
+    *-test-setup.exe) [ "$display" = "vexo-j2534 $VERSION (test build: simulated cable)" ] ;;
+    *) [ "$display" = "vexo-j2534 $VERSION" ] ;;
+esac && ok "listed as '$display'" || fail "listed as '$display' by $(basename "$SETUP")"
 
 if strings -n 6 "$DIR/x64/libusb-1.0.dll" 2>/dev/null | grep -x vexo_sim_attach_cables >/dev/null; then
-    out=$(cd "$DIR/x64" && wine_run vexo.exe --sim --sim-lib libusb-1.0.dll info || true)
+    out=$(cd "$DIR/x64" && wine_run vexo.exe --sim info || true)
     grep -qx "dll:      $VERSION" <<<"$out" && grep -qx 'firmware: Openport 2.0 sim 1.17.4877' <<<"$out" &&
         ok "installed x64\\vexo.exe --sim info (test build): dll $VERSION" || fail "installed vexo.exe --sim info: $out"
 else

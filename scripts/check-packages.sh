@@ -2,11 +2,13 @@
 # Checks the Windows zips: cpack's one per architecture, or the release zip that holds both
 # (scripts/combine-windows-zips.sh). Unpacks each into a temporary
 # directory and verifies its members, each binary's machine type, exports and imports, its version
-# resource, and the install text. Where Wine is installed, each vexo.exe also runs from the unpacked
-# zip: through the shipped libusb-1.0.dll it must get as far as finding no cable (in a test build
-# that ships the simulated cable as libusb-1.0.dll, reach the simulated car). x64 under 64-bit Wine, win32 where the host can execute i386
-# code (NO_WINE=1 skips both). The Linux packages are checked by check-linux-packages.sh.
-# usage: check-packages.sh ZIP...   (vexo-j2534-<version>-windows.zip, -windows-win32.zip, -windows-x64.zip)
+# resource, and the install text. A test build ships the simulated cable as libusb-1.0.dll: its zip
+# must say "test" in its name and texts, and a zip that does not must ship a libusb. Where Wine is
+# installed, each vexo.exe also runs from the unpacked zip: through the shipped libusb-1.0.dll it
+# must get as far as finding no cable (in a test build, 'vexo.exe --sim' must find the simulated car
+# beside it). x64 under 64-bit Wine, win32 where the host can execute i386 code (NO_WINE=1 skips
+# both). The Linux packages are checked by check-linux-packages.sh.
+# usage: check-packages.sh ZIP...   (vexo-j2534-<version>[-test]-windows.zip, -windows-win32.zip, -windows-x64.zip)
 set -euo pipefail
 
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -145,6 +147,8 @@ check_windows() {  # zip: one architecture's, or the release zip holding both
     [ -f "$zip" ] || { fail "$zip missing"; return; }
     version=${name#vexo-j2534-}
     version=${version%-windows*}
+    TEST_BUILD=no
+    case $version in *-test) version=${version%-test} TEST_BUILD=yes ;; esac
     mkdir -p "$WORK/$name"
     unzip -q "$zip" -d "$WORK/$name" || { fail "unzip failed"; return; }
     only_top_folder "$WORK/$name" "$name"
@@ -156,6 +160,7 @@ check_windows() {  # zip: one architecture's, or the release zip holding both
             [ "$(cd "$dir" && ls -A | tr '\n' ' ')" = "README.txt win32 x64 " ] && ok "README.txt, win32/ and x64/" ||
                 fail "the release zip holds '$(cd "$dir" && ls -A | tr '\n' ' ')', wanted README.txt win32 x64"
             if [ -f "$dir/README.txt" ]; then
+                [ "$TEST_BUILD" = no ] || contains "$dir/README.txt" 'TEST BUILD' "README.txt: a test build says so"
                 contains "$dir/README.txt" '32-bit applications' "README.txt: the win32 DLL serves 32-bit applications"
                 contains "$dir/README.txt" '64-bit applications' "README.txt: the x64 DLL serves 64-bit applications"
                 contains "$dir/README.txt" 'or
@@ -178,7 +183,18 @@ check_windows_folder() {  # arch folder version
             fail "$arch/$f: version resource '$(version_resource "$dir/$f")', wanted 'vexo-j2534 $version $f'"; }
     done
 
+    # The simulated cable, and only it, answers to its controls.
+    if [ -f "$dir/libusb-1.0.dll" ]; then
+        if strings -n 6 "$dir/libusb-1.0.dll" | grep -x vexo_sim_attach_cables >/dev/null; then
+            [ "$TEST_BUILD" = yes ] && ok "$arch/libusb-1.0.dll is the simulated cable, in a zip named a test build's" ||
+                fail "$arch/libusb-1.0.dll is the simulated cable, but the zip is not named a test build's"
+        else
+            [ "$TEST_BUILD" = no ] && ok "$arch/libusb-1.0.dll is a libusb, in a zip not named a test build's" ||
+                fail "the zip is named a test build's, but $arch/libusb-1.0.dll is no simulated cable"
+        fi
+    fi
     if [ -f "$dir/INSTALL.txt" ]; then
+        [ "$TEST_BUILD" = no ] || contains "$dir/INSTALL.txt" 'TEST BUILD' "INSTALL.txt: a test build says so"
         contains "$dir/INSTALL.txt" 'regsvr32 vexo_j2534_0404.dll' "INSTALL.txt: registration"
         contains "$dir/INSTALL.txt" 'regsvr32 /u vexo_j2534_0404.dll' "INSTALL.txt: unregistration"
         contains "$dir/INSTALL.txt" 'HKLM\SOFTWARE\PassThruSupport.04.04\vexo - Tactrix Openport 2.0' "INSTALL.txt: registry key"
@@ -231,10 +247,10 @@ check_under_wine() {
         else
             fail "$arch/vexo.exe under Wine: $out"
         fi
-        # A test build ships the simulated cable as its libusb-1.0.dll: then the simulated car answers.
+        # A test build ships the simulated cable as its libusb-1.0.dll, which --sim finds beside vexo.exe.
         if strings -n 6 "$dir/libusb-1.0.dll" | grep -x vexo_sim_attach_cables >/dev/null; then
             out=$(cd "$dir" && unset DISPLAY WAYLAND_DISPLAY &&
-                timeout 120 /usr/lib/wine/wine64 vexo.exe --sim --sim-lib libusb-1.0.dll vin </dev/null 2>&1 | tr -d '\r' || true)
+                timeout 120 /usr/lib/wine/wine64 vexo.exe --sim vin </dev/null 2>&1 | tr -d '\r' || true)
             [ "$out" = 1VXDM5SM8N0004217 ] && ok "$arch/vexo.exe --sim vin under Wine (test build): the simulated car's VIN" ||
                 fail "$arch/vexo.exe --sim vin under Wine: $out"
         fi

@@ -16,7 +16,7 @@ if [ "${SKIP_APT:-0}" != 1 ]; then
     echo "== installing the build tools (SKIP_APT=1 skips this)"
     $sudo apt-get update -q
     $sudo apt-get install -y -q cmake ninja-build g++ pkg-config libusb-1.0-0-dev \
-        libgtest-dev libgmock-dev libbenchmark-dev
+        libcli11-dev nlohmann-json3-dev libgtest-dev libgmock-dev libbenchmark-dev
 fi
 
 echo "== building in $BUILD"

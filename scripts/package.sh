@@ -73,7 +73,7 @@ install_packages() {
         $sudo apt-get update -q
         $sudo apt-get install -y -q \
             cmake ninja-build g++ pkg-config binutils file make dpkg-dev zip unzip lintian nsis \
-            libusb-1.0-0-dev python3-setuptools python3-wheel \
+            libusb-1.0-0-dev libcli11-dev nlohmann-json3-dev python3-setuptools python3-wheel \
             gcc-mingw-w64-i686-posix g++-mingw-w64-i686-posix binutils-mingw-w64-i686 \
             gcc-mingw-w64-x86-64-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
     fi

@@ -1,31 +1,29 @@
 #!/usr/bin/env bash
-# Sets up a Debian machine and runs every check of the project:
-#   Linux build with -Werror, its tests (the end-to-end ones also through the system's libusb and
-#   the usbfs model of the cable) and one short run of every benchmark; the tests again under
-#   ASan+UBSan and under TSan; the fuzz targets for a minute each under ASan+UBSan; both .so's
-#   export lists; the Debian package and tarball built by cpack from the Release tree, linted,
-#   installed, run and removed; the 32- and 64-bit Windows cross-builds with their DLLs' exports
-#   and imports;
-#   every Windows test executable under 64-bit Wine, and under 32-bit Wine where the host can
-#   execute i386 code (some hosts cannot: that stage is then skipped, loudly); the Windows zip and the
-#   NSIS installer, installed, run and uninstalled under 64-bit Wine.
-# SKIP_APT=1 skips package installation (quick local reruns). JOBS sets build parallelism (2).
-# VEXO_BUILD_ROOT moves the build trees (default: build-ci/ in the source tree).
+# Sets up a Debian machine and runs every check of the project. Each stage that CMake's presets can
+# describe is one `cmake --workflow --preset NAME` (CMakePresets.json), as a developer runs it:
+#   linux       Release build with -Werror and every test: the end-to-end ones also through the
+#               system's libusb and the usbfs model of the cable, clients nobody here wrote, both
+#               .so's export lists and one short run of every benchmark
+#   asan tsan   the tests under ASan+UBSan, under TSan
+#   fuzz        the fuzz targets for a minute each (FUZZ_SECONDS) under ASan+UBSan
+#   win32 win64 the Windows cross-builds and the checks of their zips that need no Wine (members,
+#               machine types, exports, system imports only)
+# This script adds what presets cannot say: the package installation; the host probes (can it
+# execute i386 code, does TSan need setarch); the Linux packages built by cpack from the linux tree,
+# linted, installed, run and removed; the Wine stages, each in a fresh prefix: every Windows test
+# under 64-bit Wine, and under 32-bit Wine where the host can execute i386 code (some hosts cannot:
+# that stage is then skipped, loudly), then the Windows zip and the NSIS installer, installed, run
+# and uninstalled under 64-bit Wine; and the summary with each stage's time.
+# Build trees are the presets' build-<preset>/; Wine prefixes and release packages go to build-ci/.
+# SKIP_APT=1 skips package installation (quick local reruns).
 # VEXO_STAGES runs only the named stages (packages linux asan tsan fuzz win32 win64 wine32 wine64);
 # the summary lists the others as not run. VEXO_FORCE_NO_I386=1 acts as a host without i386.
 set -euo pipefail
 
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-OUT=${VEXO_BUILD_ROOT:-$ROOT/build-ci}
-JOBS=${JOBS:-2}
+OUT=$ROOT/build-ci
 # CI may start with a bare environment; Wine wants a home.
 export HOME=${HOME:-$(getent passwd "$(id -u)" | cut -d: -f6)}
-# The exports, from their one list; the Windows DLL also has the two regsvr32 calls.
-EXPORTS=$(bash "$ROOT/scripts/export-names.sh")
-DLL_EXPORTS="$EXPORTS $(bash "$ROOT/scripts/export-names.sh" registration)"
-# Imports a shipped DLL may have: Windows' own system libraries only.
-SYSTEM_DLLS="kernel32.dll msvcrt.dll ntdll.dll advapi32.dll user32.dll setupapi.dll cfgmgr32.dll
-ole32.dll shell32.dll winusb.dll ws2_32.dll"
 
 STAGE="setup"
 STARTED=$SECONDS
@@ -39,14 +37,26 @@ for s in $STAGES; do
 done
 wanted() { echo " $STAGES " | grep -q " $1 "; }
 
+# A rerun on the same machine reuses the compilations whose inputs did not change. Paths below the
+# checkout are hashed relative to it, so another clone of the same commit hits the same entries.
+CCACHE=no
+ccache_counts() {  # "hits misses" so far
+    [ $CCACHE = yes ] || { echo 0 0; return; }
+    ccache --print-stats 2>/dev/null | awk -F'\t' '$1 == "direct_cache_hit" || $1 == "preprocessed_cache_hit" { hit += $2 }
+        $1 == "cache_miss" { miss = $2 } END { print hit + 0, miss + 0 }'
+}
 stage() {
     STAGE=$1
     STAGE_START=$SECONDS
+    read -r STAGE_HITS STAGE_MISSES < <(ccache_counts)
     printf '\n======== %s ========\n' "$STAGE"
 }
 stage_done() {
-    PASSED+=("$STAGE ($((SECONDS - STAGE_START)) s)")
-    printf -- '-------- %s: passed in %d s\n' "$STAGE" $((SECONDS - STAGE_START))
+    local hits misses took=$((SECONDS - STAGE_START)) cache=""
+    read -r hits misses < <(ccache_counts)
+    [ $CCACHE = no ] || cache=", compiler cache $((hits - STAGE_HITS)) hits $((misses - STAGE_MISSES)) misses"
+    PASSED+=("$(printf '%5d s  %s%s' $took "$STAGE" "$cache")")
+    printf -- '-------- %s: passed in %d s%s\n' "$STAGE" $took "$cache"
 }
 die() {
     printf '\n*** %s\n' "$*" >&2
@@ -60,8 +70,6 @@ on_exit() {
     fi
 }
 trap on_exit EXIT
-
-sorted_words() { tr -s ' \n\t' '\n\n\n' | sed '/^$/d' | sort; }
 
 # ---------------------------------------------------------------------------------------------
 install_packages() {
@@ -77,7 +85,8 @@ install_packages() {
         $sudo apt-get update -q
         $sudo apt-get install -y -q \
             cmake ninja-build g++ pkg-config binutils file ccache \
-            libusb-1.0-0-dev libgtest-dev libgmock-dev googletest libbenchmark-dev libclang-rt-14-dev \
+            libusb-1.0-0-dev libcli11-dev nlohmann-json3-dev \
+            libgtest-dev libgmock-dev googletest libbenchmark-dev libclang-rt-14-dev \
             umockdev libumockdev-dev can-utils python3 libqt6serialbus6-bin qt6-base-dev qt6-serialbus-dev \
             python3-can python3-pytest python3-setuptools python3-wheel python3-venv \
             gcc-mingw-w64-i686-posix g++-mingw-w64-i686-posix binutils-mingw-w64-i686 \
@@ -95,55 +104,25 @@ install_packages() {
     stage_done
 }
 
-# ---------------------------------------------------------------------------------------------
-linux_build() {
-    stage "Linux build (-Werror) and tests"
-    # Release, as the packages ship it; without debug info the build takes a third less time.
-    cmake -S "$ROOT" --preset release -B "$OUT/linux"
-    cmake --build "$OUT/linux" -j"$JOBS"
-    # Without umockdev the build leaves the usbfs path out silently; CI must not.
-    local usbfs_tests
-    usbfs_tests=$(ctest --test-dir "$OUT/linux" -N -R '^e2e_usbfs\.')
-    grep -q '^Total Tests: [1-9]' <<<"$usbfs_tests" ||
-        die "no e2e_usbfs tests: is umockdev (libumockdev-dev) installed?"
-    # Nor the clients nobody here wrote, when their packages are missing.
-    [ "$(ctest --test-dir "$OUT/linux" -N -R '^vexo_e2e\.(canbusutil|qt_passthrucan)' | grep -c '^ *Test *#')" = 2 ] ||
-        die "Qt's passthrucan clients are not registered: are libqt6serialbus6-bin and qt6-serialbus-dev installed?"
-    grep -q '^Total Tests: [1-9]' <<<"$(ctest --test-dir "$OUT/linux" -N -R '^python\.')" ||
-        die "no python-can interface tests: are python3-can and python3-pytest installed?"
-    ctest --test-dir "$OUT/linux" -j"$JOBS" --output-on-failure --no-tests=error
-    # Every benchmark once, briefly: a smoke run that must not fail; its figures are not judged.
-    local bench
-    for bench in vexo_bench vexo_receive_frame_bench; do
-        [ -x "$OUT/linux/bench/$bench" ] || die "benchmark $bench not built (libbenchmark-dev missing?)"
-        "$OUT/linux/bench/$bench" --benchmark_min_time=0.01
-    done
-    LD_LIBRARY_PATH="$OUT/linux/sim/simusb" "$OUT/linux/bench/vexo_receive_bench" --benchmark_min_time=0.01
-    LD_LIBRARY_PATH="$OUT/linux/sim/simusb" "$OUT/linux/bench/vexo_periodic_bench" --short
+# One CI stage as CMakePresets.json describes it. A runner, if given, wraps the whole workflow.
+workflow() {  # preset [runner words...]
+    local preset=$1
+    shift
+    stage "$preset: cmake --workflow --preset $preset${*:+ under $*}"
+    (cd "$ROOT" && "$@" cmake --workflow --preset "$preset")
     stage_done
+}
 
-    stage "Linux export lists (nm -D)"
-    local so got
-    for so in libvexo_j2534_0404.so libvexo_j2534_0404_fixed32.so; do
-        [ -f "$OUT/linux/$so" ] || die "$OUT/linux/$so not built"
-        got=$(nm -D --defined-only "$OUT/linux/$so" | awk '{print $NF}' | sorted_words)
-        if [ "$got" != "$(echo "$EXPORTS" | sorted_words)" ]; then
-            diff <(echo "$EXPORTS" | sorted_words) <(echo "$got") || true
-            die "$so must export exactly the fourteen PassThru functions"
-        fi
-        echo "$so exports exactly the $(echo "$got" | wc -l) PassThru functions"
-    done
-    stage_done
-
+linux_packages() {
     stage "Linux packages (cpack: .deb and tarball; lintian; install, run, remove)"
-    bash "$ROOT/scripts/check-linux-packages.sh" "$OUT/linux"
+    bash "$ROOT/scripts/check-linux-packages.sh" "$ROOT/build-linux"
     stage_done
 }
 
 # ---------------------------------------------------------------------------------------------
 # GCC 12's TSan cannot map its shadow under the high mmap randomisation of newer kernels.
-# Find what works here: nothing, no randomisation for the test processes, or less entropy.
-TSAN_PREFIX=()
+# Find what works here: nothing, no randomisation for the workflow's processes, or less entropy.
+TSAN_RUNNER=()
 find_tsan_runner() {
     local dir="$OUT/tsan-probe"
     mkdir -p "$dir"
@@ -151,108 +130,19 @@ find_tsan_runner() {
         >"$dir/probe.cpp"
     g++ -std=c++20 -fsanitize=thread -O1 "$dir/probe.cpp" -o "$dir/probe"
     if "$dir/probe" >/dev/null 2>&1; then
-        TSAN_PREFIX=()
+        TSAN_RUNNER=()
     elif setarch "$(uname -m)" -R "$dir/probe" >/dev/null 2>&1; then
-        TSAN_PREFIX=(setarch "$(uname -m)" -R)
+        TSAN_RUNNER=(setarch "$(uname -m)" -R)
     elif { echo 28 >/proc/sys/vm/mmap_rnd_bits; } 2>/dev/null && "$dir/probe" >/dev/null 2>&1; then
-        TSAN_PREFIX=()
+        TSAN_RUNNER=()
     else
         "$dir/probe" || true
         die "ThreadSanitizer cannot run on this machine (tried setarch -R and vm.mmap_rnd_bits=28)"
     fi
-    echo "TSan runner prefix: ${TSAN_PREFIX[*]:-(none)}"
-}
-
-sanitizer_build() {  # preset: asan|tsan
-    local name=$1
-    stage "$name build and tests"
-    cmake -S "$ROOT" --preset "$name" -B "$OUT/$name"
-    cmake --build "$OUT/$name" -j"$JOBS" --target vexo_tests
-    if [ "$name" = tsan ]; then
-        TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
-            "${TSAN_PREFIX[@]}" ctest --test-dir "$OUT/$name" -j"$JOBS" --output-on-failure --no-tests=error
-    else
-        ASAN_OPTIONS="detect_leaks=1:strict_string_checks=1:detect_stack_use_after_return=1" \
-            UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1" \
-            ctest --test-dir "$OUT/$name" -j"$JOBS" --output-on-failure --no-tests=error
-    fi
-    stage_done
+    echo "TSan runner: ${TSAN_RUNNER[*]:-(none)}"
 }
 
 # ---------------------------------------------------------------------------------------------
-# Coverage-guided fuzzing under ASan+UBSan, each target for FUZZ_SECONDS (60), both at once
-# (one per core). Any finding fails the stage; its input is kept beside the log.
-FUZZ_TARGETS="receive marshalling"
-fuzz_targets() {
-    stage "fuzz"
-    cmake -S "$ROOT" -B "$OUT/fuzz" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVEXO_SANITIZE=address -DVEXO_FUZZ=ON \
-        -DBUILD_TESTING=OFF -DCMAKE_CXX_FLAGS_DEBUG=-g1 -DCMAKE_C_FLAGS_DEBUG=-g1 -DCMAKE_COMPILE_WARNING_AS_ERROR=ON
-    local name targets=() pids=() failed=""
-    for name in $FUZZ_TARGETS; do targets+=("vexo_${name}_fuzz"); done
-    cmake --build "$OUT/fuzz" -j"$JOBS" --target "${targets[@]}"
-    for name in $FUZZ_TARGETS; do
-        local dir="$OUT/fuzz/run-$name"
-        rm -rf "$dir" && mkdir -p "$dir/corpus"
-        # New inputs go to the run's own corpus; the repository's seeds are only read.
-        ASAN_OPTIONS="detect_leaks=1:strict_string_checks=1" UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1" \
-            "$OUT/fuzz/fuzz/vexo_${name}_fuzz" -max_total_time="${FUZZ_SECONDS:-60}" -timeout=10 -rss_limit_mb=2048 \
-            -print_final_stats=1 -artifact_prefix="$dir/" "$dir/corpus" "$ROOT/fuzz/corpus/$name" >"$dir/log" 2>&1 &
-        pids+=($!)
-    done
-    local i=0
-    for name in $FUZZ_TARGETS; do
-        if ! wait "${pids[$i]}"; then
-            tail -n 60 "$OUT/fuzz/run-$name/log" >&2
-            failed="$failed $name"
-        fi
-        i=$((i + 1))
-        echo "$name: $(grep -E '^stat::(number_of_executed_units|average_exec_per_sec|peak_rss_mb)' \
-            "$OUT/fuzz/run-$name/log" | tr '\n' ' ')"
-    done
-    [ -z "$failed" ] || die "fuzzing found faults in:$failed (inputs in $OUT/fuzz/run-*/)"
-    stage_done
-}
-
-# ---------------------------------------------------------------------------------------------
-windows_build() {  # win32|win64
-    local tree=$1 arch format extra=()
-    case $tree in
-        win32) arch=i686 format=pei-i386 ;;
-        win64) arch=x86_64 format=pei-x86-64
-            # Where the host runs 32-bit code, the 64-bit prefix registers both DLLs side by side.
-            [ "$I386" != yes ] || extra=(-DVEXO_WIN32_DLL="$OUT/win32/vexo_j2534_0404.dll") ;;
-    esac
-    stage "Windows $tree cross-build and DLL checks"
-    # A test build: the zip and the installer ship the simulated cable as libusb-1.0.dll (the real
-    # one is cross-built from Debian's source by scripts/package.sh only), with the LGPL-2.1 text
-    # from Debian's common-licenses standing in for its COPYING.
-    cmake -S "$ROOT" --preset "$tree" -B "$OUT/$tree" -DVEXO_WIN32_DLL= "${extra[@]}" \
-        -DVEXO_LIBUSB_DLL="$OUT/$tree/sim/simusb/libusb-1.0.dll" -DVEXO_LIBUSB_LICENSE=/usr/share/common-licenses/LGPL-2.1 \
-        -DVEXO_LIBUSB_VERSION="(test build: the simulated cable's stand-in)"
-    cmake --build "$OUT/$tree" -j"$JOBS"
-
-    local dll="$OUT/$tree/vexo_j2534_0404.dll" dump got imports bad=""
-    [ -f "$dll" ] || die "$dll not built"
-    dump=$("$arch-w64-mingw32-objdump" -p "$dll")
-    grep -q "file format $format" <<<"$dump" || die "$dll is not a $format image"
-    got=$(echo "$dump" | sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' | sed -n 's/^[[:space:]]*\[ *[0-9]*\] //p' |
-        sorted_words)
-    if [ "$got" != "$(echo "$DLL_EXPORTS" | sorted_words)" ]; then
-        diff <(echo "$DLL_EXPORTS" | sorted_words) <(echo "$got") || true
-        die "$tree vexo_j2534_0404.dll must export exactly the fourteen undecorated PassThru names," \
-            "DllRegisterServer and DllUnregisterServer"
-    fi
-    echo "$tree vexo_j2534_0404.dll ($format) exports exactly the $(echo "$got" | wc -l) undecorated names:" \
-        "the PassThru functions, DllRegisterServer and DllUnregisterServer"
-    imports=$(echo "$dump" | sed -n 's/^[[:space:]]*DLL Name: //p' | tr '[:upper:]' '[:lower:]' | sort -u)
-    for d in $imports; do
-        echo " $SYSTEM_DLLS " | tr '\n' ' ' | grep -q " $d " || bad="$bad $d"
-    done
-    [ -z "$bad" ] || die "$tree vexo_j2534_0404.dll imports non-system DLLs:$bad"
-    echo "$tree vexo_j2534_0404.dll imports only system DLLs:" $imports
-    stage_done
-}
-
 # Can 32-bit Windows programs run here? yes, or no (skip their stage, loudly); anything else fails.
 I386=unknown
 I386_SKIP="32-bit Windows tests skipped: this host cannot execute i386 code; the 32-bit DLL was checked statically"
@@ -267,20 +157,26 @@ probe_i386() {
 }
 
 wine_tests() {  # win32|win64
-    local tree=$1
+    local tree=$1 build=$ROOT/build-$1
     if [ "$tree" = win32 ] && [ "$I386" = no ]; then
         printf '\n!!!!!!!! %s\n' "$I386_SKIP"
         SKIPPED+=("$I386_SKIP")
         return
     fi
     stage "Windows $tree tests under Wine"
-    [ -f "$OUT/$tree/CTestTestfile.cmake" ] || die "no $tree build in $OUT/$tree (stage $tree)"
+    [ -f "$build/CTestTestfile.cmake" ] || die "no $tree build in $build (stage $tree)"
     export WINEPREFIX="$OUT/wineprefix-$tree" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
     local wine
     if [ "$tree" = win64 ]; then
         # 64-bit Wine directly: Debian's wrapper picks wine32 wherever it is installed.
         export WINEARCH=win64 WINELOADER=/usr/lib/wine/wine64
         wine=/usr/lib/wine/wine64 WINESERVER=/usr/lib/wine/wineserver64
+        # Where the host runs 32-bit code, the 64-bit prefix registers both DLLs side by side.
+        unset VEXO_WIN32_DLL
+        if [ "$I386" = yes ]; then
+            [ -f "$ROOT/build-win32/vexo_j2534_0404.dll" ] || die "no 32-bit DLL to register beside the 64-bit one (stage win32)"
+            export VEXO_WIN32_DLL=$ROOT/build-win32/vexo_j2534_0404.dll
+        fi
     else
         export WINEARCH=win32
         unset WINELOADER
@@ -293,6 +189,7 @@ wine_tests() {  # win32|win64
     export LANG=C.UTF-8 LC_ALL=C.UTF-8
     rm -rf "$WINEPREFIX"
     # The first start builds the prefix; it can be slow, but must never hang the run.
+    mkdir -p "$OUT"
     echo "creating a fresh $WINEARCH Wine prefix in $WINEPREFIX"
     timeout 900 "$wine" wineboot -i </dev/null >"$OUT/wineboot-$tree.log" 2>&1 ||
         { cat "$OUT/wineboot-$tree.log"; die "wineboot failed"; }
@@ -300,34 +197,25 @@ wine_tests() {  # win32|win64
     # No persistent server (wineserver -p): Wine's own service processes would then outlive a
     # test and hold ctest's output pipe open until the test times out.
 
-    # Every test executable in the cross build must run in one of ctest's tests: whole, or case by
-    # case (a runner with a process per test), so look for it in the tests' commands.
-    local exe missing="" commands
-    commands=$(ctest --test-dir "$OUT/$tree" --show-only=json-v1)
-    while IFS= read -r exe; do
-        grep -qF "/$(basename "$exe")\"" <<<"$commands" || missing="$missing $(basename "$exe" .exe)"
-    done < <(find "$OUT/$tree" -name '*_tests.exe' -not -path '*/googletest/*')
-    [ -z "$missing" ] || die "test executables not registered with ctest:$missing"
-    echo "every Windows test executable is registered with ctest"
-
-    ctest --test-dir "$OUT/$tree" --output-on-failure --no-tests=error
+    (cd "$ROOT" && ctest --preset "$tree")
     "$WINESERVER" -k 2>/dev/null || true
     WINESERVER=""
     stage_done
     [ "$tree" = win64 ] || return 0
 
     stage "Windows packages (release zip with win32 and x64, NSIS installer round trip under wine64)"
-    [ -f "$OUT/win32/CMakeCache.txt" ] && [ -f "$OUT/linux/CMakeCache.txt" ] ||
+    [ -f "$ROOT/build-win32/CMakeCache.txt" ] && [ -f "$ROOT/build-linux/CMakeCache.txt" ] ||
         die "the installer needs the win32 and linux trees (stages win32 and linux)"
     local tree zip
-    for tree in win32 win64; do (cd "$OUT/$tree" && rm -rf packages && cpack -G ZIP >/dev/null); done
-    zip=$(bash "$ROOT/scripts/combine-windows-zips.sh" "$OUT"/win32/packages/vexo-j2534-*-windows-win32.zip \
-        "$OUT"/win64/packages/vexo-j2534-*-windows-x64.zip "$OUT/release")
+    for tree in win32 win64; do (cd "$ROOT/build-$tree" && rm -rf packages && cpack -G ZIP >/dev/null); done
+    zip=$(bash "$ROOT/scripts/combine-windows-zips.sh" "$ROOT"/build-win32/packages/vexo-j2534-*-windows-win32.zip \
+        "$ROOT"/build-win64/packages/vexo-j2534-*-windows-x64.zip "$OUT/release")
     NO_WINE=0 bash "$ROOT/scripts/check-packages.sh" "$zip"
     local setup version
-    setup=$(bash "$ROOT/scripts/build-installer.sh" "$OUT/win32" "$OUT/win64" "$OUT/linux" "$OUT/installer")
-    version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$OUT/win64/CMakeCache.txt")
-    [ "$(basename "$setup")" = "vexo-j2534-$version-setup.exe" ] || die "installer named $(basename "$setup")"
+    setup=$(bash "$ROOT/scripts/build-installer.sh" "$ROOT/build-win32" "$ROOT/build-win64" "$ROOT/build-linux" \
+        "$OUT/installer")
+    version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$ROOT/build-win64/CMakeCache.txt")
+    [ "$(basename "$setup")" = "vexo-j2534-$version-test-setup.exe" ] || die "installer named $(basename "$setup")"
     bash "$ROOT/scripts/check-installer.sh" "$setup" "$version"
     stage_done
 }
@@ -338,24 +226,23 @@ run() {  # stage-name command...
     if wanted "$1"; then "${@:2}"; else NOT_RUN+=("$1"); fi
 }
 run packages install_packages
-# A rerun on the same machine reuses the compilations whose inputs did not change. Paths below the
-# checkout are hashed relative to it, so another clone of the same commit hits the same entries.
-ccache_counts() {  # "hits misses" so far
-    ccache --print-stats 2>/dev/null | awk -F'\t' '$1 == "direct_cache_hit" || $1 == "preprocessed_cache_hit" { hit += $2 }
-        $1 == "cache_miss" { miss = $2 } END { print hit + 0, miss + 0 }'
-}
 if command -v ccache >/dev/null; then
     export CMAKE_C_COMPILER_LAUNCHER=ccache CMAKE_CXX_COMPILER_LAUNCHER=ccache CCACHE_BASEDIR=$ROOT
-    read -r CCACHE_HITS CCACHE_MISSES < <(ccache_counts)
+    CCACHE=yes
 fi
-if wanted wine32 || wanted win64; then probe_i386; fi
-run linux linux_build
+if wanted wine32 || wanted wine64; then probe_i386; fi
+if wanted linux; then
+    workflow linux
+    linux_packages
+else
+    NOT_RUN+=(linux)
+fi
+run asan workflow asan
 if wanted tsan; then find_tsan_runner; fi
-run asan sanitizer_build asan
-run tsan sanitizer_build tsan
-run fuzz fuzz_targets
-run win32 windows_build win32
-run win64 windows_build win64
+run tsan workflow tsan "${TSAN_RUNNER[@]}"
+run fuzz workflow fuzz
+run win32 workflow win32
+run win64 workflow win64
 run wine32 wine_tests win32
 run wine64 wine_tests win64
 
@@ -363,8 +250,4 @@ printf '\n======== summary ========\n'
 [ ${#PASSED[@]} -eq 0 ] || printf '  passed: %s\n' "${PASSED[@]}"
 [ ${#SKIPPED[@]} -eq 0 ] || printf '  !!!!!!: %s\n' "${SKIPPED[@]}"
 [ ${#NOT_RUN[@]} -eq 0 ] || printf '  not run (VEXO_STAGES): %s\n' "${NOT_RUN[*]}"
-if [ -n "${CCACHE_HITS:-}" ]; then
-    read -r hits misses < <(ccache_counts)
-    printf '  compiler cache: %d hits, %d misses\n' $((hits - CCACHE_HITS)) $((misses - CCACHE_MISSES))
-fi
 printf 'test-all.sh: all %d stages passed in %d s\n' "${#PASSED[@]}" $((SECONDS - STARTED))

@@ -1,4 +1,5 @@
 // Enumeration, device references and opening of the simulated libusb.
+#include "core/text_format.h"
 #include "sim/sim_bus.h"
 
 using vexo::sim::Bus;
@@ -127,8 +128,9 @@ libusb_device_handle* LIBUSB_CALL libusb_open_device_with_vid_pid(libusb_context
                                                                   uint16_t product_id) {
     Bus& state = bus();
     std::lock_guard lock(state.mutex);
-    record_call(state, vexo::sim::call_text("libusb_open_device_with_vid_pid",
-                                            {vexo::sim::hex16(vendor_id), vexo::sim::hex16(product_id)}));
+    record_call(
+        state, vexo::sim::call_text("libusb_open_device_with_vid_pid",
+                                    {vexo::text::hex_prefixed(vendor_id, 4), vexo::text::hex_prefixed(product_id, 4)}));
     if (vexo::sim::take_due_fault(state)) return nullptr;
     if (state.open_fault) return nullptr;
     for (const auto& sim : state.devices) {

@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <chrono>
 
+#include "core/text_format.h"
 #include "sim/sim_bus.h"
 
 using vexo::sim::Bus;
@@ -48,8 +49,8 @@ int LIBUSB_CALL libusb_bulk_transfer(libusb_device_handle* handle, unsigned char
     {
         std::lock_guard lock(state.mutex);
         record_call(state,
-                    vexo::sim::call_text("libusb_bulk_transfer", {vexo::sim::hex8(endpoint), std::to_string(length),
-                                                                  std::to_string(timeout_ms)}));
+                    vexo::sim::call_text("libusb_bulk_transfer", {vexo::text::hex_prefixed(endpoint, 2),
+                                                                  std::to_string(length), std::to_string(timeout_ms)}));
         if (const auto due = vexo::sim::take_due_fault(state)) state.transfer_faults.push_front(*due);
         const auto& sim = *handle->device->sim;
         if (sim.unplugged) return LIBUSB_ERROR_NO_DEVICE;

@@ -28,15 +28,6 @@ void record_call(Bus& state, std::string call) {
 
 std::optional<TransferFault> take_due_fault(Bus& state) { return std::exchange(state.due_fault, std::nullopt); }
 
-namespace {
-std::string hex(unsigned value, int digits) {
-    static constexpr char kDigits[] = "0123456789abcdef";
-    std::string text = "0x";
-    for (int shift = (digits - 1) * 4; shift >= 0; shift -= 4) text.push_back(kDigits[(value >> shift) & 0xF]);
-    return text;
-}
-}  // namespace
-
 std::string call_text(std::string_view name, std::initializer_list<std::string> args) {
     std::string text(name);
     text.push_back('(');
@@ -47,8 +38,5 @@ std::string call_text(std::string_view name, std::initializer_list<std::string> 
     text.push_back(')');
     return text;
 }
-
-std::string hex16(unsigned value) { return hex(value, 4); }
-std::string hex8(unsigned value) { return hex(value, 2); }
 
 }  // namespace vexo::sim

@@ -90,8 +90,6 @@ std::optional<TransferFault> take_due_fault(Bus& state);
 
 // "name(arg,arg)", as the call record shows a call.
 std::string call_text(std::string_view name, std::initializer_list<std::string> args);
-std::string hex16(unsigned value);
-std::string hex8(unsigned value);
 
 }  // namespace vexo::sim
 

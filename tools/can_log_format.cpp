@@ -1,6 +1,6 @@
 #include "can_log_format.h"
 
-#include "hex_text.h"
+#include "core/text_format.h"
 
 namespace vexo::tools {
 
@@ -18,15 +18,13 @@ std::string seconds_text(std::uint64_t us, std::size_t min_digits) {
 }  // namespace
 
 std::string table_line(std::uint64_t time_us, std::uint32_t id, bool wide, std::span<const std::uint8_t> data) {
-    return "(" + seconds_text(time_us, 4) + ")  " + hex_u32(id, wide ? 8 : 3) + "   [" + std::to_string(data.size()) +
-           "]  " + hex_bytes(data) + "\n";
+    return "(" + seconds_text(time_us, 4) + ")  " + text::hex_upper(id, wide ? 8 : 3) + "   [" +
+           std::to_string(data.size()) + "]  " + text::byte_list(data) + "\n";
 }
 
 std::string candump_log_line(std::uint64_t unix_us, std::uint32_t id, bool wide, std::span<const std::uint8_t> data) {
-    std::string hex;
-    for (const std::uint8_t byte : data) hex += hex_u32(byte, 2);
-    return "(" + seconds_text(unix_us, 1) + ") " + kCandumpInterface + " " + hex_u32(id, wide ? 8 : 3) + "#" + hex +
-           "\n";
+    return "(" + seconds_text(unix_us, 1) + ") " + kCandumpInterface + " " + text::hex_upper(id, wide ? 8 : 3) + "#" +
+           text::byte_list(data, "") + "\n";
 }
 
 }  // namespace vexo::tools

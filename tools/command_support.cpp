@@ -1,11 +1,12 @@
 #include "command_support.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <system_error>
 
 #include "console.h"
-#include "hex_text.h"
+#include "core/text_format.h"
 #include "library_location.h"
-#include "status_names.h"
 #include "trace_place.h"
 
 namespace vexo::tools {
@@ -14,6 +15,9 @@ namespace {
 
 constexpr std::string_view kCableInUseHint =
     "Another program has the cable open (a J2534 application or another vexo): close it and try again.";
+
+// The system's reason for the first write to standard output that failed; 0 while none has.
+int stdout_error = 0;
 
 }  // namespace
 
@@ -29,14 +33,7 @@ Result<Session> open_session(const CommandContext& context) {
 
 VoidResult finish(Session& session) { return session.close(); }
 
-JsonWriter begin_json_report(Command command, bool ok) {
-    JsonWriter json;
-    json.begin_object();
-    json.key("schema").unsigned_number(kJsonSchema);
-    json.key("command").string(command_name(command));
-    json.key("ok").boolean(ok);
-    return json;
-}
+void print_json(const Json& json) { print_out(json_line(json)); }
 
 VoidResult steer_trace(const Options& options) {
     if (options.no_trace) {
@@ -67,8 +64,11 @@ void announce_trace(const Options& options) {
 }
 
 void print_out(std::string_view text) {
-    std::fwrite(text.data(), 1, text.size(), stdout);
-    std::fflush(stdout);
+    if (stdout_error != 0) return;
+    errno = 0;
+    if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size() || std::fflush(stdout) != 0) {
+        stdout_error = errno != 0 ? errno : EIO;
+    }
 }
 
 void print_err(std::string_view text) {
@@ -76,27 +76,31 @@ void print_err(std::string_view text) {
     std::fflush(stderr);
 }
 
+VoidResult output_status() {
+    if (stdout_error == 0) return {};
+    return tool_failure("cannot write to standard output: " + std::generic_category().message(stdout_error));
+}
+
 int report_failure(const ToolError& error, Command command, bool json) {
     const int code = error.interrupted ? kExitInterrupted : error.usage ? kExitUsage : kExitFailure;
     if (json) {
-        JsonWriter out = begin_json_report(command, false);
-        out.key("error").begin_object();
-        out.key("kind").string(error.usage ? "usage" : error.interrupted ? "interrupted" : "failure");
+        Json out = json_report(command, false);
+        Json& detail = out["error"];
+        detail["kind"] = error.usage ? "usage" : error.interrupted ? "interrupted" : "failure";
         if (!error.call.empty()) {
-            out.key("call").string(error.call);
-            out.key("status").unsigned_number(error.status);
-            out.key("status_name").string(status_name(error.status));
+            detail["call"] = error.call;
+            detail["status"] = error.status;
+            detail["status_name"] = status_name(error.status);
         }
-        out.key("text").string(error.text);
-        if (!error.hint.empty()) out.key("hint").string(error.hint);
-        out.end_object();
-        out.end_object();
-        print_out(out.text() + "\n");
+        detail["text"] = error.text;
+        if (!error.hint.empty()) detail["hint"] = error.hint;
+        print_json(out);
         return code;
     }
     std::string line = "vexo: ";
     if (!error.call.empty()) {
-        line += error.call + " failed: " + status_name(error.status) + " (0x" + hex_u32(error.status, 2) + "): ";
+        line +=
+            error.call + " failed: " + status_name(error.status) + " (0x" + text::hex_upper(error.status, 2) + "): ";
     }
     line += error.text + "\n";
     if (!error.hint.empty()) line += error.hint + "\n";

@@ -8,7 +8,7 @@
 
 #include "command_line.h"
 #include "j2534_library.h"
-#include "json_writer.h"
+#include "json_report.h"
 #include "passthru_session.h"
 #include "tool_error.h"
 
@@ -30,11 +30,8 @@ Result<Session> open_session(const CommandContext& context);
 // Closes the session at the end of a command that otherwise succeeded.
 VoidResult finish(Session& session);
 
-// The version of every JSON object vexo prints; raised when a key changes meaning or goes away.
-inline constexpr std::uint32_t kJsonSchema = 1;
-
-// A JSON document for `command`, opened and holding "schema", "command" and "ok".
-JsonWriter begin_json_report(Command command, bool ok = true);
+// One line of JSON on stdout.
+void print_json(const Json& json);
 
 // Applies --trace-dir and --no-trace before the library loads; a directory that is none is a usage error.
 VoidResult steer_trace(const Options& options);
@@ -43,8 +40,11 @@ std::optional<std::filesystem::path> trace_file(const Options& options);
 // Tells a user at a terminal, once (before the file exists), where the trace goes and how to steer it.
 void announce_trace(const Options& options);
 
+// Standard output and error. A write to standard output that fails is kept: output_status() then
+// fails the command with the system's reason, and a command that goes on printing stops.
 void print_out(std::string_view text);
 void print_err(std::string_view text);
+VoidResult output_status();
 
 // How the failure reaches the user: one line (plus hint) on stderr, or the JSON error object on stdout.
 // Returns the exit code.

@@ -6,7 +6,7 @@
 
 #include "commands.h"
 #include "console.h"
-#include "hex_text.h"
+#include "core/text_format.h"
 #include "obd_bus.h"
 #include "obd_decode.h"
 
@@ -50,7 +50,7 @@ Result<std::vector<DtcReport>> read_stored_codes(ObdBus& bus, std::span<const st
         if (answer.payload[0] == kNegativeResponse)
             return std::unexpected(refusal(bus, answer.ecu, request, answer.payload));
         auto codes = decode_dtc_response(answer.payload);
-        if (!codes) return tool_failure("unexpected answer to 03: " + hex_bytes(answer.payload));
+        if (!codes) return tool_failure("unexpected answer to 03: " + text::byte_list(answer.payload));
         reports.push_back({.ecu = answer.ecu, .codes = std::move(*codes), .response = answer.payload});
     }
     return reports;
@@ -77,12 +77,6 @@ std::string codes_text(const std::vector<std::string>& codes, std::string_view k
                        (codes.size() == 1 ? "" : "s") + ":";
     for (const std::string& code : codes) text += " " + code;
     return text;
-}
-
-void add_codes(JsonWriter& json, std::string_view key, const std::vector<std::string>& codes) {
-    json.key(key).begin_array();
-    for (const std::string& code : codes) json.string(code);
-    json.end_array();
 }
 
 // Mode 04 to every ECU that reported codes, then mode 03 again: a fault still present sets its code
@@ -150,21 +144,20 @@ Result<int> run_dtc(const CommandContext& context) {
     if (auto closed = bus->finish(); !closed) return std::unexpected(closed.error());
 
     if (options.json) {
-        JsonWriter json = begin_json_report(Command::Dtc);
+        Json json = json_report(Command::Dtc);
         bus->add_setup(json);
-        add_ecu_reports(json, *bus, *reports, [](JsonWriter& out, const DtcReport& r) {
-            add_codes(out, "codes", r.codes);
-            out.key("response").string(hex_bytes(r.response));
-            if (r.pending) add_codes(out, "pending_codes", *r.pending);
-            if (r.permanent) add_codes(out, "permanent_codes", *r.permanent);
-            if (r.clear_refused) out.key("clear_refused").string(*r.clear_refused);
+        add_ecu_reports(json, *bus, *reports, [](Json& out, const DtcReport& r) {
+            out["codes"] = r.codes;
+            out["response"] = text::byte_list(r.response);
+            if (r.pending) out["pending_codes"] = *r.pending;
+            if (r.permanent) out["permanent_codes"] = *r.permanent;
+            if (r.clear_refused) out["clear_refused"] = *r.clear_refused;
             if (r.after_clear) {
-                out.key("cleared").boolean(r.cleared);
-                add_codes(out, "codes_after_clear", *r.after_clear);
+                out["cleared"] = r.cleared;
+                out["codes_after_clear"] = *r.after_clear;
             }
         });
-        json.end_object();
-        print_out(json.text() + "\n");
+        print_json(json);
     }
     return kExitOk;
 }

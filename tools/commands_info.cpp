@@ -15,16 +15,15 @@ Result<int> run_info(const CommandContext& context) {
 
     const std::string volts = format_volts(*millivolts);
     if (context.options.json) {
-        JsonWriter json = begin_json_report(Command::Info);
-        json.key("library").string(path_text(context.library.path()));
-        json.key("device_id").unsigned_number(session->device_id());
-        json.key("firmware_version").string(versions->firmware);
-        json.key("dll_version").string(versions->dll);
-        json.key("api_version").string(versions->api);
-        json.key("battery_mv").unsigned_number(*millivolts);
-        json.key("battery_v").number_text(volts);
-        json.end_object();
-        print_out(json.text() + "\n");
+        Json json = json_report(Command::Info);
+        json["library"] = path_text(context.library.path());
+        json["device_id"] = session->device_id();
+        json["firmware_version"] = versions->firmware;
+        json["dll_version"] = versions->dll;
+        json["api_version"] = versions->api;
+        json["battery_mv"] = *millivolts;
+        json["battery_v"] = json_decimal(volts);
+        print_json(json);
     } else {
         print_out("library:  " + path_text(context.library.path()) + "\n" + "firmware: " + versions->firmware + "\n" +
                   "dll:      " + versions->dll + "\n" + "api:      " + versions->api + "\n" + "battery:  " + volts +

@@ -2,8 +2,8 @@
 #include <array>
 
 #include "commands.h"
+#include "core/text_format.h"
 #include "diag_exchange.h"
-#include "hex_text.h"
 #include "kline_frame.h"
 #include "obd_decode.h"
 
@@ -33,7 +33,9 @@ Result<int> run_kline(const CommandContext& context) {
     const auto init_response = session->fast_init(init_request);
     if (!init_response) return std::unexpected(init_response.error());
     const auto keys = start_communication_key_bytes(*init_response);
-    if (!keys) return tool_failure("no StartCommunication answer after fast init: '" + hex_bytes(*init_response) + "'");
+    if (!keys) {
+        return tool_failure("no StartCommunication answer after fast init: '" + text::byte_list(*init_response) + "'");
+    }
     if (auto cleared = session->clear_rx_buffer(); !cleared) return std::unexpected(cleared.error());
 
     const auto request = kline_request(kKlineFunctionalTarget, kKlineTester, options.request);
@@ -45,31 +47,36 @@ Result<int> run_kline(const CommandContext& context) {
         return message.data;
     };
     const std::size_t echo = options.request[0] == 0x01 || options.request[0] == 0x09 ? 1 : 0;
-    const auto answer = await_answer(*session, options.request, echo, options.timeout_ms, payload_of, "the ECU");
-    if (!answer) return std::unexpected(answer.error());
+    const auto parts = await_parts(*session, options.request, echo, options.timeout_ms, payload_of, "the ECU");
+    if (!parts) return std::unexpected(parts.error());
     if (auto closed = finish(*session); !closed) return std::unexpected(closed.error());
 
-    const bool negative = (*answer)[0] == kNegativeResponse;
-    const std::uint8_t nrc = negative && answer->size() >= 3 ? (*answer)[2] : 0;
+    const std::vector<std::uint8_t>& first = parts->front();
+    const bool negative = first[0] == kNegativeResponse;
+    const std::uint8_t nrc = negative && first.size() >= 3 ? first[2] : 0;
     if (options.json) {
-        JsonWriter json = begin_json_report(Command::Kline, !negative);
-        json.key("init_request").string(hex_bytes(init_request));
-        json.key("init_response").string(hex_bytes(*init_response));
-        json.key("key_bytes").string(hex_bytes(*keys));
-        json.key("request").string(hex_bytes(request));
-        json.key("response").string(hex_bytes(*answer));
-        json.key("positive").boolean(!negative);
+        Json json = json_report(Command::Kline, !negative);
+        json["init_request"] = text::byte_list(init_request);
+        json["init_response"] = text::byte_list(*init_response);
+        json["key_bytes"] = text::byte_list(*keys);
+        json["request"] = text::byte_list(request);
+        json["response"] = text::byte_list(first);
+        json["responses"] = Json::array();
+        for (const auto& part : *parts) json["responses"].push_back(text::byte_list(part));
+        json["positive"] = !negative;
         if (negative) {
-            json.key("nrc").string(hex_u32(nrc, 2));
-            json.key("nrc_name").string(nrc_name(nrc));
+            json["nrc"] = text::hex_byte(nrc);
+            json["nrc_name"] = nrc_name(nrc);
         }
-        json.end_object();
-        print_out(json.text() + "\n");
+        print_json(json);
     } else {
-        std::string text = "key bytes: " + hex_bytes(*keys) + "\n" + "request:   " + hex_bytes(request) + "\n" +
-                           "response:  " + hex_bytes(*answer);
-        if (negative) text += "  negative response: " + std::string(nrc_name(nrc)) + " (0x" + hex_u32(nrc, 2) + ")";
-        print_out(text + "\n");
+        std::string shown = "key bytes: " + text::byte_list(*keys) + "\nrequest:   " + text::byte_list(request);
+        for (const auto& part : *parts) {
+            shown += (&part == &first ? "\nresponse:  " : "\n           ") + text::byte_list(part);
+        }
+        if (negative)
+            shown += "  negative response: " + std::string(nrc_name(nrc)) + " (0x" + text::hex_byte(nrc) + ")";
+        print_out(shown + "\n");
     }
     return negative ? kExitNegativeResponse : kExitOk;
 }

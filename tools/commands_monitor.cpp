@@ -1,14 +1,16 @@
 // monitor: prints every received message, like candump.
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
-#include <cstdio>
+#include <fstream>
 #include <memory>
+#include <system_error>
 
 #include "can_log_format.h"
 #include "commands.h"
 #include "console.h"
+#include "core/text_format.h"
 #include "diag_exchange.h"
-#include "hex_text.h"
 #include "library_location.h"
 
 namespace vexo::tools {
@@ -77,40 +79,80 @@ private:
 };
 
 std::string filter_text(const std::vector<CanFilter>& filters) {
-    if (filters.empty()) return "id 000 mask 000";
     std::string text;
     for (const CanFilter& f : filters) {
-        text += (text.empty() ? "id " : ", id ") + hex_u32(f.id, needs_29bit(f.id) ? 8 : 3) + " mask " +
-                hex_u32(f.mask, needs_29bit(f.mask) ? 8 : 3);
+        const std::size_t digits = f.extended ? 8 : 3;
+        text += (text.empty() ? "id " : ", id ") + text::hex_upper(f.id, digits) + " mask " +
+                text::hex_upper(f.mask, digits);
     }
     return text;
 }
+
+// --log: candump's log lines to a file, or to standard output for "-". A failure carries the
+// system's reason: a capture that silently stops is data lost.
+class CaptureLog {
+public:
+    static Result<CaptureLog> open(const std::filesystem::path& path, LogMode mode) {
+        if (path == std::filesystem::path(kStandardStream)) return CaptureLog(path, nullptr);
+        std::error_code error;
+        if (mode == LogMode::New && std::filesystem::is_regular_file(path, error)) {
+            return usage_failure("--log: '" + path_text(path) + "' exists; --append adds to it, --force replaces it");
+        }
+        const auto how = std::ios::binary | std::ios::out | (mode == LogMode::Append ? std::ios::app : std::ios::trunc);
+        errno = 0;
+        auto file = std::make_unique<std::ofstream>(path, how);
+        if (!*file) return usage_failure("--log: cannot write '" + path_text(path) + "': " + reason());
+        return CaptureLog(path, std::move(file));
+    }
+
+    bool to_stdout() const { return file_ == nullptr; }
+
+    VoidResult write(const std::string& line) {
+        if (to_stdout()) {
+            print_out(line);
+            return output_status();
+        }
+        errno = 0;
+        // Each line reaches the file at once, so a capture cut short still holds every frame before.
+        if (!file_->write(line.data(), static_cast<std::streamsize>(line.size())).flush()) {
+            return tool_failure("--log: cannot write '" + path_text(path_) + "': " + reason());
+        }
+        return {};
+    }
+
+private:
+    CaptureLog(std::filesystem::path path, std::unique_ptr<std::ofstream> file)
+        : path_(std::move(path)), file_(std::move(file)) {}
+
+    static std::string reason() { return std::generic_category().message(errno != 0 ? errno : EIO); }
+
+    std::filesystem::path path_;
+    std::unique_ptr<std::ofstream> file_;  // none: standard output
+};
 
 }  // namespace
 
 Result<int> run_monitor(const CommandContext& context) {
     const Options& options = context.options;
-    const bool extended = std::any_of(options.filters.begin(), options.filters.end(), [](const CanFilter& f) {
-        return needs_29bit(f.id) || needs_29bit(f.mask);
-    });
     const std::uint32_t protocol = options.monitor_protocol == MonitorProtocol::Can ? CAN : ISO15765;
-    const std::uint32_t flags = extended ? CAN_29BIT_ID : 0;
+    const std::uint32_t flags = options.can_29bit ? CAN_29BIT_ID : 0;
 
-    std::FILE* log = nullptr;
+    std::optional<CaptureLog> log;
     if (options.log_file) {
-        log = std::fopen(path_text(*options.log_file).c_str(), "w");
-        if (log == nullptr) return usage_failure("--log: cannot write '" + path_text(*options.log_file) + "'");
+        auto opened = CaptureLog::open(*options.log_file, options.log_mode);
+        if (!opened) return std::unexpected(opened.error());
+        log = std::move(*opened);
     }
-    const std::unique_ptr<std::FILE, int (*)(std::FILE*)> log_closer(log, [](std::FILE* f) {
-        return f != nullptr ? std::fclose(f) : 0;
-    });
+    // With the log on standard output, the screen's view stays off it.
+    const bool show = !log || !log->to_stdout();
 
     auto session = open_session(context);
     if (!session) return std::unexpected(session.error());
     if (auto connected = session->connect(protocol, flags, options.baud); !connected) {
         return std::unexpected(connected.error());
     }
-    const std::vector<CanFilter> filters = options.filters.empty() ? std::vector<CanFilter>{{0, 0}} : options.filters;
+    const std::vector<CanFilter> filters =
+        options.filters.empty() ? std::vector<CanFilter>{{0, 0, options.can_29bit}} : options.filters;
     for (const CanFilter& f : filters) {
         const std::vector<std::uint8_t> mask = can_id_bytes(f.mask);
         const std::vector<std::uint8_t> pattern = can_id_bytes(f.id & f.mask);
@@ -120,8 +162,10 @@ Result<int> run_monitor(const CommandContext& context) {
     }
     if (!options.json) {
         print_err(std::string("monitoring ") + (protocol == CAN ? "CAN" : "ISO15765") + " at " +
-                  std::to_string(options.baud) + " baud, " + filter_text(options.filters) +
-                  (log != nullptr ? ", logging to " + path_text(*options.log_file) : std::string()) +
+                  std::to_string(options.baud) + " baud, " + filter_text(filters) +
+                  (!log               ? std::string()
+                   : log->to_stdout() ? ", logging to standard output"
+                                      : ", logging to " + path_text(*options.log_file)) +
                   "; Ctrl-C stops\n");
     }
 
@@ -133,6 +177,7 @@ Result<int> run_monitor(const CommandContext& context) {
     std::uint32_t seen = 0;
     while (!interrupt_requested() && (!options.count || seen < *options.count) &&
            (!deadline || std::chrono::steady_clock::now() < *deadline)) {
+        if (auto written = output_status(); !written) return std::unexpected(written.error());
         trace_warning.check();
         auto messages = session->read(kReadBatch, kReadSliceMs);
         if (!messages) return std::unexpected(messages.error());
@@ -151,16 +196,20 @@ Result<int> run_monitor(const CommandContext& context) {
             const std::span<const std::uint8_t> data = std::span(message.data).subspan(4);
             const std::uint64_t unix_us = clock.unix_us(message.timestamp_us);
             const std::uint64_t delta_us = clock.delta_us(message.timestamp_us);
-            if (log != nullptr) std::fputs(candump_log_line(unix_us, id, wide, data).c_str(), log);
+            if (log) {
+                if (auto logged = log->write(candump_log_line(unix_us, id, wide, data)); !logged) {
+                    return std::unexpected(logged.error());
+                }
+            }
+            if (!show) continue;
             if (options.json) {
                 // One object per line, so a reader sees each frame as it comes.
-                JsonWriter json = begin_json_report(Command::Monitor);
-                json.key("type").string("message");
-                json.key("timestamp_us").unsigned_number(message.timestamp_us);
-                json.key("id").string(hex_u32(id, wide ? 8 : 3));
-                json.key("data").string(hex_bytes(data));
-                json.end_object();
-                print_out(json.text() + "\n");
+                Json json = json_report(Command::Monitor);
+                json["type"] = "message";
+                json["timestamp_us"] = message.timestamp_us;
+                json["id"] = text::hex_upper(id, wide ? 8 : 3);
+                json["data"] = text::byte_list(data);
+                print_json(json);
             } else if (options.monitor_format == MonitorFormat::Candump) {
                 print_out(candump_log_line(unix_us, id, wide, data));
             } else {
@@ -175,13 +224,12 @@ Result<int> run_monitor(const CommandContext& context) {
     if (auto closed = finish(*session); !closed) return std::unexpected(closed.error());
 
     if (options.json) {
-        JsonWriter json = begin_json_report(Command::Monitor);
-        json.key("type").string("summary");
-        json.key("protocol").string(protocol == CAN ? "can" : "iso15765");
-        json.key("baud").unsigned_number(options.baud);
-        json.key("count").unsigned_number(seen);
-        json.end_object();
-        print_out(json.text() + "\n");
+        Json json = json_report(Command::Monitor);
+        json["type"] = "summary";
+        json["protocol"] = protocol == CAN ? "can" : "iso15765";
+        json["baud"] = options.baud;
+        json["count"] = seen;
+        print_json(json);
     } else {
         print_err(std::to_string(seen) + " message" + (seen == 1 ? "" : "s") + "\n");
     }

@@ -7,10 +7,9 @@
 
 #include "commands.h"
 #include "console.h"
-#include "hex_text.h"
+#include "core/text_format.h"
 #include "obd_bus.h"
 #include "obd_decode.h"
-#include "obd_status.h"
 
 namespace vexo::tools {
 
@@ -79,7 +78,8 @@ VoidResult query_supported_pids(ObdBus& bus, std::uint8_t mode, std::vector<EcuD
             }
             const std::size_t at = request.size();
             if (answer.payload.size() < at + 4)
-                return tool_failure("short answer to " + hex_bytes(request) + ": " + hex_bytes(answer.payload));
+                return tool_failure("short answer to " + text::byte_list(request) + ": " +
+                                    text::byte_list(answer.payload));
             if (mode == kCurrentData && report_of(ecus, answer.ecu) == nullptr) ecus.push_back({.ecu = answer.ecu});
             EcuData* data = report_of(ecus, answer.ecu);
             if (data == nullptr) continue;
@@ -191,7 +191,7 @@ std::string status_key(ReadingStatus status) {
 
 std::string pid_list(const std::vector<std::uint8_t>& pids) {
     std::string text;
-    for (const std::uint8_t pid : pids) text += (text.empty() ? "" : " ") + hex_u32(pid, 2);
+    for (const std::uint8_t pid : pids) text += (text.empty() ? "" : " ") + text::hex_upper(pid, 2);
     return text;
 }
 
@@ -199,7 +199,7 @@ std::vector<std::string> reading_lines(const std::vector<Reading>& readings, boo
     std::vector<std::string> lines;
     for (const Reading& r : readings) {
         if (supported_only && r.status == ReadingStatus::NotSupported) continue;
-        std::string line = hex_u32(r.info->pid, 2) + "  " + std::string(r.info->name);
+        std::string line = text::hex_upper(r.info->pid, 2) + "  " + std::string(r.info->name);
         line.resize(std::max<std::size_t>(line.size(), 28), ' ');
         if (r.status == ReadingStatus::Ok) {
             line += format_fixed(r.value, r.info->decimals) + " " + std::string(r.info->unit);
@@ -227,7 +227,8 @@ std::vector<std::string> overview_lines(const EcuData& data) {
     }
     if (data.status.standard) {
         const std::string_view name = obd_standard_name(*data.status.standard);
-        lines.push_back("standard: " + (name.empty() ? "0x" + hex_u32(*data.status.standard, 2) : std::string(name)));
+        lines.push_back("standard: " +
+                        (name.empty() ? "0x" + text::hex_upper(*data.status.standard, 2) : std::string(name)));
     }
     if (data.freeze_frame.answered) {
         if (!data.freeze_frame.dtc) {
@@ -241,58 +242,43 @@ std::vector<std::string> overview_lines(const EcuData& data) {
     return lines;
 }
 
-void add_readings(JsonWriter& json, const std::vector<Reading>& readings) {
-    json.key("readings").begin_array();
+void add_readings(Json& json, const std::vector<Reading>& readings) {
+    Json& list = json["readings"] = Json::array();
     for (const Reading& r : readings) {
-        json.begin_object();
-        json.key("pid").string(hex_u32(r.info->pid, 2));
-        json.key("name").string(r.info->key);
-        json.key("status").string(status_key(r.status));
-        json.key("value");
-        if (r.status == ReadingStatus::Ok)
-            json.number_text(format_fixed(r.value, r.info->decimals));
-        else
-            json.null();
-        json.key("unit").string(r.info->unit);
-        json.end_object();
+        Json reading;
+        reading["pid"] = text::hex_byte(r.info->pid);
+        reading["name"] = r.info->key;
+        reading["status"] = status_key(r.status);
+        reading["value"] =
+            r.status == ReadingStatus::Ok ? json_decimal(format_fixed(r.value, r.info->decimals)) : nullptr;
+        reading["unit"] = r.info->unit;
+        list.push_back(std::move(reading));
     }
-    json.end_array();
 }
 
-void add_ecu_data(JsonWriter& json, const EcuData& data) {
-    json.key("supported_pids").begin_array();
-    for (const std::uint8_t pid : data.supported) json.string(hex_u32(pid, 2));
-    json.end_array();
+void add_ecu_data(Json& json, const EcuData& data) {
+    Json& pids = json["supported_pids"] = Json::array();
+    for (const std::uint8_t pid : data.supported) pids.push_back(text::hex_byte(pid));
     if (data.status.monitors) {
         const MonitorStatus& m = *data.status.monitors;
-        json.key("mil").boolean(m.mil_on);
-        json.key("dtc_count").unsigned_number(m.dtc_count);
-        json.key("ignition").string(m.compression_ignition ? "compression" : "spark");
-        json.key("monitors").begin_array();
-        for (const MonitorReadiness& r : m.monitors) {
-            json.begin_object();
-            json.key("name").string(r.name);
-            json.key("complete").boolean(r.complete);
-            json.end_object();
-        }
-        json.end_array();
+        json["mil"] = m.mil_on;
+        json["dtc_count"] = m.dtc_count;
+        json["ignition"] = m.compression_ignition ? "compression" : "spark";
+        Json& monitors = json["monitors"] = Json::array();
+        for (const MonitorReadiness& r : m.monitors) monitors.push_back({{"name", r.name}, {"complete", r.complete}});
     }
     if (data.status.standard) {
-        json.key("obd_standard").string(hex_u32(*data.status.standard, 2));
-        json.key("obd_standard_name").string(obd_standard_name(*data.status.standard));
+        json["obd_standard"] = text::hex_byte(*data.status.standard);
+        json["obd_standard_name"] = obd_standard_name(*data.status.standard);
     }
     if (data.freeze_frame.answered) {
-        json.key("freeze_frame");
-        if (!data.freeze_frame.dtc) {
-            json.null();
-        } else {
-            json.begin_object();
-            json.key("dtc").string(*data.freeze_frame.dtc);
+        Json& frame = json["freeze_frame"];
+        if (data.freeze_frame.dtc) {
+            frame["dtc"] = *data.freeze_frame.dtc;
             std::vector<Reading> held;
             for (const Reading& r : data.freeze_frame.readings)
                 if (r.status != ReadingStatus::NotSupported) held.push_back(r);
-            add_readings(json, held);
-            json.end_object();
+            add_readings(frame, held);
         }
     }
     add_readings(json, data.readings);
@@ -332,11 +318,10 @@ Result<int> run_obd(const CommandContext& context) {
             return std::unexpected(read.error());
         }
         if (options.json) {
-            JsonWriter json = begin_json_report(Command::Obd);
+            Json json = json_report(Command::Obd);
             bus->add_setup(json);
             add_ecu_reports(json, *bus, ecus, add_ecu_data);
-            json.end_object();
-            print_out(json.text() + "\n");
+            print_json(json);
         } else {
             std::string block;
             // Back to the first line of the previous block, so the values refresh in place.
@@ -353,7 +338,7 @@ Result<int> run_obd(const CommandContext& context) {
             print_out(block);
         }
         if (options.watch) pause_between_rounds();
-    } while (options.watch && !interrupt_requested());
+    } while (options.watch && !interrupt_requested() && output_status());
 
     const bool interrupted = interrupt_requested();
     if (auto closed = bus->finish(); !closed) return std::unexpected(closed.error());

@@ -63,12 +63,10 @@ void report(const Options& options, Command command, const std::filesystem::path
         print_out(std::string(line) + "\n");
         return;
     }
-    JsonWriter json = begin_json_report(command);
-    json.key("file").string(path_text(file));
-    json.key("function_lib");
-    if (library) json.string(path_text(*library)); else json.null();
-    json.end_object();
-    print_out(json.text() + "\n");
+    Json json = json_report(command);
+    json["file"] = path_text(file);
+    json["function_lib"] = library ? Json(path_text(*library)) : Json(nullptr);
+    print_json(json);
 }
 
 }  // namespace

@@ -1,13 +1,16 @@
 // uds: a diagnostic session over ISO15765, one or more requests on one open channel.
+#include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <fstream>
 #include <iostream>
+#include <system_error>
 
 #include "commands.h"
-#include "diag_exchange.h"
-#include "hex_text.h"
+#include "console.h"
+#include "core/text_format.h"
 #include "keep_alive.h"
-#include "key_command.h"
+#include "obd_bus.h"
 #include "obd_decode.h"
 #include "uds_requests.h"
 
@@ -15,73 +18,109 @@ namespace vexo::tools {
 
 namespace {
 
+using Clock = std::chrono::steady_clock;
+
 constexpr std::uint8_t kSecurityAccess = 0x27;
 
 struct UdsRun {
     const Options& options;
-    Session& session;
-    const IsoTpLink& link;
+    ObdBus& bus;
     KeepAlive& keep_alive;
     bool show_requests;  // a session of several requests shows what each answer answers
 };
 
-void show_exchange(const UdsRun& run, const Request& request, const std::vector<std::uint8_t>& answer,
-                   long long ms) {
-    const int digits = run.link.extended ? 8 : 3;
-    const bool negative = answer[0] == kNegativeResponse;
-    const std::uint8_t nrc = negative && answer.size() >= 3 ? answer[2] : 0;
-    const std::string ascii = printable_text(answer);
+long long ms_between(Clock::time_point start, Clock::time_point end) {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(end - start).count();
+}
+
+// One line or object per answer; a request that wanted none and got none says so.
+void show_exchange(const UdsRun& run, const Request& request, const std::vector<EcuAnswer>& answers,
+                   Clock::time_point start) {
+    const ObdBus& bus = run.bus;
+    const std::string tx = bus.label(bus.request_id());
+    // Silence is the answer of every ECU asked: it is told from the line of the one ECU, or of the request.
+    const std::string silent = bus.every_ecu() ? tx : bus.label(bus.ecus().front());
     if (run.options.json) {
-        JsonWriter json = begin_json_report(Command::Uds, !negative);
-        json.key("tx").string(hex_u32(run.link.request_id, digits));
-        json.key("rx").string(hex_u32(run.link.response_id, digits));
-        json.key("request").string(hex_bytes(request));
-        json.key("response").string(hex_bytes(answer));
-        json.key("positive").boolean(!negative);
-        if (negative) {
-            json.key("nrc").string(hex_u32(nrc, 2));
-            json.key("nrc_name").string(nrc_name(nrc));
+        for (const EcuAnswer& answer : answers) {
+            const bool negative = answer.payload[0] == kNegativeResponse;
+            const std::uint8_t nrc = negative && answer.payload.size() >= 3 ? answer.payload[2] : 0;
+            const std::string ascii = printable_text(answer.payload);
+            Json json = json_report(Command::Uds, !negative);
+            json["tx"] = tx;
+            json["rx"] = bus.label(answer.ecu);
+            json["request"] = text::byte_list(request);
+            json["response"] = text::byte_list(answer.payload);
+            json["positive"] = !negative;
+            if (negative) {
+                json["nrc"] = text::hex_byte(nrc);
+                json["nrc_name"] = nrc_name(nrc);
+            }
+            if (!ascii.empty()) json["ascii"] = ascii;
+            json["ms"] = ms_between(start, answer.at);
+            print_json(json);
         }
-        if (!ascii.empty()) json.key("ascii").string(ascii);
-        json.key("ms").number(ms);
-        json.end_object();
-        print_out(json.text() + "\n");
+        if (answers.empty()) {
+            Json json = json_report(Command::Uds);
+            json["tx"] = tx;
+            json["rx"] = bus.every_ecu() ? Json(nullptr) : Json(silent);
+            json["request"] = text::byte_list(request);
+            json["response"] = nullptr;
+            json["suppressed"] = true;
+            json["ms"] = ms_between(start, Clock::now());
+            print_json(json);
+        }
         return;
     }
     std::string text;
-    if (run.show_requests) text += hex_u32(run.link.request_id, digits) + "  " + hex_bytes(request) + "\n";
-    text += hex_u32(run.link.response_id, digits) + "  " + hex_bytes(answer);
-    if (negative) text += "  negative response: " + std::string(nrc_name(nrc)) + " (0x" + hex_u32(nrc, 2) + ")";
-    if (!ascii.empty()) text += "  '" + ascii + "'";
-    print_out(text + "  " + std::to_string(ms) + " ms\n");
+    if (run.show_requests) text += tx + "  " + text::byte_list(request) + "\n";
+    for (const EcuAnswer& answer : answers) {
+        const bool negative = answer.payload[0] == kNegativeResponse;
+        const std::uint8_t nrc = negative && answer.payload.size() >= 3 ? answer.payload[2] : 0;
+        const std::string ascii = printable_text(answer.payload);
+        text += bus.label(answer.ecu) + "  " + text::byte_list(answer.payload);
+        if (negative) text += "  negative response: " + std::string(nrc_name(nrc)) + " (0x" + text::hex_byte(nrc) + ")";
+        if (!ascii.empty()) text += "  '" + ascii + "'";
+        text += "  " + std::to_string(ms_between(start, answer.at)) + " ms\n";
+    }
+    if (answers.empty()) {
+        text += silent + "  no answer, as the suppress-positive-response bit asks  " +
+                std::to_string(ms_between(start, Clock::now())) + " ms\n";
+    }
+    print_out(text);
 }
 
-// Sends one request and shows its answer; returns whether the answer was negative. A seed from
-// security access is answered at once with the key from --key-cmd.
-Result<bool> exchange(const UdsRun& run, const Request& request) {
-    std::vector<std::uint8_t> answer;
-    long long ms = 0;
+// Sends one request and shows its answers; returns whether one was negative. A seed from security
+// access is answered at once with the key from --key-cmd.
+Result<bool> send_request(const UdsRun& run, const Request& request) {
+    std::vector<EcuAnswer> answers;
+    Clock::time_point start;
     {
         const auto guard = run.keep_alive.lock();
-        const auto start = std::chrono::steady_clock::now();
-        auto received = iso15765_request(run.session, run.link, request, 0, run.options.timeout_ms);
+        start = Clock::now();
+        auto received = run.bus.request(request, 0);
         run.keep_alive.touch();
         if (!received) return std::unexpected(received.error());
-        answer = std::move(*received);
-        ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
+        answers = std::move(*received);
     }
-    show_exchange(run, request, answer, ms);
-    const bool negative = answer[0] == kNegativeResponse;
+    // Asked for no positive answer, the ECU rightly stays silent; a refusal it still sends.
+    if (answers.empty() && !suppresses_positive_response(request)) return std::unexpected(run.bus.no_answer(request));
+    show_exchange(run, request, answers, start);
+    if (auto written = output_status(); !written) return std::unexpected(written.error());
+    const auto negative = [](const EcuAnswer& a) { return a.payload[0] == kNegativeResponse; };
+    if (std::any_of(answers.begin(), answers.end(), negative)) return true;
+
     const bool seed_request = request.size() == 2 && request[0] == kSecurityAccess && (request[1] & 1) != 0;
-    if (negative || !seed_request || !run.options.key_command || answer.size() <= 2) return negative;
-    const std::span<const std::uint8_t> seed = std::span(answer).subspan(2);
+    if (!seed_request || !run.options.key_command || answers.empty() || answers.front().payload.size() <= 2) {
+        return false;
+    }
+    const std::span<const std::uint8_t> seed = std::span(answers.front().payload).subspan(2);
     // An all-zero seed means the level is unlocked already: there is nothing to answer.
     if (std::all_of(seed.begin(), seed.end(), [](std::uint8_t b) { return b == 0; })) return false;
     const auto key = key_from_command(*run.options.key_command, seed);
     if (!key) return std::unexpected(key.error());
     Request send_key = {kSecurityAccess, static_cast<std::uint8_t>(request[1] + 1)};
     send_key.insert(send_key.end(), key->begin(), key->end());
-    return exchange(run, send_key);
+    return send_request(run, send_key);
 }
 
 // The script's requests, each sent as soon as its line is read: typed at a terminal, the session
@@ -97,9 +136,11 @@ Result<bool> run_script(const UdsRun& run, std::istream& input) {
             return std::unexpected(failure.error());
         }
         if (!*request) continue;
-        const auto negative = exchange(run, **request);
+        const auto negative = send_request(run, **request);
         if (!negative || *negative) return negative;
     }
+    // Ctrl-C ends a read of standard input as the end of the file would.
+    if (interrupt_requested()) return interrupted_failure();
     return false;
 }
 
@@ -108,35 +149,36 @@ Result<bool> run_script(const UdsRun& run, std::istream& input) {
 Result<int> run_uds(const CommandContext& context) {
     const Options& options = context.options;
     std::ifstream script_file;
-    if (options.uds_script && *options.uds_script != "-") {
+    if (options.uds_script && *options.uds_script != kStandardStream) {
+        errno = 0;
         script_file.open(*options.uds_script);
-        if (!script_file) return usage_failure("--script: cannot read '" + *options.uds_script + "'");
+        if (!script_file) {
+            return usage_failure("--script: cannot read '" + *options.uds_script +
+                                 "': " + std::generic_category().message(errno != 0 ? errno : ENOENT));
+        }
     }
-    auto session = open_session(context);
-    if (!session) return std::unexpected(session.error());
-    const IsoTpLink link = iso_tp_link(options);
-    if (auto connected = connect_iso15765(*session, link, options.baud); !connected) {
-        return std::unexpected(connected.error());
-    }
+    // What the user sends is what the user chose: no other set-up is tried behind it.
+    auto bus = ObdBus::connect(context, false);
+    if (!bus) return std::unexpected(bus.error());
     bool negative = false;
     {
-        KeepAlive keep_alive(*session, link, options.keepalive_ms);
-        const UdsRun run{options, *session, link, keep_alive,
-                         options.uds_requests.size() > 1 || options.uds_script.has_value() ||
-                             options.key_command.has_value()};
+        KeepAlive keep_alive(bus->session(), bus->request_id(), bus->setup().extended, options.keepalive_ms);
+        const UdsRun run{
+            options, *bus, keep_alive,
+            options.uds_requests.size() > 1 || options.uds_script.has_value() || options.key_command.has_value()};
         for (const Request& request : options.uds_requests) {
-            const auto answered = exchange(run, request);
+            const auto answered = send_request(run, request);
             if (!answered) return std::unexpected(answered.error());
             negative = *answered;
             if (negative) break;
         }
         if (!negative && options.uds_script) {
-            const auto answered = run_script(run, *options.uds_script == "-" ? std::cin : script_file);
+            const auto answered = run_script(run, *options.uds_script == kStandardStream ? std::cin : script_file);
             if (!answered) return std::unexpected(answered.error());
             negative = *answered;
         }
     }
-    if (auto closed = finish(*session); !closed) return std::unexpected(closed.error());
+    if (auto closed = bus->finish(); !closed) return std::unexpected(closed.error());
     // A refusal ends the session: what follows it in a script usually depends on it.
     return negative ? kExitNegativeResponse : kExitOk;
 }

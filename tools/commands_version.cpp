@@ -10,27 +10,17 @@ namespace {
 // `opened` is empty when none could be opened, `library` when none was found or loaded.
 void print_version(const Options& options, const std::string& library, std::optional<Abi> abi,
                    const std::string& why_not, const std::optional<VersionTexts>& opened) {
+    const auto trace = trace_file(options);
     if (options.json) {
-        JsonWriter json;
-        json.begin_object();
-        json.key("schema").unsigned_number(kJsonSchema);
-        json.key("command").string("version");
-        json.key("ok").boolean(true);
-        json.key("vexo_version").string(VEXO_VERSION_TEXT);
-        json.key("library");
-        if (library.empty()) json.null(); else json.string(library);
-        json.key("abi");
-        if (abi) json.string(abi_name(*abi)); else json.null();
-        json.key("dll_version");
-        if (opened) json.string(opened->dll); else json.null();
-        json.key("firmware_version");
-        if (opened) json.string(opened->firmware); else json.null();
-        if (!why_not.empty()) json.key("not_opened").string(why_not);
-        const auto trace = trace_file(options);
-        json.key("trace");
-        if (trace) json.string(path_text(*trace)); else json.null();
-        json.end_object();
-        print_out(json.text() + "\n");
+        Json json = json_report("version");
+        json["vexo_version"] = VEXO_VERSION_TEXT;
+        json["library"] = library.empty() ? Json(nullptr) : Json(library);
+        json["abi"] = abi ? Json(abi_name(*abi)) : Json(nullptr);
+        json["dll_version"] = opened ? Json(opened->dll) : Json(nullptr);
+        json["firmware_version"] = opened ? Json(opened->firmware) : Json(nullptr);
+        if (!why_not.empty()) json["not_opened"] = why_not;
+        json["trace"] = trace ? Json(path_text(*trace)) : Json(nullptr);
+        print_json(json);
         return;
     }
     std::string text = std::string("vexo ") + VEXO_VERSION_TEXT + "\n";
@@ -41,7 +31,6 @@ void print_version(const Options& options, const std::string& library, std::opti
     } else {
         text += "dll:      not opened (" + why_not + ")\n";
     }
-    const auto trace = trace_file(options);
     text += "trace:    " + (trace ? path_text(*trace) : std::string("off")) + "\n";
     print_out(text);
 }

@@ -2,7 +2,7 @@
 #include <array>
 
 #include "commands.h"
-#include "hex_text.h"
+#include "core/text_format.h"
 #include "obd_bus.h"
 #include "obd_decode.h"
 
@@ -32,25 +32,21 @@ Result<int> run_vin(const CommandContext& context) {
         if (!bus->every_ecu() && answer.payload[0] == kNegativeResponse)
             return std::unexpected(refusal(*bus, answer.ecu, request, answer.payload));
         auto vin = decode_vin(answer.payload);
-        if (!bus->every_ecu() && !vin) return tool_failure("the answer holds no VIN: " + hex_bytes(answer.payload));
+        if (!bus->every_ecu() && !vin)
+            return tool_failure("the answer holds no VIN: " + text::byte_list(answer.payload));
         reports.push_back({answer.ecu, std::move(vin), answer.payload});
     }
     if (auto closed = bus->finish(); !closed) return std::unexpected(closed.error());
 
     if (context.options.json) {
-        JsonWriter json = begin_json_report(Command::Vin);
+        Json json = json_report(Command::Vin);
         bus->add_setup(json);
-        add_ecu_reports(json, *bus, reports, [&](JsonWriter& out, const VinReport& report) {
-            out.key("vin");
-            if (report.vin)
-                out.string(*report.vin);
-            else
-                out.null();
-            if (!bus->every_ecu()) out.key("ecu").string(bus->label(report.ecu));
-            out.key("response").string(hex_bytes(report.response));
+        add_ecu_reports(json, *bus, reports, [&](Json& out, const VinReport& report) {
+            out["vin"] = json_or_null(report.vin);
+            if (!bus->every_ecu()) out["ecu"] = bus->label(report.ecu);
+            out["response"] = text::byte_list(report.response);
         });
-        json.end_object();
-        print_out(json.text() + "\n");
+        print_json(json);
         return kExitOk;
     }
     std::string text;
@@ -61,7 +57,7 @@ Result<int> run_vin(const CommandContext& context) {
         } else if (report.response[0] == kNegativeResponse && report.response.size() >= 3) {
             text += "refused: " + std::string(nrc_name(report.response[2]));
         } else {
-            text += "no VIN in " + hex_bytes(report.response);
+            text += "no VIN in " + text::byte_list(report.response);
         }
         text += "\n";
     }

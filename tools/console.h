@@ -5,7 +5,8 @@
 namespace vexo::tools {
 
 // Ctrl-C (and SIGTERM where it exists): the first one asks every loop to stop, so the device is
-// disconnected and closed cleanly; a second one ends the process at once.
+// disconnected and closed cleanly; a second one ends the process at once. Where pipes signal a
+// reader that went away, the write fails instead, and so does the command.
 void install_interrupt_handler();
 bool interrupt_requested();
 

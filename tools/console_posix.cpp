@@ -14,6 +14,7 @@ std::atomic<bool> interrupt_flag{false};
 static_assert(std::atomic<bool>::is_always_lock_free, "set from a signal handler");
 
 extern "C" void on_interrupt(int) { interrupt_flag.store(true); }
+extern "C" void on_broken_pipe(int) {}
 
 }  // namespace
 
@@ -25,6 +26,12 @@ void install_interrupt_handler() {
     action.sa_flags = SA_RESETHAND;
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
+    // A reader that went away (vexo monitor | head) fails the write with EPIPE, which ends the command
+    // with the cable closed. A handler, not SIG_IGN, which the shell of --key-cmd would inherit.
+    struct sigaction pipe_action {};
+    pipe_action.sa_handler = on_broken_pipe;
+    sigemptyset(&pipe_action.sa_mask);
+    sigaction(SIGPIPE, &pipe_action, nullptr);
 }
 
 bool interrupt_requested() { return interrupt_flag.load(); }

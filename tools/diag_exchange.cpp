@@ -4,7 +4,8 @@
 #include <chrono>
 
 #include "console.h"
-#include "hex_text.h"
+#include "core/text_format.h"
+#include "obd_addressing.h"
 #include "obd_decode.h"
 
 namespace vexo::tools {
@@ -20,13 +21,21 @@ constexpr std::uint32_t kReadSliceMs = 100;
 constexpr std::uint32_t kReadBatch = 1;
 // How long an ECU that answered "response pending" may take at least (ISO 14229's P2* default).
 constexpr std::chrono::milliseconds kPendingWait{5000};
+// How long after one part of an answer the next may come: ISO 14230's P2 is at most 50 ms, and the
+// cable's own latency comes on top.
+constexpr std::chrono::milliseconds kNextPartWait{200};
+
+std::uint32_t read_slice(Clock::time_point until) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - Clock::now()).count();
+    return static_cast<std::uint32_t>(std::clamp<long long>(left, 1, kReadSliceMs));
+}
 
 }  // namespace
 
 IsoTpLink iso_tp_link(const Options& options) {
-    const std::uint32_t flow_id = options.functional ? options.rx_id - 8 : options.tx_id;
-    return {options.tx_id, options.rx_id, flow_id,
-            needs_29bit(options.tx_id) || needs_29bit(options.rx_id) || needs_29bit(flow_id)};
+    const bool extended = options.ids_29bit || needs_29bit(options.tx_id) || needs_29bit(options.rx_id);
+    const std::uint32_t flow_id = options.functional ? physical_request_id(options.rx_id, extended) : options.tx_id;
+    return {options.tx_id, options.rx_id, flow_id, extended};
 }
 
 std::vector<std::uint8_t> can_id_bytes(std::uint32_t id) {
@@ -58,7 +67,7 @@ VoidResult start_flow_control(Session& session, std::uint32_t mask, std::uint32_
 }
 
 std::string no_answer_text(std::span<const std::uint8_t> request, const std::string& from, std::uint32_t timeout_ms) {
-    return "no answer to " + hex_bytes(request.first(std::min<std::size_t>(request.size(), 4))) +
+    return "no answer to " + text::byte_list(request.first(std::min<std::size_t>(request.size(), 4))) +
            (request.size() > 4 ? " .." : "") + " from " + from + " within " + std::to_string(timeout_ms) + " ms";
 }
 
@@ -79,10 +88,8 @@ Result<std::vector<EcuAnswer>> collect_answers(Session& session, std::span<const
     auto deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
     while (!complete()) {
         if (interrupt_requested()) return interrupted_failure();
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-        if (left <= 0) break;
-        const auto slice = static_cast<std::uint32_t>(std::min<long long>(left, kReadSliceMs));
-        auto messages = session.read(kReadBatch, slice);
+        if (Clock::now() >= deadline) break;
+        auto messages = session.read(kReadBatch, read_slice(deadline));
         if (!messages) return std::unexpected(messages.error());
         for (const ReceivedMessage& message : *messages) {
             auto answer = answer_of(message);
@@ -92,6 +99,7 @@ Result<std::vector<EcuAnswer>> collect_answers(Session& session, std::span<const
                 case ResponseKind::Negative:
                     // Nobody says how many ECUs hear a broadcast: the others get a moment after the first.
                     if (expected.empty() && answers.empty()) deadline = std::min(deadline, Clock::now() + settle);
+                    answer->at = Clock::now();
                     answers.push_back(std::move(*answer));
                     break;
                 case ResponseKind::Pending:
@@ -111,13 +119,34 @@ Result<std::vector<std::uint8_t>> await_answer(Session& session, std::span<const
     const AnswerOf answer_of = [&payload_of](const ReceivedMessage& message) -> std::optional<EcuAnswer> {
         auto payload = payload_of(message);
         if (!payload) return std::nullopt;
-        return EcuAnswer{0, std::move(*payload)};
+        return EcuAnswer{.ecu = 0, .payload = std::move(*payload)};
     };
     const std::uint32_t only_sender = 0;
     auto answers = collect_answers(session, request, echo_length, timeout_ms, answer_of, std::span(&only_sender, 1));
     if (!answers) return std::unexpected(answers.error());
     if (answers->empty()) return tool_failure(no_answer_text(request, from, timeout_ms));
     return std::move(answers->front().payload);
+}
+
+Result<std::vector<std::vector<std::uint8_t>>> await_parts(Session& session, std::span<const std::uint8_t> request,
+                                                           std::size_t echo_length, std::uint32_t timeout_ms,
+                                                           const PayloadOf& payload_of, const std::string& from) {
+    auto first = await_answer(session, request, echo_length, timeout_ms, payload_of, from);
+    if (!first) return std::unexpected(first.error());
+    std::vector<std::vector<std::uint8_t>> parts{std::move(*first)};
+    if (parts.front().front() == kNegativeResponse) return parts;
+    for (auto quiet_until = Clock::now() + kNextPartWait; Clock::now() < quiet_until;) {
+        if (interrupt_requested()) return interrupted_failure();
+        auto messages = session.read(kReadBatch, read_slice(quiet_until));
+        if (!messages) return std::unexpected(messages.error());
+        for (const ReceivedMessage& message : *messages) {
+            auto payload = payload_of(message);
+            if (!payload || classify_response(request, echo_length, *payload) != ResponseKind::Positive) continue;
+            parts.push_back(std::move(*payload));
+            quiet_until = Clock::now() + kNextPartWait;
+        }
+    }
+    return parts;
 }
 
 VoidResult send_iso15765(Session& session, std::uint32_t to, bool extended, std::span<const std::uint8_t> request,
@@ -130,24 +159,8 @@ VoidResult send_iso15765(Session& session, std::uint32_t to, bool extended, std:
 
 std::optional<EcuAnswer> iso15765_answer(const ReceivedMessage& message) {
     if (message.data.size() <= 4) return std::nullopt;
-    return EcuAnswer{can_id_of(message.data) & 0x1FFFFFFF,
-                     std::vector<std::uint8_t>(message.data.begin() + 4, message.data.end())};
-}
-
-Result<std::vector<std::uint8_t>> iso15765_request(Session& session, const IsoTpLink& link,
-                                                   std::span<const std::uint8_t> request, std::size_t echo_length,
-                                                   std::uint32_t timeout_ms) {
-    if (auto sent = send_iso15765(session, link.request_id, link.extended, request, timeout_ms); !sent)
-        return std::unexpected(sent.error());
-    const std::uint32_t response_id = link.response_id;
-    const PayloadOf payload_of =
-        [response_id](const ReceivedMessage& message) -> std::optional<std::vector<std::uint8_t>> {
-        auto answer = iso15765_answer(message);
-        if (!answer || answer->ecu != response_id) return std::nullopt;
-        return std::move(answer->payload);
-    };
-    return await_answer(session, request, echo_length, timeout_ms, payload_of,
-                        hex_u32(response_id, link.extended ? 8 : 3));
+    return EcuAnswer{.ecu = can_id_of(message.data) & kMax29BitId,
+                     .payload = std::vector<std::uint8_t>(message.data.begin() + 4, message.data.end())};
 }
 
 }  // namespace vexo::tools

@@ -15,7 +15,8 @@
 namespace vexo::tools {
 
 // Addressing of one ISO15765 conversation. Answers come from response_id; the library sends flow
-// control to flow_id, which is the physical request ID even when the request itself is functional.
+// control to flow_id, which is the answering ECU's physical request ID even when the request itself
+// is functional.
 struct IsoTpLink {
     std::uint32_t request_id;
     std::uint32_t response_id;
@@ -39,10 +40,11 @@ std::uint32_t can_id_of(std::span<const std::uint8_t> data);
 // The service data of a received message if it belongs to the conversation, else nullopt.
 using PayloadOf = std::function<std::optional<std::vector<std::uint8_t>>(const ReceivedMessage&)>;
 
-// One ECU's final answer, positive or negative; `ecu` is the ID it answered from.
+// One ECU's final answer, positive or negative; `ecu` is the ID it answered from, `at` when.
 struct EcuAnswer {
     std::uint32_t ecu;
     std::vector<std::uint8_t> payload;
+    std::chrono::steady_clock::time_point at{};
 };
 // The sender and service data of a received message if it may answer, else nullopt.
 using AnswerOf = std::function<std::optional<EcuAnswer>(const ReceivedMessage&)>;
@@ -65,15 +67,16 @@ Result<std::vector<std::uint8_t>> await_answer(Session& session, std::span<const
                                                std::size_t echo_length, std::uint32_t timeout_ms,
                                                const PayloadOf& payload_of, const std::string& from);
 
+// await_answer, then the further parts of a positive answer that follow it closely, as a K-line ECU
+// sends a VIN (09 02) in five messages. The first part comes first.
+Result<std::vector<std::vector<std::uint8_t>>> await_parts(Session& session, std::span<const std::uint8_t> request,
+                                                           std::size_t echo_length, std::uint32_t timeout_ms,
+                                                           const PayloadOf& payload_of, const std::string& from);
+
 // Sends `request` (service byte first, never empty) to CAN ID `to` on the ISO15765 channel.
 VoidResult send_iso15765(Session& session, std::uint32_t to, bool extended, std::span<const std::uint8_t> request,
                          std::uint32_t timeout_ms);
 // The sender and service data of a received ISO15765 message; nullopt when it holds no data.
 std::optional<EcuAnswer> iso15765_answer(const ReceivedMessage& message);
-
-// Sends `request` over the link and waits for its answer.
-Result<std::vector<std::uint8_t>> iso15765_request(Session& session, const IsoTpLink& link,
-                                                   std::span<const std::uint8_t> request, std::size_t echo_length,
-                                                   std::uint32_t timeout_ms);
 
 }  // namespace vexo::tools

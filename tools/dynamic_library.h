@@ -7,12 +7,6 @@
 
 namespace vexo::tools {
 
-// The platform's file names of the libraries the client loads.
-extern const std::string_view kJ2534LibraryFileName;  // libvexo_j2534_0404.so / vexo_j2534_0404.dll
-// The one with fixed 32-bit fields: libvexo_j2534_0404_fixed32.so; on Windows the DLL, which has both.
-extern const std::string_view kJ2534Fixed32LibraryFileName;
-extern const std::string_view kUsbLibraryFileName;    // libusb-1.0.so.0 / libusb-1.0.dll
-
 // A library loaded for the rest of the process. It is never unloaded: a J2534 library's libusb may
 // still run threads of its own when the client ends.
 class DynamicLibrary {

@@ -8,10 +8,6 @@
 
 namespace vexo::tools {
 
-const std::string_view kJ2534LibraryFileName = "libvexo_j2534_0404.so";
-const std::string_view kJ2534Fixed32LibraryFileName = "libvexo_j2534_0404_fixed32.so";
-const std::string_view kUsbLibraryFileName = "libusb-1.0.so.0";
-
 std::expected<DynamicLibrary, std::string> DynamicLibrary::load(const std::filesystem::path& path, bool share_symbols) {
     void* handle = dlopen(path.c_str(), RTLD_NOW | (share_symbols ? RTLD_GLOBAL : RTLD_LOCAL));
     if (handle == nullptr) {

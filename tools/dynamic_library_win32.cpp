@@ -7,10 +7,6 @@
 
 namespace vexo::tools {
 
-const std::string_view kJ2534LibraryFileName = "vexo_j2534_0404.dll";
-const std::string_view kJ2534Fixed32LibraryFileName = "vexo_j2534_0404.dll";
-const std::string_view kUsbLibraryFileName = "libusb-1.0.dll";
-
 namespace {
 
 std::string system_message(DWORD code) {

@@ -6,8 +6,6 @@ namespace vexo::tools {
 
 namespace {
 
-constexpr char kDigits[] = "0123456789ABCDEF";
-
 std::string_view strip_hex_prefix(std::string_view text) {
     if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) text.remove_prefix(2);
     return text;
@@ -35,27 +33,6 @@ bool append_piece(std::string_view piece, std::vector<std::uint8_t>& out) {
 }
 
 }  // namespace
-
-std::string hex_u32(std::uint32_t value, int min_digits) {
-    std::string digits;
-    do {
-        digits.insert(digits.begin(), kDigits[value & 0xF]);
-        value >>= 4;
-    } while (value != 0);
-    while (static_cast<int>(digits.size()) < min_digits) digits.insert(digits.begin(), '0');
-    return digits;
-}
-
-std::string hex_bytes(std::span<const std::uint8_t> bytes) {
-    std::string text;
-    text.reserve(bytes.size() * 3);
-    for (const std::uint8_t byte : bytes) {
-        if (!text.empty()) text += ' ';
-        text += kDigits[byte >> 4];
-        text += kDigits[byte & 0xF];
-    }
-    return text;
-}
 
 std::optional<std::vector<std::uint8_t>> parse_hex_bytes(std::span<const std::string_view> words) {
     std::vector<std::uint8_t> out;
@@ -93,6 +70,12 @@ std::optional<std::uint32_t> parse_decimal_u32(std::string_view text) {
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value, 10);
     if (text.empty() || error != std::errc{} || end != text.data() + text.size()) return std::nullopt;
     return value;
+}
+
+std::optional<CanId> parse_can_id(std::string_view text) {
+    const auto value = parse_hex_u32(text);
+    if (!value || *value > kMax29BitId) return std::nullopt;
+    return CanId{*value, *value > kMax11BitId || strip_hex_prefix(text).size() > 3};
 }
 
 }  // namespace vexo::tools

@@ -3,7 +3,7 @@
 #include <climits>
 
 #include "library_location.h"
-#include "status_names.h"
+#include "tool_error.h"
 #include "vexo/j2534.h"
 
 namespace vexo::tools {

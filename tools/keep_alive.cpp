@@ -9,8 +9,12 @@ constexpr std::uint32_t kWriteTimeoutMs = 100;
 
 }  // namespace
 
-KeepAlive::KeepAlive(Session& session, const IsoTpLink& link, std::uint32_t interval_ms)
-    : session_(session), link_(link), interval_(interval_ms), last_(std::chrono::steady_clock::now()) {
+KeepAlive::KeepAlive(Session& session, std::uint32_t request_id, bool extended, std::uint32_t interval_ms)
+    : session_(session),
+      request_id_(request_id),
+      extended_(extended),
+      interval_(interval_ms),
+      last_(std::chrono::steady_clock::now()) {
     if (interval_ms > 0) thread_ = std::thread([this] { run(); });
 }
 
@@ -35,10 +39,8 @@ void KeepAlive::run() {
             wake_.wait_until(guard, due);
             continue;
         }
-        std::vector<std::uint8_t> data = can_id_bytes(link_.request_id);
-        data.insert(data.end(), std::begin(kTesterPresentNoAnswer), std::end(kTesterPresentNoAnswer));
         // A lost keep-alive shows in the next exchange; there is no one here to tell.
-        (void)session_.write(data, ISO15765_FRAME_PAD | (link_.extended ? CAN_29BIT_ID : 0u), kWriteTimeoutMs);
+        (void)send_iso15765(session_, request_id_, extended_, kTesterPresentNoAnswer, kWriteTimeoutMs);
         last_ = std::chrono::steady_clock::now();
     }
 }

@@ -10,12 +10,12 @@
 
 namespace vexo::tools {
 
-// Tester present (3E 80: no answer wanted) on the link whenever it has been quiet for `interval_ms`,
-// so that the diagnostic session and security access outlive a pause between requests. The session is
-// shared: every exchange holds lock() so a keep-alive never lands in the middle of one.
+// Tester present (3E 80: no answer wanted) to `request_id` whenever the link has been quiet for
+// `interval_ms`, so that the diagnostic session and security access outlive a pause between requests.
+// The session is shared: every exchange holds lock() so a keep-alive never lands in the middle of one.
 class KeepAlive {
 public:
-    KeepAlive(Session& session, const IsoTpLink& link, std::uint32_t interval_ms);
+    KeepAlive(Session& session, std::uint32_t request_id, bool extended, std::uint32_t interval_ms);
     ~KeepAlive();
     KeepAlive(const KeepAlive&) = delete;
     KeepAlive& operator=(const KeepAlive&) = delete;
@@ -28,7 +28,8 @@ private:
     void run();
 
     Session& session_;
-    IsoTpLink link_;
+    std::uint32_t request_id_;
+    bool extended_;
     std::chrono::milliseconds interval_;
     std::mutex mutex_;
     std::condition_variable wake_;

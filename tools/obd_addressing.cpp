@@ -1,6 +1,6 @@
 #include "obd_addressing.h"
 
-#include "hex_text.h"
+#include "core/text_format.h"
 
 namespace vexo::tools {
 
@@ -30,6 +30,10 @@ std::vector<CanSetup> setups_to_try(const CanSetup& first) {
 
 std::uint32_t functional_request_id(bool extended) { return extended ? 0x18DB33F1 : 0x7DF; }
 
+bool is_functional_request_id(std::uint32_t id) {
+    return id == functional_request_id(false) || id == functional_request_id(true);
+}
+
 std::uint32_t physical_request_id(std::uint32_t response_id, bool extended) {
     if (!extended) return response_id - 8;
     return (response_id & 0x1FFF0000u) | ((response_id & 0xFFu) << 8) | ((response_id >> 8) & 0xFFu);
@@ -42,6 +46,8 @@ bool is_obd_response_id(std::uint32_t id, bool extended) {
     return (id & response_id_mask(extended)) == response_id_pattern(extended);
 }
 
-std::string ecu_label(std::uint32_t response_id, bool extended) { return hex_u32(response_id, extended ? 8 : 3); }
+std::string ecu_label(std::uint32_t response_id, bool extended) {
+    return text::hex_upper(response_id, extended ? 8 : 3);
+}
 
 }  // namespace vexo::tools

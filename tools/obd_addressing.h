@@ -25,6 +25,8 @@ std::string setup_text(const CanSetup& setup);
 std::vector<CanSetup> setups_to_try(const CanSetup& first);
 
 std::uint32_t functional_request_id(bool extended);
+// 7DF or 18DB33F1: a request to every ECU.
+bool is_functional_request_id(std::uint32_t id);
 // The physical request ID of the ECU that answers from `response_id`.
 std::uint32_t physical_request_id(std::uint32_t response_id, bool extended);
 // Mask and pattern that every OBD response ID matches.

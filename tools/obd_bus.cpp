@@ -5,7 +5,7 @@
 #include <chrono>
 #include <utility>
 
-#include "hex_text.h"
+#include "core/text_format.h"
 #include "obd_decode.h"
 
 namespace vexo::tools {
@@ -24,17 +24,17 @@ std::string labels(const std::vector<std::uint32_t>& ecus, bool extended) {
 
 }  // namespace
 
-ObdBus::ObdBus(Session session, const Options& options)
+ObdBus::ObdBus(Session session, const Options& options, bool search)
     : session_(std::move(session)),
       options_(&options),
       setup_{options.baud, iso_tp_link(options).extended},
       every_ecu_(options.functional && !options.rx_given),
-      may_probe_(!options.bus_given) {}
+      may_probe_(search && !options.bus_given) {}
 
-Result<ObdBus> ObdBus::connect(const CommandContext& context) {
+Result<ObdBus> ObdBus::connect(const CommandContext& context, bool search) {
     auto session = open_session(context);
     if (!session) return std::unexpected(session.error());
-    ObdBus bus(std::move(*session), context.options);
+    ObdBus bus(std::move(*session), context.options, search);
     // Every ECU: who is there is learned by asking, under each set-up that may be tried.
     if (auto connected = bus.every_ecu_ ? bus.probe({}) : bus.connect_physical(); !connected)
         return std::unexpected(connected.error());
@@ -150,19 +150,16 @@ ToolError ObdBus::no_answer(std::span<const std::uint8_t> request) const {
     return tool_failure(no_answer_text(request, from, options_->timeout_ms)).error();
 }
 
-void ObdBus::add_setup(JsonWriter& json) const {
+void ObdBus::add_setup(Json& json) const {
     if (!probed_) return;
-    json.key("bus").begin_object();
-    json.key("baud").unsigned_number(setup_.baud);
-    json.key("id_bits").unsigned_number(setup_.extended ? 29 : 11);
-    json.end_object();
+    json["bus"] = {{"baud", setup_.baud}, {"id_bits", setup_.extended ? 29 : 11}};
 }
 
 ToolError refusal(const ObdBus& bus, std::uint32_t ecu, std::span<const std::uint8_t> request,
                   std::span<const std::uint8_t> answer) {
     const std::uint8_t nrc = answer.size() >= 3 ? answer[2] : 0;
-    return tool_failure(bus.label(ecu) + " refused " + hex_bytes(request) + ": " + std::string(nrc_name(nrc)) + " (" +
-                        hex_bytes(answer) + ")")
+    return tool_failure(bus.label(ecu) + " refused " + text::byte_list(request) + ": " + std::string(nrc_name(nrc)) +
+                        " (" + text::byte_list(answer) + ")")
         .error();
 }
 

@@ -11,21 +11,25 @@
 
 namespace vexo::tools {
 
-// The OBD-II conversation over ISO15765: the CAN set-up the vehicle uses, the ECUs that answer, and
-// requests to one ECU or, with --functional, to every ECU at once. When nothing answers and the user
-// fixed no set-up (--baud, --tx, --rx), the other common set-ups are tried and the user is told which
-// one answered.
+// The conversation with ECUs over ISO15765, addressed as OBD-II does (vin, obd, dtc, and uds's own
+// requests): the CAN set-up the vehicle uses, the ECUs that answer, and requests to one ECU or, with
+// --functional, to every ECU at once. When nothing answers and the user fixed no set-up (--baud,
+// --tx, --rx), the other common set-ups are tried and the user is told which one answered.
 class ObdBus {
 public:
     // Opens the cable and connects. To reach every ECU it first asks 01 00 of all and keeps those that
-    // answer, so that each gets its own flow control.
-    static Result<ObdBus> connect(const CommandContext& context);
+    // answer, so that each gets its own flow control. `search` lets the set-ups be tried when the
+    // user fixed none.
+    static Result<ObdBus> connect(const CommandContext& context, bool search = true);
 
     bool every_ecu() const { return every_ecu_; }
     const CanSetup& setup() const { return setup_; }
     // The response IDs of the ECUs talked to, lowest first.
     const std::vector<std::uint32_t>& ecus() const { return ecus_; }
     std::string label(std::uint32_t ecu) const { return ecu_label(ecu, setup_.extended); }
+    // Where requests go: one ECU's physical ID, or the functional one.
+    std::uint32_t request_id() const { return request_id_; }
+    Session& session() { return session_; }
 
     // Sends `request` to the ECU, or to all, and returns the final answers of those in `from` (every ECU
     // when empty) that gave one, in the order of ecus(). Silence is no failure here, except on the run's
@@ -36,12 +40,12 @@ public:
     ToolError no_answer(std::span<const std::uint8_t> request) const;
 
     // A JSON report names the set-up when it had to be found.
-    void add_setup(JsonWriter& json) const;
+    void add_setup(Json& json) const;
 
     VoidResult finish() { return tools::finish(session_); }
 
 private:
-    ObdBus(Session session, const Options& options);
+    ObdBus(Session session, const Options& options, bool search);
 
     VoidResult connect_physical();
     // A fresh ISO15765 channel under `setup`: the old one goes, and its filters with it.
@@ -90,19 +94,17 @@ Report* report_of(std::vector<Report>& reports, std::uint32_t ecu) {
 // One report per ECU, each an object written by `write`: at the top level of `json` for a single ECU, or
 // as the array "ecus" of objects that start with "ecu" when every ECU was asked.
 template <class Report, class Write>
-void add_ecu_reports(JsonWriter& json, const ObdBus& bus, const std::vector<Report>& reports, Write write) {
+void add_ecu_reports(Json& json, const ObdBus& bus, const std::vector<Report>& reports, Write write) {
     if (!bus.every_ecu()) {
         for (const Report& report : reports) write(json, report);
         return;
     }
-    json.key("ecus").begin_array();
+    Json& ecus = json["ecus"] = Json::array();
     for (const Report& report : reports) {
-        json.begin_object();
-        json.key("ecu").string(bus.label(report.ecu));
-        write(json, report);
-        json.end_object();
+        Json ecu = {{"ecu", bus.label(report.ecu)}};
+        write(ecu, report);
+        ecus.push_back(std::move(ecu));
     }
-    json.end_array();
 }
 
 }  // namespace vexo::tools

@@ -5,7 +5,7 @@
 #include <charconv>
 #include <cmath>
 
-#include "hex_text.h"
+#include "core/text_format.h"
 
 namespace vexo::tools {
 
@@ -129,8 +129,8 @@ std::string format_volts(std::uint32_t millivolts) {
 std::string decode_dtc(std::uint8_t high, std::uint8_t low) {
     std::string code(1, kDtcLetters[high >> 6]);
     code += static_cast<char>('0' + ((high >> 4) & 0x3));
-    code += hex_u32(high & 0xFu, 1);
-    code += hex_u32(low, 2);
+    code += text::hex_upper(high & 0xFu, 1);
+    code += text::hex_upper(low, 2);
     return code;
 }
 

@@ -1,6 +1,6 @@
-#include "obd_status.h"
-
 #include <array>
+
+#include "obd_decode.h"
 
 namespace vexo::tools {
 

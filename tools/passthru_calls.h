@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "abi.h"
 #include "dynamic_library.h"
+#include "library_location.h"
 
 // The functions of a loaded J2534 library as the client's own code calls them, whatever record
 // layout the library was built for: 32-bit values in and out, messages as plain data. Each

@@ -35,4 +35,7 @@ inline std::unexpected<ToolError> interrupted_failure() {
     return std::unexpected(ToolError{.call = {}, .status = 0, .text = "interrupted", .hint = {}, .interrupted = true, .usage = false});
 }
 
+// The standard's name of a J2534 status code ("ERR_TIMEOUT"); unknown codes read "status 0x2A".
+std::string status_name(std::uint32_t status);
+
 }  // namespace vexo::tools

@@ -10,6 +10,16 @@ namespace {
 
 std::unexpected<std::string> failure(std::string text) { return std::unexpected(std::move(text)); }
 
+// The services whose second byte is a sub-function, bit 7 of which suppresses the positive answer:
+// session control, reset, security access, communication control, authentication, dynamically
+// defined identifiers, routine control, tester present, timing, DTC setting, events, link control.
+constexpr std::uint8_t kWithSubFunction[] = {0x10, 0x11, 0x27, 0x28, 0x29, 0x2C, 0x31, 0x3E, 0x83, 0x85, 0x86, 0x87};
+constexpr std::uint8_t kSuppressPositiveResponse = 0x80;
+
+std::string too_long(std::size_t size) {
+    return "a request holds at most " + std::to_string(kMaxUdsRequest) + " bytes, not " + std::to_string(size);
+}
+
 }  // namespace
 
 std::expected<std::vector<Request>, std::string> requests_from_words(std::span<const std::string_view> words) {
@@ -28,6 +38,9 @@ std::expected<std::vector<Request>, std::string> requests_from_words(std::span<c
         if (requests.size() == 1) return failure("uds needs the request as hexadecimal bytes, e.g. 'uds 22 F1 90'");
         return failure("uds: an empty request after '--'");
     }
+    for (const Request& request : requests) {
+        if (request.size() > kMaxUdsRequest) return failure("uds: " + too_long(request.size()));
+    }
     return requests;
 }
 
@@ -38,6 +51,7 @@ std::expected<std::optional<Request>, std::string> request_from_line(std::string
     line = line.substr(first, line.find_last_not_of(" \t\r") + 1 - first);
     const auto bytes = parse_hex_bytes(line);
     if (!bytes || bytes->empty()) return failure("not hexadecimal bytes: '" + std::string(line) + "'");
+    if (bytes->size() > kMaxUdsRequest) return failure(too_long(bytes->size()));
     return std::optional<Request>(*bytes);
 }
 
@@ -53,6 +67,12 @@ std::expected<std::vector<Request>, std::string> requests_from_script(std::strin
         text = end == std::string_view::npos ? std::string_view{} : text.substr(end + 1);
     }
     return requests;
+}
+
+bool suppresses_positive_response(std::span<const std::uint8_t> request) {
+    return request.size() >= 2 && (request[1] & kSuppressPositiveResponse) != 0 &&
+           std::find(std::begin(kWithSubFunction), std::end(kWithSubFunction), request[0]) !=
+               std::end(kWithSubFunction);
 }
 
 std::string printable_text(std::span<const std::uint8_t> bytes) {

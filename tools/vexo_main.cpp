@@ -9,7 +9,6 @@
 #include "commands.h"
 #include "console.h"
 #include "dynamic_library.h"
-#include "help_text.h"
 #include "library_location.h"
 #include "sim_cable.h"
 
@@ -45,35 +44,42 @@ Result<int> dispatch(const CommandContext& context) {
     return tool_failure("no command given");
 }
 
-int run(const Options& options) {
-    prepare_console();
-    install_interrupt_handler();
-    if (auto steered = steer_trace(options); !steered) return report_failure(steered.error(), options.command, options.json);
+Result<int> run_command(const Options& options) {
+    if (auto steered = steer_trace(options); !steered) return std::unexpected(steered.error());
     if (!options.version && (options.command == Command::Register || options.command == Command::Unregister)) {
-        const auto code = options.command == Command::Register ? run_register(options) : run_unregister(options);
-        return code ? *code : report_failure(code.error(), options.command, options.json);
+        return options.command == Command::Register ? run_register(options) : run_unregister(options);
     }
     if (!options.version) announce_trace(options);
     // The stand-in goes first: the J2534 library binds to whichever libusb is loaded when it arrives.
     if (options.sim) {
-        if (auto attached = attach_simulated_cable(options); !attached) {
-            return report_failure(attached.error(), options.command, options.json);
-        }
+        if (auto attached = attach_simulated_cable(options); !attached) return std::unexpected(attached.error());
     }
     const auto path = locate_library(options);
     if (!path) {
         if (options.version) return report_version_without_library(options, path.error());
-        return report_failure(path.error(), options.command, options.json);
+        return std::unexpected(path.error());
     }
     const auto library = J2534Library::load(*path, library_abi(*path, options.abi));
     if (!library) {
         if (options.version) return report_version_without_library(options, library.error());
-        return report_failure(library.error(), options.command, options.json);
+        return std::unexpected(library.error());
     }
+    return options.version ? run_version(CommandContext{options, *library})
+                           : dispatch(CommandContext{options, *library});
+}
 
-    const auto code = options.version ? run_version(CommandContext{options, *library})
-                                      : dispatch(CommandContext{options, *library});
+int run(const Options& options) {
+    prepare_console();
+    install_interrupt_handler();
+    Result<int> code = kExitOk;
+    if (options.help) {
+        print_out(help_text(options.command));
+    } else {
+        code = run_command(options);
+    }
     if (!code) return report_failure(code.error(), options.command, options.json);
+    // What could not be shown is a failure, whatever the command made of the rest.
+    if (auto written = output_status(); !written) return report_failure(written.error(), options.command, false);
     return *code;
 }
 
@@ -87,17 +93,13 @@ int main(int argc, char** argv) {
     const auto options = parse_command_line(args);
     if (!options) {
         // The user's mistake goes where the answer would have: JSON on stdout when JSON was asked for.
-        const Command command = command_named_in(args);
+        const Command command = options.error().command;
         const bool json = std::find(args.begin(), args.end(), "--json") != args.end();
-        auto usage = usage_failure(options.error());
+        auto usage = usage_failure(options.error().text);
         usage.error().hint = command == Command::None
                                  ? "Try 'vexo --help'."
                                  : "Try 'vexo " + std::string(command_name(command)) + " --help'.";
         return report_failure(usage.error(), command, json);
-    }
-    if (options->help) {
-        print_out(help_text(options->command));
-        return kExitOk;
     }
     return run(*options);
 }

@@ -1,7 +1,8 @@
 ; vexo-j2534-<version>-setup.exe: both DLLs with their libusb-1.0.dll and vexo.exe under Program
 ; Files, each DLL registered in its own registry view, and an uninstaller that takes back exactly
 ; that. One 64-bit installer: it runs under wine64 everywhere, and 32-bit Windows is not a target.
-; Built by scripts/build-installer.sh, which defines VERSION, VERSION4, X64, WIN32, DOCS, NSH, OUTFILE.
+; Built by scripts/build-installer.sh, which defines VERSION, VERSION4, X64, WIN32, DOCS, NSH, OUTFILE,
+; and TEST_BUILD for trees that ship the simulated cable as libusb-1.0.dll.
 Unicode true
 Target amd64-unicode
 SetCompressor /SOLID lzma
@@ -12,8 +13,14 @@ RequestExecutionLevel admin
 
 !define PRODUCT "vexo-j2534"
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\${PRODUCT}"
+; What Windows lists: a test build is never taken for a release, whose cable is real.
+!ifdef TEST_BUILD
+!define DISPLAY_NAME "${PRODUCT} ${VERSION} (test build: simulated cable)"
+!else
+!define DISPLAY_NAME "${PRODUCT} ${VERSION}"
+!endif
 
-Name "${PRODUCT} ${VERSION}"
+Name "${DISPLAY_NAME}"
 OutFile "${OUTFILE}"
 InstallDir "$PROGRAMFILES64\${PRODUCT}"
 
@@ -23,9 +30,13 @@ VIAddVersionKey /LANG=1033 "ProductName" "${PRODUCT}"
 VIAddVersionKey /LANG=1033 "ProductVersion" "${VERSION}"
 VIAddVersionKey /LANG=1033 "FileVersion" "${VERSION}"
 VIAddVersionKey /LANG=1033 "CompanyName" "the vexo-j2534 developers"
-VIAddVersionKey /LANG=1033 "FileDescription" "${PRODUCT} ${VERSION} setup"
+VIAddVersionKey /LANG=1033 "FileDescription" "${DISPLAY_NAME} setup"
 VIAddVersionKey /LANG=1033 "LegalCopyright" "Copyright (c) the vexo-j2534 developers, MIT licence"
+!ifdef TEST_BUILD
+VIAddVersionKey /LANG=1033 "OriginalFilename" "${PRODUCT}-${VERSION}-test-setup.exe"
+!else
 VIAddVersionKey /LANG=1033 "OriginalFilename" "${PRODUCT}-${VERSION}-setup.exe"
+!endif
 
 !define MUI_FINISHPAGE_TITLE "vexo-j2534 is installed"
 !define MUI_FINISHPAGE_TEXT "Both J2534 libraries are registered: applications list 'Tactrix Openport 2.0 (vexo)'.$\r$\n$\r$\nOne step is left: Windows must bind the WinUSB driver to the cable (USB 0403:cc4d) before the library can reach it. Plug the cable in, start Zadig (https://zadig.akeo.ie), pick the cable, choose WinUSB and click 'Install Driver'.$\r$\n$\r$\nINSTALL.txt in $INSTDIR says more."
@@ -59,7 +70,7 @@ Section "vexo-j2534"
   SetRegView 64
 
   WriteUninstaller "$INSTDIR\uninstall.exe"
-  WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayName" "${PRODUCT} ${VERSION}"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayName" "${DISPLAY_NAME}"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "Publisher" "the vexo-j2534 developers"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "InstallLocation" "$INSTDIR"

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <utility>
 
+#include "core/text_format.h"
 #include "sim/sim_control.h"
 
 namespace vexo::sim::usbfs {
@@ -15,12 +16,6 @@ constexpr std::uint8_t hi(unsigned value) { return static_cast<std::uint8_t>(val
 std::string decimal(unsigned value, int width) {
     char text[16];
     std::snprintf(text, sizeof text, "%0*u", width, value);
-    return text;
-}
-
-std::string hex4(unsigned value) {
-    char text[8];
-    std::snprintf(text, sizeof text, "%04x", value);
     return text;
 }
 
@@ -71,8 +66,8 @@ std::string cable_record(std::uint8_t address) {
     for (const auto& [name, value] : properties) record += "E: " + std::string(name) + "=" + value + "\n";
     // sysfs text attributes end in a newline, which the record format writes as \n.
     const std::pair<const char*, std::string> attributes[] = {
-        {"idVendor", hex4(kCableVendorId)},
-        {"idProduct", hex4(kCableProductId)},
+        {"idVendor", text::hex(kCableVendorId, 4)},
+        {"idProduct", text::hex(kCableProductId, 4)},
         {"bcdDevice", "0100"},
         {"bDeviceClass", "00"},
         {"bNumConfigurations", "1"},
@@ -87,13 +82,7 @@ std::string cable_record(std::uint8_t address) {
         {"serial", "VXSIM" + decimal(address, 3)},
         {"dev", "189:" + std::to_string(minor_of(address))}};
     for (const auto& [name, value] : attributes) record += "A: " + std::string(name) + "=" + value + "\\n\n";
-    record += "H: descriptors=";
-    for (const std::uint8_t byte : cable_descriptors()) {
-        char hex[3];
-        std::snprintf(hex, sizeof hex, "%02X", byte);
-        record += hex;
-    }
-    return record + "\n";
+    return record + "H: descriptors=" + text::byte_list(cable_descriptors(), "") + "\n";
 }
 
 }  // namespace vexo::sim::usbfs

@@ -1,6 +1,7 @@
 #include <algorithm>
 
 #include "core/text_format.h"
+#include "core/utf8.h"
 #include "tactrix/frames.h"
 
 namespace vexo::tactrix {

@@ -1,15 +1,25 @@
 #!/bin/sh
 # Ctrl-C to an endless command against the simulated cable: once it has printed, SIGINT must make it
 # disconnect and close the cable and exit with 130. The library's log, when it writes one, must end
-# with the disconnect and close of that run.
+# with the disconnect and close of that run. With INPUT set, standard input is a pipe that gives that
+# line and stays open, as a terminal does.
 #   interrupt_client.sh VEXO LOG_DIR CHANNEL_ID ARGS...
 vexo=$1 log_dir=$2 channel=$3
 shift 3
 rm -rf "$log_dir"
 mkdir -p "$log_dir"
 out=$log_dir/stdout.txt
-TEMP=$log_dir "$vexo" "$@" >"$out" 2>"$log_dir/stderr.txt" </dev/null &
+input=/dev/null
+if [ -n "${INPUT:-}" ]; then
+  input=$log_dir/stdin
+  mkfifo "$input"
+fi
+TEMP=$log_dir "$vexo" "$@" >"$out" 2>"$log_dir/stderr.txt" <"$input" &
 pid=$!
+if [ -n "${INPUT:-}" ]; then
+  exec 3>"$input"
+  echo "$INPUT" >&3
+fi
 i=0
 until [ -s "$out" ]; do
   i=$((i + 1))

@@ -75,6 +75,14 @@ execute_process(COMMAND man -l -P cat ${prefix}/share/man/man1/vexo.1.gz RESULT_
 if(DEFINED rc AND rc EQUAL 0 AND NOT err STREQUAL "")
   string(APPEND failures "man page warnings: ${err}\n")
 endif()
+# It is written from the declarations --help reads: every vehicle, every option.
+execute_process(COMMAND gzip -dc ${prefix}/share/man/man1/vexo.1.gz OUTPUT_VARIABLE page)
+foreach(want "demo\\-250k\\-29bit (at 250 kbit/s on 29\\-bit IDs)" "then the pending (07) and permanent (0A)" ".B \\-\\-append")
+  string(FIND "${page}" "${want}" at)
+  if(at EQUAL -1)
+    string(APPEND failures "the man page lacks '${want}'\n")
+  endif()
+endforeach()
 
 # The ~/.passthru-style file names the installed fixed32 library.
 file(STRINGS ${prefix}/share/vexo-j2534/passthru/vexo-j2534.json function_lib REGEX "FUNCTION_LIB")

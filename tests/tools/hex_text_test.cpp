@@ -5,21 +5,12 @@
 #include <string_view>
 #include <vector>
 
-#include "status_names.h"
+#include "tool_error.h"
 
 namespace vexo::tools {
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
-
-TEST(HexText, FormatsBytesAndNumbers) {
-    EXPECT_EQ(hex_bytes(Bytes{0x03, 0x41, 0x0C}), "03 41 0C");
-    EXPECT_EQ(hex_bytes(Bytes{}), "");
-    EXPECT_EQ(hex_u32(0x7E8, 3), "7E8");
-    EXPECT_EQ(hex_u32(0x8, 2), "08");
-    EXPECT_EQ(hex_u32(0x18DAF110, 3), "18DAF110");
-    EXPECT_EQ(hex_u32(0, 1), "0");
-}
 
 TEST(HexText, ParsesBytesInTheWaysPeopleTypeThem) {
     const std::vector<std::string_view> separate = {"22", "F1", "90"};
@@ -52,6 +43,12 @@ TEST(HexText, ParsesIdsAndDecimalNumbers) {
     EXPECT_EQ(parse_decimal_u32("-1"), std::nullopt);
     EXPECT_EQ(parse_decimal_u32("12ms"), std::nullopt);
     EXPECT_EQ(parse_decimal_u32("4294967296"), std::nullopt);
+    // More than three digits make a 29-bit ID, whatever its value.
+    EXPECT_EQ(parse_can_id("7FF"), (CanId{0x7FF, false}));
+    EXPECT_EQ(parse_can_id("0x201"), (CanId{0x201, false}));
+    EXPECT_EQ(parse_can_id("0201"), (CanId{0x201, true}));
+    EXPECT_EQ(parse_can_id("800"), (CanId{0x800, true}));
+    EXPECT_EQ(parse_can_id("20000000"), std::nullopt);
 }
 
 TEST(StatusNames, StandardNamesAndUnknownCodes) {

@@ -1,9 +1,9 @@
-#include "obd_status.h"
-
 #include <gtest/gtest.h>
 
 #include <array>
 #include <string>
+
+#include "obd_decode.h"
 
 namespace vexo::tools {
 namespace {

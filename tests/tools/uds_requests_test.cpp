@@ -5,6 +5,8 @@
 #include <string_view>
 #include <vector>
 
+#include "hex_text.h"
+
 namespace vexo::tools {
 namespace {
 
@@ -35,6 +37,16 @@ TEST(UdsRequests, PrintableTextOnlyForAReadableRun) {
     EXPECT_EQ(printable_text(vin), "b..WVWZ");
     EXPECT_EQ(printable_text(std::vector<std::uint8_t>{0x50, 0x03, 0x00, 0x32, 0x01, 0xF4}), "");
     EXPECT_EQ(printable_text(std::vector<std::uint8_t>{'A', 'B', 'C', 0x00}), "");
+}
+
+// Bit 7 of a sub-function suppresses the positive answer; 22 F1 90's F1 is a data identifier's byte.
+TEST(UdsRequests, SuppressPositiveResponseOnlyInASubFunction) {
+    const std::pair<std::string_view, bool> cases[] = {{"3E 80", true},     {"10 83", true},  {"31 81 FF 00", true},
+                                                       {"22 F1 90", false}, {"19 82", false}, {"3E 00", false},
+                                                       {"3E", false}};
+    for (const auto& [request, suppressed] : cases) {
+        EXPECT_EQ(suppresses_positive_response(*parse_hex_bytes(request)), suppressed) << request;
+    }
 }
 
 }  // namespace

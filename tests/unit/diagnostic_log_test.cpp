@@ -60,6 +60,7 @@ TEST(Formatters, ByteListIsTwoUpperCaseDigitsEachJoinedByBlanks) {
     const std::vector<std::uint8_t> bytes = {0x0A, 0xFF, 0x00, 0x7E};
     EXPECT_EQ(text::byte_list(bytes), "0A FF 00 7E");
     EXPECT_EQ(text::byte_list({}), "");
+    EXPECT_EQ(text::byte_list(bytes, ""), "0AFF007E");
 }
 
 TEST(Formatters, HexFormsPadAndCaseAsAsked) {

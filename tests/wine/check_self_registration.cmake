@@ -1,14 +1,16 @@
 # regsvr32 registers the shipped DLL under PassThruSupport.04.04 in the registry view of its own
 # width, and regsvr32 /u removes exactly that key. Runs in the test's Wine prefix and leaves only
 # the (empty) parent key behind. In a 64-bit prefix, the other view must stay untouched; given the
-# 32-bit DLL too (OTHER_DLL, on hosts that run 32-bit code), both are registered side by side.
-# -DDLL=<dll> -DVIEW=32|64 -DWINE=<wine> -DWINEPATH=<winepath> [-DOTHER_DLL=<the 32-bit dll>]
+# 32-bit DLL too (the environment's VEXO_WIN32_DLL, on hosts that run 32-bit code), both are
+# registered side by side.
+# -DDLL=<dll> -DVIEW=32|64 -DWINE=<wine> -DWINEPATH=<winepath>
 set(ENV{WINEDEBUG} "-all")
 set(parent "HKLM\\SOFTWARE\\PassThruSupport.04.04")
 set(ours "${parent}\\vexo - Tactrix Openport 2.0")
 set(sibling "${parent}\\Other Vendor - Other Device")
 if(VIEW STREQUAL "64")
   set(other_view 32)
+  set(OTHER_DLL "$ENV{VEXO_WIN32_DLL}")
 else()
   set(other_view "")  # a 32-bit prefix has one view
 endif()

@@ -1,9 +1,9 @@
-#include "status_names.h"
+#include "tool_error.h"
 
 #include <array>
 #include <string_view>
 
-#include "hex_text.h"
+#include "core/text_format.h"
 
 namespace vexo::tools {
 
@@ -30,7 +30,7 @@ constexpr std::array<std::string_view, 0x1B> kNames = {
 
 std::string status_name(std::uint32_t status) {
     if (status < kNames.size()) return std::string(kNames[status]);
-    return "status 0x" + hex_u32(status, 2);
+    return "status 0x" + text::hex_upper(status, 2);
 }
 
 }  // namespace vexo::tools

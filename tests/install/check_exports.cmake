@@ -1,0 +1,17 @@
+# The dynamic symbols a library defines are exactly the names given, in any order.
+# -DNM=<nm> -DLIBRARY=<shared library> -DEXPORTS=<name;name;...>
+execute_process(COMMAND ${NM} -D --defined-only ${LIBRARY} OUTPUT_VARIABLE out RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "${NM} -D ${LIBRARY} failed (${rc})")
+endif()
+string(REGEX MATCHALL "[^ \n]+\n" got "${out}")
+list(TRANSFORM got STRIP)
+list(SORT got)
+list(SORT EXPORTS)
+if(NOT got STREQUAL EXPORTS)
+  list(JOIN got " " got)
+  list(JOIN EXPORTS " " EXPORTS)
+  message(FATAL_ERROR "${LIBRARY} exports\n  ${got}\nwanted exactly\n  ${EXPORTS}")
+endif()
+list(LENGTH got count)
+message("${LIBRARY} exports exactly the ${count} functions of the header")
