@@ -261,8 +261,9 @@ void add_uds(CLI::App& app, Parsed& p) {
         "line of its own, and each ECU found by asking 01 00 first gets its own flow control.");
     add_request_options(*uds, p);
     value<std::uint32_t>(*uds, "--keepalive", "MS", decimal(), into(o.keepalive_ms),
-                         "tester present (3E 80, no answer wanted) when the link has been quiet this long; 0 sends "
-                         "none",
+                         "tester present (3E 80, no answer wanted) this often, sent by the J2534 library as a periodic "
+                         "message; where the library refuses one, by vexo when the link has been quiet this long; 0 "
+                         "sends none",
                          text::dec(o.keepalive_ms));
     value<std::string>(*uds, "--key-cmd", "CMD", nonempty("a command"), into(o.key_command),
                        "after a seed from 27 with an odd level, run CMD through the shell with the seed on its input "

@@ -149,12 +149,16 @@ Result<std::vector<std::vector<std::uint8_t>>> await_parts(Session& session, std
     return parts;
 }
 
-VoidResult send_iso15765(Session& session, std::uint32_t to, bool extended, std::span<const std::uint8_t> request,
-                         std::uint32_t timeout_ms) {
+Iso15765Message iso15765_message(std::uint32_t to, bool extended, std::span<const std::uint8_t> request) {
     std::vector<std::uint8_t> data = can_id_bytes(to);
     data.insert(data.end(), request.begin(), request.end());
-    const std::uint32_t tx_flags = ISO15765_FRAME_PAD | (extended ? CAN_29BIT_ID : 0u);
-    return session.write(data, tx_flags, timeout_ms);
+    return {std::move(data), ISO15765_FRAME_PAD | (extended ? CAN_29BIT_ID : 0u)};
+}
+
+VoidResult send_iso15765(Session& session, std::uint32_t to, bool extended, std::span<const std::uint8_t> request,
+                         std::uint32_t timeout_ms) {
+    const Iso15765Message message = iso15765_message(to, extended, request);
+    return session.write(message.data, message.tx_flags, timeout_ms);
 }
 
 std::optional<EcuAnswer> iso15765_answer(const ReceivedMessage& message) {

@@ -73,7 +73,13 @@ Result<std::vector<std::vector<std::uint8_t>>> await_parts(Session& session, std
                                                            std::size_t echo_length, std::uint32_t timeout_ms,
                                                            const PayloadOf& payload_of, const std::string& from);
 
-// Sends `request` (service byte first, never empty) to CAN ID `to` on the ISO15765 channel.
+// The ISO15765 message that carries `request` (service byte first, never empty) to CAN ID `to`.
+struct Iso15765Message {
+    std::vector<std::uint8_t> data;
+    std::uint32_t tx_flags;
+};
+Iso15765Message iso15765_message(std::uint32_t to, bool extended, std::span<const std::uint8_t> request);
+// Sends it on the ISO15765 channel.
 VoidResult send_iso15765(Session& session, std::uint32_t to, bool extended, std::span<const std::uint8_t> request,
                          std::uint32_t timeout_ms);
 // The sender and service data of a received ISO15765 message; nullopt when it holds no data.

@@ -15,10 +15,17 @@ KeepAlive::KeepAlive(Session& session, std::uint32_t request_id, bool extended, 
       extended_(extended),
       interval_(interval_ms),
       last_(std::chrono::steady_clock::now()) {
-    if (interval_ms > 0) thread_ = std::thread([this] { run(); });
+    if (interval_ms == 0) return;
+    const Iso15765Message message = iso15765_message(request_id, extended, kTesterPresentNoAnswer);
+    if (auto periodic = session.start_periodic(message.data, message.tx_flags, interval_ms)) {
+        periodic_id_ = *periodic;
+        return;
+    }
+    thread_ = std::thread([this] { run(); });
 }
 
 KeepAlive::~KeepAlive() {
+    if (periodic_id_) (void)session_.stop_periodic(*periodic_id_);
     {
         const std::lock_guard guard(mutex_);
         stopping_ = true;

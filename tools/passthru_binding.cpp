@@ -97,6 +97,17 @@ public:
         count = narrow(n);
         return status;
     }
+    std::uint32_t start_periodic_msg(std::uint32_t channel_id, const PassThruMessage& msg, std::uint32_t interval_ms,
+                                     std::uint32_t& msg_id) const override {
+        PASSTHRU_MSG record = record_of(msg);
+        J2534_ULONG id = 0;
+        const auto status = status_of(fn_.PassThruStartPeriodicMsg(channel_id, &record, &id, interval_ms));
+        msg_id = narrow(id);
+        return status;
+    }
+    std::uint32_t stop_periodic_msg(std::uint32_t channel_id, std::uint32_t msg_id) const override {
+        return status_of(fn_.PassThruStopPeriodicMsg(channel_id, msg_id));
+    }
     std::uint32_t start_msg_filter(std::uint32_t channel_id, std::uint32_t filter_type, const PassThruMessage& mask,
                                    const PassThruMessage& pattern, const PassThruMessage* flow_control,
                                    std::uint32_t& filter_id) const override {

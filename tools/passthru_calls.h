@@ -42,6 +42,9 @@ public:
                                     std::uint32_t& count, std::vector<PassThruMessage>& out) const = 0;
     virtual std::uint32_t write_msgs(std::uint32_t channel_id, std::span<const PassThruMessage> msgs,
                                      std::uint32_t& count, std::uint32_t timeout_ms) const = 0;
+    virtual std::uint32_t start_periodic_msg(std::uint32_t channel_id, const PassThruMessage& msg,
+                                             std::uint32_t interval_ms, std::uint32_t& msg_id) const = 0;
+    virtual std::uint32_t stop_periodic_msg(std::uint32_t channel_id, std::uint32_t msg_id) const = 0;
     virtual std::uint32_t start_msg_filter(std::uint32_t channel_id, std::uint32_t filter_type,
                                            const PassThruMessage& mask, const PassThruMessage& pattern,
                                            const PassThruMessage* flow_control, std::uint32_t& filter_id) const = 0;

@@ -92,6 +92,21 @@ VoidResult Session::write(std::span<const std::uint8_t> data, std::uint32_t tx_f
     return {};
 }
 
+Result<std::uint32_t> Session::start_periodic(std::span<const std::uint8_t> data, std::uint32_t tx_flags,
+                                              std::uint32_t interval_ms) {
+    std::uint32_t msg_id = 0;
+    const std::uint32_t status =
+        library_->calls().start_periodic_msg(channel_id_.value_or(0), message(data, tx_flags), interval_ms, msg_id);
+    if (status != STATUS_NOERROR) return std::unexpected(library_->call_failure("PassThruStartPeriodicMsg", status));
+    return msg_id;
+}
+
+VoidResult Session::stop_periodic(std::uint32_t msg_id) {
+    const std::uint32_t status = library_->calls().stop_periodic_msg(channel_id_.value_or(0), msg_id);
+    if (status != STATUS_NOERROR) return std::unexpected(library_->call_failure("PassThruStopPeriodicMsg", status));
+    return {};
+}
+
 Result<std::vector<ReceivedMessage>> Session::read(std::uint32_t max, std::uint32_t wait_ms) {
     std::vector<PassThruMessage> read;
     std::uint32_t count = 0;

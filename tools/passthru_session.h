@@ -52,6 +52,10 @@ public:
                                        std::uint32_t tx_flags);
     VoidResult clear_rx_buffer();
     VoidResult write(std::span<const std::uint8_t> data, std::uint32_t tx_flags, std::uint32_t timeout_ms);
+    // The library sends the message every `interval_ms` until stop_periodic; returns its ID.
+    Result<std::uint32_t> start_periodic(std::span<const std::uint8_t> data, std::uint32_t tx_flags,
+                                         std::uint32_t interval_ms);
+    VoidResult stop_periodic(std::uint32_t msg_id);
     // Up to `max` received messages within `wait_ms`; an elapsed wait gives an empty list. Echoes of the
     // client's own transmissions (TX_MSG_TYPE, TX_INDICATION) are left out.
     Result<std::vector<ReceivedMessage>> read(std::uint32_t max, std::uint32_t wait_ms);

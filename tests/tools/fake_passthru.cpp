@@ -242,12 +242,21 @@ J2534_API uint32_t J2534_CALL PassThruWriteMsgs(uint32_t, PASSTHRU_MSG* pMsg, ui
     return STATUS_NOERROR;
 }
 
-J2534_API uint32_t J2534_CALL PassThruStartPeriodicMsg(uint32_t, PASSTHRU_MSG*, uint32_t*, uint32_t) {
-    return fail_with(ERR_NOT_SUPPORTED, "periodic");
+// Periodic messages are refused, unless VEXO_FAKE_PERIODIC is set: then each is traced and numbered 7.
+J2534_API uint32_t J2534_CALL PassThruStartPeriodicMsg(uint32_t, PASSTHRU_MSG* pMsg, uint32_t* pMsgID, uint32_t TimeInterval) {
+    if (std::getenv("VEXO_FAKE_PERIODIC") == nullptr) return fail_with(ERR_NOT_SUPPORTED, "periodic");
+    const Bytes data = data_of(*pMsg);
+    char rest[64];
+    std::snprintf(rest, sizeof rest, " flags=0x%x interval=%u", pMsg->TxFlags, TimeInterval);
+    trace("PassThruStartPeriodicMsg data=" + hex(data.data(), data.size()) + rest);
+    *pMsgID = 7;
+    return STATUS_NOERROR;
 }
 
-J2534_API uint32_t J2534_CALL PassThruStopPeriodicMsg(uint32_t, uint32_t) {
-    return fail_with(ERR_NOT_SUPPORTED, "periodic");
+J2534_API uint32_t J2534_CALL PassThruStopPeriodicMsg(uint32_t, uint32_t MsgID) {
+    if (std::getenv("VEXO_FAKE_PERIODIC") == nullptr) return fail_with(ERR_NOT_SUPPORTED, "periodic");
+    trace("PassThruStopPeriodicMsg id=" + std::to_string(MsgID));
+    return STATUS_NOERROR;
 }
 
 J2534_API uint32_t J2534_CALL PassThruStartMsgFilter(uint32_t, uint32_t FilterType, PASSTHRU_MSG* pMaskMsg,
