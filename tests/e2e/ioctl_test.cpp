@@ -87,14 +87,22 @@ TEST_F(IoctlEntryPoint, ClearRxBufferDropsAnAnswerNotYetRead) {
     J2534_ULONG id = 0;
     ASSERT_EQ(pt.PassThruStartMsgFilter(ISO15765, FLOW_CONTROL_FILTER, &mask, &pattern, &flow, &id), STATUS_NOERROR);
     const PASSTHRU_MSG request = passthru_msg(ISO15765, 0, {0x00, 0x00, 0x07, 0xE0, 0x01, 0x0C});
-    ASSERT_EQ(write(ISO15765, request), STATUS_NOERROR);
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    log.skip();
-    EXPECT_EQ(pt.PassThruIoctl(ISO15765, CLEAR_RX_BUFFER, nullptr, nullptr), STATUS_NOERROR);
-    const Strings lines = log.take();
-    EXPECT_TRUE(lines.end()[-2].starts_with("[tactrix] receive buffer cleared: dropped ")) << lines.end()[-2];
-    EXPECT_EQ(lines.back(), "[j2534] PassThruIoctl CLEAR_RX_BUFFER OK ch=6");
-    EXPECT_EQ(read(ISO15765, 1, 200).status, ERR_TIMEOUT);
+    // The clear reads what waits in 5 ms slices. Through the usbfs model each is a round trip over
+    // umockdev's socket, which a loaded machine can stretch past that: there a clear that missed
+    // the answer gets another try. A clear that clears nothing fails every one.
+    const int tries = sim.usbfs ? 3 : 1;
+    J2534_STATUS after_clear = STATUS_NOERROR;
+    for (int i = 0; i < tries && after_clear != ERR_TIMEOUT; ++i) {
+        ASSERT_EQ(write(ISO15765, request), STATUS_NOERROR);
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        log.skip();
+        EXPECT_EQ(pt.PassThruIoctl(ISO15765, CLEAR_RX_BUFFER, nullptr, nullptr), STATUS_NOERROR);
+        const Strings lines = log.take();
+        EXPECT_TRUE(lines.end()[-2].starts_with("[tactrix] receive buffer cleared: dropped ")) << lines.end()[-2];
+        EXPECT_EQ(lines.back(), "[j2534] PassThruIoctl CLEAR_RX_BUFFER OK ch=6");
+        after_clear = read(ISO15765, 1, 200).status;
+    }
+    EXPECT_EQ(after_clear, ERR_TIMEOUT);
 
     // What arrives after it is read as usual; a channel the device does not know has nothing to clear.
     ASSERT_EQ(write(ISO15765, request), STATUS_NOERROR);
