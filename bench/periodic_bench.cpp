@@ -126,7 +126,7 @@ int main(int argc, char** argv) {
     for (const std::uint32_t interval : {100u, 2000u}) {
         for (const bool loaded : {false, true})
             run_case(interval, loaded,
-                     std::chrono::seconds(brief ? (interval == 100 ? 3 : 8) : (interval == 100 ? 20 : 60)));
+                     std::chrono::seconds(brief ? (interval == 100 ? 1 : 4) : (interval == 100 ? 20 : 60)));
     }
     return 0;
 }
