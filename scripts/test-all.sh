@@ -227,7 +227,9 @@ run() {  # stage-name command...
 }
 run packages install_packages
 if command -v ccache >/dev/null; then
-    export CMAKE_C_COMPILER_LAUNCHER=ccache CMAKE_CXX_COMPILER_LAUNCHER=ccache CCACHE_BASEDIR=$ROOT
+    # With debug information ccache also hashes the working directory, so the sanitizer builds
+    # would miss in another clone; a hit's debug information may name the clone that compiled it.
+    export CMAKE_C_COMPILER_LAUNCHER=ccache CMAKE_CXX_COMPILER_LAUNCHER=ccache CCACHE_BASEDIR=$ROOT CCACHE_NOHASHDIR=1
     CCACHE=yes
 fi
 if wanted wine32 || wanted wine64; then probe_i386; fi
